@@ -1,0 +1,1 @@
+// Effect modules are added to this library one file each.

@@ -1,0 +1,24 @@
+#include "modulehost/module_registry.h"
+
+#include <cstring>
+
+namespace {
+
+// One line per module class.
+const ModuleClassEntry kModuleClasses[] = {
+    {"", nullptr, false},  // keeps the table non-empty while classes are added
+};
+
+}  // namespace
+
+const ModuleClassEntry* findModuleClass(const char* fileTitle) {
+    if (fileTitle == nullptr || fileTitle[0] == 0) return nullptr;
+    for (const auto& entry : kModuleClasses)
+        if (entry.create != nullptr && std::strcmp(entry.fileTitle, fileTitle) == 0) return &entry;
+    return nullptr;
+}
+
+const ModuleClassEntry* moduleClasses(int& count) {
+    count = static_cast<int>(sizeof(kModuleClasses) / sizeof(kModuleClasses[0]));
+    return kModuleClasses;
+}

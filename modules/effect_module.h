@@ -1,0 +1,52 @@
+// Base of the effect modules: a program store of plain parameter records
+// (numParams floats and a 24-byte name each), the common preset and bank
+// chunk forms, and MIDI that acts only on program change.
+#pragma once
+
+#include <vector>
+
+#include "modules/module_base.h"
+
+class KavoEffectModule : public KavoModule {
+public:
+    KavoEffectModule(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams,
+                     const ModuleInfo& info);
+
+    void setSampleRate(float rate) override;
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    bool copyProgram(VstInt32 destination) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+
+    // Values of program p as stored (p must be in range).
+    float* programValues(VstInt32 program) { return &programValues_[static_cast<size_t>(program) * numParams]; }
+    char* programNameField(VstInt32 program) { return &programNames_[static_cast<size_t>(program) * kVstMaxProgNameLen]; }
+
+protected:
+    // Derives the working coefficients of one parameter from its live value.
+    virtual void parameterChanged(VstInt32 index) = 0;
+    // Full recomputation after a rate or program change; the default applies
+    // every parameter in order.
+    virtual void recomputeAll();
+
+    // Sets a program's values and name; used by constructors to fill the
+    // factory programs.
+    void storeProgram(VstInt32 program, const float* values, const char* name);
+
+    // Per-frame MIDI drain of the effects: program change only.
+    void drainEffectMidiFrame() {
+        drainMidiFrame([this](const ModuleMidiEvent& e) {
+            if ((e.data[0] & 0xF0) == 0xC0) setProgram(e.data[1]);
+        });
+    }
+
+    std::vector<float> live_;
+    std::vector<float> programValues_;
+    std::vector<char> programNames_;
+    std::vector<char> chunkScratch_;
+};

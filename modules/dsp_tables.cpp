@@ -1,0 +1,82 @@
+#include "modules/dsp_tables.h"
+
+#include <cmath>
+#include <vector>
+
+namespace dsp {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+
+void buildWaveTables(DspTables& t) {
+    // Double-precision sine cycle: harmonic j of sample i is exactly the
+    // cycle's entry (j * i) mod 16384, which keeps the 16 million terms of
+    // the sawtooth sums cheap and free of rounding drift.
+    std::vector<double> sineCycle(kTableSize);
+    for (int i = 0; i < kTableSize; ++i) sineCycle[static_cast<size_t>(i)] = std::sin(kTwoPi * i / kTableSize);
+
+    for (int i = 0; i < kTableSize; ++i) {
+        t.sine[i] = static_cast<float>(sineCycle[static_cast<size_t>(i)]);
+        double b = 4.0 * i / kTableSize - 1.0;
+        if (b > 1.0) b = 2.0 - b;
+        t.triangle[i] = static_cast<float>(b);
+    }
+
+    // One pass over the harmonics; table k is the partial sum up to harmonic
+    // 2^(10-k) - 1, taken when the pass reaches it (table 9 first).
+    std::vector<double> sum(kTableSize, 0.0);
+    int nextTable = kSawTableCount - 1;
+    const int lastHarmonic = (1 << kSawTableCount) - 1;
+    for (int j = 1; j <= lastHarmonic; ++j) {
+        const double weight = 1.0 / j;
+        for (int i = 0; i < kTableSize; ++i) {
+            const int step = static_cast<int>((static_cast<int64_t>(j) * i) & kTableMask);
+            sum[static_cast<size_t>(i)] += sineCycle[static_cast<size_t>(step)] * weight;
+        }
+        if (j == (1 << (kSawTableCount - nextTable)) - 1) {
+            for (int i = 0; i < kTableSize; ++i)
+                t.saw[nextTable][i] = static_cast<float>(0.6 * sum[static_cast<size_t>(i)]);
+            --nextTable;
+        }
+    }
+
+    // Map entry m: trunc(log2((m + 1) * 2205 / 16384)) + 1, limited to 0..9.
+    // 2205 = 44100 / 20: the increment is rated against the audio band at the
+    // reference rate, one table per octave.
+    t.sawCell[0] = 0;
+    for (int m = 0; m < kTableSize; ++m) {
+        const double x = std::log2((m + 1) * 2205.0 / kTableSize);
+        int entry = static_cast<int>(std::trunc(x)) + 1;
+        if (entry < 0) entry = 0;
+        if (entry > kSawTableCount - 1) entry = kSawTableCount - 1;
+        t.sawCell[m + 1] = entry;
+    }
+}
+
+void buildFilterTables(DspTables& t) {
+    const double logRatio = std::log(kFilterOmegaSpan) / kTableSize;
+    const double logQStep = std::log(100.0) / kTableSize;
+    for (int i = 0; i < kTableSize; ++i) {
+        const double w = kFilterBaseOmega * std::exp(logRatio * i);
+        t.filterSin[i] = static_cast<float>(std::sin(w) / 2.0);
+        t.filterCos[i] = static_cast<float>(std::cos(w));
+        t.filterQ[i] = static_cast<float>(0.1 * std::exp(logQStep * i));
+    }
+}
+
+const DspTables* buildTables() {
+    // Never freed: modules may be destroyed in any order up to process exit.
+    auto* tables = new DspTables();
+    buildWaveTables(*tables);
+    buildFilterTables(*tables);
+    return tables;
+}
+
+}  // namespace
+
+const DspTables& dspTables() {
+    static const DspTables* const tables = buildTables();
+    return *tables;
+}
+
+}  // namespace dsp

@@ -1,0 +1,63 @@
+// The MIDI waiting for a module slot's next render. Two lists: immediate
+// events carry a frame offset inside the coming block; live events carry a
+// delay in milliseconds and land at the end of the block (the MIDI input
+// filter sends them so that a played note never arrives before its block).
+// Everything here runs on the audio thread; other threads hand their events
+// to the renderer instead of writing these lists.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "vst/aeffectx.h"
+
+struct SlotEvent {
+    VstInt32 offset = 0;  // frame offset (immediate) or delay in ms (live)
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+};
+
+// Fixed capacity; an event sent to a full list is dropped.
+class SlotEventList {
+public:
+    static constexpr int kCapacity = 2000;
+
+    bool push(const SlotEvent& event) {
+        if (count_ >= kCapacity) return false;
+        events_[count_++] = event;
+        return true;
+    }
+    void clear() { count_ = 0; }
+    int size() const { return count_; }
+    const SlotEvent& operator[](int i) const { return events_[i]; }
+
+private:
+    SlotEvent events_[kCapacity];
+    int count_ = 0;
+};
+
+enum SlotEventListKind : int {
+    kImmediateEvents = 0,
+    kLiveEvents = 1,
+};
+
+// Storage for one VstEvents record of up to 2 × 2000 MIDI events, allocated
+// once with the slot so that delivery never allocates.
+class SlotEventDelivery {
+public:
+    static constexpr int kMaxEvents = 2 * SlotEventList::kCapacity;
+
+    SlotEventDelivery();
+
+    // Builds the record from both lists, immediate first. Immediate events
+    // keep their offsets; a live event's offset is frames + delay · rate /
+    // 1000, limited to 0 ... frames - 1, so delay 0 means the last frame.
+    // Answers the record, or null when there is no event.
+    VstEvents* build(const SlotEventList& immediate, const SlotEventList& live, VstInt32 frames,
+                     VstInt32 sampleRateHz);
+
+private:
+    std::unique_ptr<unsigned char[]> header_;  // VstEvents with its pointer array
+    std::unique_ptr<VstMidiEvent[]> events_;
+};

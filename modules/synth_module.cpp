@@ -1,0 +1,404 @@
+#include "modules/synth_module.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using namespace synth;
+
+// Four-character code, first character in the most significant byte.
+constexpr VstInt32 fourCharCode(const char (&c)[5]) {
+    return static_cast<VstInt32>((static_cast<uint32_t>(static_cast<uint8_t>(c[0])) << 24) |
+                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[1])) << 16) |
+                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[2])) << 8) |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(c[3])));
+}
+
+const ModuleInfo kInfoI = {"KAVO synth I (2.1)", "KAVO synth I", fourCharCode("451t"), 0, 2, true};
+const ModuleInfo kInfoII = {"KAVO synth II", "KAVO synth II", fourCharCode("1x5d"), 0, 2, true};
+
+int partsOf(EffectSynth::Flavour f) { return f == EffectSynth::kFlavourI ? 1 : kMaxParts; }
+int paramsPerPartOf(EffectSynth::Flavour f) { return f == EffectSynth::kFlavourI ? kPartParams + 1 : kPartParams; }
+int programsOf(EffectSynth::Flavour f) { return f == EffectSynth::kFlavourI ? 128 : 16; }
+
+// Flavour II's parts answer the notes 36 .. 51 until a bank says otherwise.
+constexpr int kFirstTriggerNote = 36;
+
+}  // namespace
+
+EffectSynth::EffectSynth(audioMasterCallback audioMaster, Flavour flavour)
+    : KavoModule(audioMaster, programsOf(flavour), partsOf(flavour) * paramsPerPartOf(flavour),
+                 flavour == kFlavourI ? kInfoI : kInfoII),
+      flavour_(flavour),
+      parts_(partsOf(flavour)),
+      paramsPerPart_(paramsPerPartOf(flavour)) {
+    dsp::dspTables();  // built here, never on the audio thread
+
+    SynthProgram fresh;
+    float part[kPartParams];
+    defaultPartValues(part);
+    for (int p = 0; p < kPartParams; ++p)
+        for (int k = 0; k < kMaxParts; ++k) fresh.values[slot(p, k)] = part[p];
+    fresh.mono = 0.0f;
+    std::memset(fresh.name, 0, sizeof(fresh.name));
+    fresh.name[0] = '-';
+    programs_.assign(static_cast<size_t>(numPrograms), fresh);
+
+    for (int k = 0; k < kMaxParts; ++k) triggerNotes_[k] = static_cast<float>(kFirstTriggerNote + k);
+    for (int i = 0; i < kVoices; ++i) voices_[i].part = flavour_ == kFlavourII ? i : 0;
+
+    std::memcpy(live_, programs_[0].values, sizeof(live_));
+    recomputeAllParts();
+    // A fresh voice sits at its initial note, so that a first note with
+    // glide comes from a pitch rather than from 0 Hz.
+    for (Voice& v : voices_) {
+        const float ratio = std::exp2(static_cast<float>(v.note) / 12.0f);
+        for (int o = 0; o < 2; ++o) {
+            v.osc[o].noteRatio = coefficients_[v.part].osc[o].keyboard ? ratio : kFixedNoteRatio;
+            v.osc[o].targetIncrement = coefficients_[v.part].osc[o].baseIncrement * v.osc[o].noteRatio;
+            v.osc[o].currentIncrement = v.osc[o].targetIncrement;
+        }
+    }
+}
+
+EffectSynth::~EffectSynth() = default;
+
+// ---------------------------------------------------------------------------
+// Parameters and programs
+
+float EffectSynth::sanitise(int param, float value) {
+    // Values from hosts and chunks: nothing non-finite or out of range
+    // reaches the engine.
+    if (!(value == value) || value > 3.0e38f || value < -3.0e38f) return 0.0f;
+    const float top = isSelector(param) ? 3.0f : 1.0f;
+    if (value < 0.0f) value = 0.0f;
+    if (value > top) value = top;
+    return isSelector(param) ? static_cast<float>(static_cast<int>(value)) : value;
+}
+
+void EffectSynth::gatherPartValues(const float* grouped, int part, float* out) const {
+    for (int p = 0; p < kPartParams; ++p) out[p] = grouped[slot(p, part)];
+}
+
+void EffectSynth::recomputePart(int part) {
+    float values[kPartParams];
+    gatherPartValues(live_, part, values);
+    computePart(coefficients_[part], values, sampleRate, bend_);
+    for (Voice& v : voices_)
+        if (v.part == part) updateTargetIncrements(v, coefficients_[part]);
+}
+
+void EffectSynth::recomputeAllParts() {
+    for (int k = 0; k < parts_; ++k) recomputePart(k);
+}
+
+void EffectSynth::storeParameter(VstInt32 index, float value) {
+    const int part = index / paramsPerPart_;
+    const int param = index % paramsPerPart_;
+    if (param == kMonoMode) {
+        const bool mono = value > 0.5f;
+        monoValue_ = mono ? 1.0f : 0.0f;
+        programs_[static_cast<size_t>(curProgram)].mono = monoValue_;
+        setMono(mono);
+        return;
+    }
+    const float stored = sanitise(param, storedValue(param, value));
+    live_[slot(param, part)] = stored;
+    programs_[static_cast<size_t>(curProgram)].values[slot(param, part)] = stored;
+}
+
+void EffectSynth::setParameter(VstInt32 index, float value) {
+    if (index < 0 || index >= numParams) return;
+    storeParameter(index, value);
+    // Running voices pick the new coefficients up at their next control
+    // tick (at most 16 frames away), smoothed like any other modulation.
+    if (index % paramsPerPart_ != kMonoMode) recomputePart(index / paramsPerPart_);
+}
+
+float EffectSynth::getParameter(VstInt32 index) {
+    if (index < 0 || index >= numParams) return 0.0f;
+    const int param = index % paramsPerPart_;
+    if (param == kMonoMode) return monoValue_;
+    return hostValue(param, live_[slot(param, index / paramsPerPart_)]);
+}
+
+void EffectSynth::setProgram(VstInt32 program) {
+    if (program < 0 || program >= numPrograms) return;
+    curProgram = program;
+    const SynthProgram& p = programs_[static_cast<size_t>(program)];
+    std::memcpy(live_, p.values, sizeof(live_));
+    if (flavour_ == kFlavourI) {
+        const bool mono = p.mono > 0.5f;
+        monoValue_ = mono ? 1.0f : 0.0f;
+        setMono(mono);
+    }
+    recomputeAllParts();
+}
+
+void EffectSynth::setProgramName(char* name) {
+    if (name == nullptr) return;
+    copyProgramName(programs_[static_cast<size_t>(curProgram)].name, name);
+}
+
+void EffectSynth::getProgramName(char* name) {
+    copyProgramName(name, programs_[static_cast<size_t>(curProgram)].name);
+}
+
+bool EffectSynth::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
+    if (index < 0 || index >= numPrograms) return false;
+    copyProgramName(text, programs_[static_cast<size_t>(index)].name);
+    return true;
+}
+
+bool EffectSynth::copyProgram(VstInt32 destination) {
+    if (destination < 0 || destination >= numPrograms) return false;
+    programs_[static_cast<size_t>(destination)] = programs_[static_cast<size_t>(curProgram)];
+    return true;
+}
+
+void EffectSynth::getParameterDisplay(VstInt32 index, char* text) {
+    if (text == nullptr) return;
+    text[0] = 0;
+    if (index < 0 || index >= numParams) return;
+    const int param = index % paramsPerPart_;
+    const float stored = param == kMonoMode ? monoValue_ : live_[slot(param, index / paramsPerPart_)];
+    formatDisplay(param, stored, text, kDisplayBytes);
+}
+
+void EffectSynth::getParameterName(VstInt32 index, char* text) {
+    if (text == nullptr) return;
+    text[0] = 0;
+    if (index < 0 || index >= numParams) return;
+    const int param = index % paramsPerPart_;
+    if (parts_ == 1)
+        std::snprintf(text, kNameBytes, "%s", paramName(param));
+    else
+        std::snprintf(text, kNameBytes, "%i %s", index / paramsPerPart_ + 1, paramName(param));
+}
+
+void EffectSynth::setSampleRate(float rate) {
+    if (rate == sampleRate) return;
+    // A rate that is not a positive finite number would poison every
+    // coefficient; keep the previous one.
+    if (!(rate > 0.0f) || rate > 1.0e7f) return;
+    sampleRate = rate;
+    recomputing_.store(true, std::memory_order_relaxed);
+    recomputeAllParts();
+    recomputing_.store(false, std::memory_order_relaxed);
+}
+
+void EffectSynth::setBlockSize(VstInt32 size) { blockSize = size; }
+
+// ---------------------------------------------------------------------------
+// Voices and MIDI
+
+void EffectSynth::resetVoices() {
+    for (int i = 0; i < kVoices; ++i) {
+        voiceReset(voices_[i]);
+        voices_[i].part = flavour_ == kFlavourII ? i : 0;
+    }
+    heldCount_ = 0;
+}
+
+void EffectSynth::setMono(bool mono) {
+    if (mono == mono_) return;
+    mono_ = mono;
+    resetVoices();
+}
+
+void EffectSynth::startNote(Voice& voice, int note, int velocity, bool retrigger) {
+    voice.startOrder = ++noteOrder_;
+    voice.pedalHeld = false;
+    voiceNoteOn(voice, coefficients_[voice.part], note, velocity, retrigger, random_);
+}
+
+void EffectSynth::releaseNote(Voice& voice) {
+    if (pedal_)
+        voice.pedalHeld = true;
+    else
+        voiceRelease(voice);
+}
+
+void EffectSynth::polyNote(int note, int velocity) {
+    Voice* found = nullptr;
+    for (Voice& v : voices_)
+        if (v.note == note) {
+            found = &v;
+            break;
+        }
+    if (velocity > 0) {
+        if (found == nullptr) {
+            // The free voice whose note started longest ago.
+            for (Voice& v : voices_)
+                if (!v.gate && (found == nullptr || v.startOrder < found->startOrder)) found = &v;
+            if (found == nullptr) return;  // sixteen keys down: the note is dropped
+        }
+        startNote(*found, note, velocity, true);
+    } else if (found != nullptr) {
+        releaseNote(*found);
+    }
+}
+
+void EffectSynth::monoNote(int note, int velocity) {
+    const int heldBefore = heldCount_;
+    int kept = 0;
+    for (int i = 0; i < heldCount_; ++i)
+        if (heldNotes_[i] != note) heldNotes_[kept++] = heldNotes_[i];
+    heldCount_ = kept;
+    if (velocity > 0 && heldCount_ < 128) heldNotes_[heldCount_++] = note;
+
+    Voice& v = voices_[0];
+    if (heldCount_ > 0) {
+        if (velocity == 0) velocity = v.velocity;
+        v.startOrder = ++noteOrder_;
+        // Legato: a key pressed or released while another is held moves the
+        // pitch without restarting the envelopes.
+        voiceNoteOn(v, coefficients_[0], heldNotes_[heldCount_ - 1], velocity, heldBefore == 0, random_);
+    } else {
+        voiceRelease(v);
+    }
+}
+
+void EffectSynth::partNote(int note, int velocity) {
+    const float key = static_cast<float>(note);
+    for (int k = 0; k < parts_; ++k) {
+        if (triggerNotes_[k] != key) continue;
+        if (velocity > 0)
+            startNote(voices_[k], note, velocity, true);
+        else
+            releaseNote(voices_[k]);
+        return;
+    }
+}
+
+void EffectSynth::noteEvent(int note, int velocity) {
+    if (flavour_ == kFlavourII)
+        partNote(note, velocity);
+    else if (mono_)
+        monoNote(note, velocity);
+    else
+        polyNote(note, velocity);
+}
+
+void EffectSynth::allNotesOff() {
+    for (Voice& v : voices_) voiceRelease(v);
+    heldCount_ = 0;
+}
+
+void EffectSynth::pitchBend(float bend) {
+    bend_ = bend;
+    float values[kPartParams];
+    for (int k = 0; k < parts_; ++k) {
+        gatherPartValues(live_, k, values);
+        computeBaseIncrements(coefficients_[k], values, sampleRate, bend_);
+    }
+    for (Voice& v : voices_) updateTargetIncrements(v, coefficients_[v.part]);
+}
+
+void EffectSynth::handleMidi(const ModuleMidiEvent& e) {
+    const int status = e.data[0] & 0xF0;
+    const int d1 = e.data[1] & 0x7F;
+    const int d2 = e.data[2] & 0x7F;
+    switch (status) {
+        case 0x90:
+            noteEvent(d1, d2);
+            break;
+        case 0x80:
+            noteEvent(d1, 0);
+            break;
+        case 0xB0:
+            if (d1 == 1) {
+                modulation_.modWheel = static_cast<float>(d2) / 127.0f;
+            } else if (d1 == 64) {
+                pedal_ = d2 >= 64;
+                if (!pedal_)
+                    for (Voice& v : voices_)
+                        if (v.pedalHeld) voiceRelease(v);
+            } else if (d1 == 123) {
+                allNotesOff();
+            }
+            break;
+        case 0xC0:
+            setProgram(d1);
+            break;
+        case 0xE0:
+            pitchBend(static_cast<float>(d2 - 64) / 64.0f);
+            break;
+        default:
+            break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Audio
+
+void EffectSynth::controlTick() {
+    for (Voice& v : voices_)
+        if (v.running) controlUpdate(v, coefficients_[v.part], modulation_, true, random_);
+}
+
+void EffectSynth::renderRun(float* left, float* right, int frames) {
+    if (frames <= 0) return;
+    for (Voice& v : voices_) {
+        if (!v.sounding()) {
+            v.running = false;
+            continue;
+        }
+        const PartCoefficients& part = coefficients_[v.part];
+        if (!v.running) {
+            v.running = true;
+            controlUpdate(v, part, modulation_, false, random_);
+        }
+        renderVoice(v, part, left, right, frames, random_);
+    }
+}
+
+void EffectSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
+    if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr || frames <= 0) return;
+    float* left = outputs[0];
+    float* right = outputs[1];
+    std::memset(left, 0, sizeof(float) * static_cast<size_t>(frames));
+    std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
+    if (recomputing_.load(std::memory_order_relaxed)) return;
+
+    int f = 0;
+    while (f < frames) {
+        // Frame f: control tick first, then MIDI, then the voices.
+        if (++controlCounter_ >= kControlPeriod) {
+            controlCounter_ = 0;
+            controlTick();
+        }
+        // Frames up to the next tick render as one run per voice, split
+        // only where a MIDI event becomes due.
+        const int run = std::min(frames - f, kControlPeriod - controlCounter_);
+        if (midiIdle()) {
+            renderRun(left + f, right + f, run);
+        } else {
+            int start = f;
+            for (int g = f; g < f + run; ++g) {
+                dueCount_ = 0;
+                drainMidiFrame([this](const ModuleMidiEvent& e) {
+                    if (dueCount_ < ModulePendingMidi::kCapacity) due_[dueCount_++] = e;
+                });
+                if (dueCount_ == 0) continue;
+                renderRun(left + start, right + start, g - start);
+                for (int i = 0; i < dueCount_; ++i) handleMidi(due_[i]);
+                start = g;
+            }
+            renderRun(left + start, right + start, f + run - start);
+        }
+        controlCounter_ += run - 1;
+        f += run;
+    }
+}
+
+AudioEffectX* createSynthI(audioMasterCallback audioMaster) {
+    return new EffectSynth(audioMaster, EffectSynth::kFlavourI);
+}
+
+AudioEffectX* createSynthII(audioMasterCallback audioMaster) {
+    return new EffectSynth(audioMaster, EffectSynth::kFlavourII);
+}

@@ -1,0 +1,132 @@
+// EffectSynth: the two-oscillator subtractive synthesizer module, in two
+// flavours built by one class:
+//  - flavour I  ("KavoSynthI"):  one part of 68 parameters (the 67 of a part
+//    plus MONO Mode), 128 programs, polyphonic or monophonic over 16 voices;
+//  - flavour II ("KavoSynthII"): 16 parts of 67 parameters, 16 programs,
+//    one voice per part, each part triggered by its own MIDI note (kits).
+//
+// Threading: the module host calls everything on one thread at a time;
+// processEvents and processReplacing run on the audio thread and never
+// allocate. setSampleRate, setProgram and setChunk are expected between
+// blocks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "modules/dsp_tables.h"
+#include "modules/module_base.h"
+#include "modules/synth_params.h"
+#include "modules/synth_part.h"
+#include "modules/synth_voice.h"
+
+// One stored program: 67 x 16 values grouped by parameter then part
+// (value of parameter p for part k at p * 16 + k), the MONO float and the
+// 24-byte name. 4316 bytes.
+struct SynthProgram {
+    float values[synth::kValueSlots];
+    float mono;
+    char name[kVstMaxProgNameLen];
+};
+static_assert(sizeof(SynthProgram) == 4316, "synth program record layout");
+
+class EffectSynth : public KavoModule {
+public:
+    enum Flavour { kFlavourI = 0, kFlavourII = 1 };
+    static constexpr int kVoices = 16;
+
+    EffectSynth(audioMasterCallback audioMaster, Flavour flavour);
+    ~EffectSynth() override;
+
+    void setSampleRate(float rate) override;
+    void setBlockSize(VstInt32 size) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    bool copyProgram(VstInt32 destination) override;
+
+    Flavour flavour() const { return flavour_; }
+    int parts() const { return parts_; }
+    int paramsPerPart() const { return paramsPerPart_; }
+    // Bank chunk sizes: the current form, and the older single-part form.
+    VstInt32 bankChunkSize() const;
+    VstInt32 legacyBankChunkSize() const;
+
+    // Inspection for tests and tools (read on the calling thread).
+    const synth::Voice& voice(int index) const { return voices_[index]; }
+    const SynthProgram& program(int index) const { return programs_[static_cast<size_t>(index)]; }
+    float triggerNote(int part) const { return triggerNotes_[part]; }
+    bool monoMode() const { return mono_; }
+
+private:
+    // Index of parameter p of part k in the grouped value arrays.
+    static int slot(int param, int part) { return param * synth::kMaxParts + part; }
+
+    void storeParameter(VstInt32 index, float value);
+    void recomputePart(int part);
+    void recomputeAllParts();
+    void gatherPartValues(const float* grouped, int part, float* out) const;
+    void resetVoices();
+    void setMono(bool mono);
+
+    // MIDI.
+    void handleMidi(const ModuleMidiEvent& event);
+    void noteEvent(int note, int velocity);
+    void polyNote(int note, int velocity);
+    void monoNote(int note, int velocity);
+    void partNote(int note, int velocity);
+    void releaseNote(synth::Voice& voice);
+    void allNotesOff();
+    void pitchBend(float bend);
+    void startNote(synth::Voice& voice, int note, int velocity, bool retrigger);
+
+    // Audio.
+    void renderRun(float* left, float* right, int frames);
+    void controlTick();
+
+    // Chunks.
+    void writeBank(char* out) const;
+    void readBank(const char* in);
+    void readLegacyBank(const char* in);
+    void repairProgram(SynthProgram& program);
+    static float sanitise(int param, float value);
+
+    Flavour flavour_;
+    int parts_;
+    int paramsPerPart_;
+
+    std::vector<SynthProgram> programs_;
+    float live_[synth::kValueSlots];
+    float monoValue_ = 0.0f;
+    bool mono_ = false;
+    float triggerNotes_[synth::kMaxParts];
+
+    synth::PartCoefficients coefficients_[synth::kMaxParts];
+    synth::Voice voices_[kVoices];
+    synth::ModulationInputs modulation_;
+    float bend_ = 0.0f;
+    bool pedal_ = false;
+    int heldNotes_[128];
+    int heldCount_ = 0;
+    uint64_t noteOrder_ = 0;
+    int controlCounter_ = 0;
+    std::atomic<bool> recomputing_{false};
+    dsp::Random15 random_;
+
+    // Events that became due in one frame, executed after the voices have
+    // rendered up to that frame.
+    ModuleMidiEvent due_[ModulePendingMidi::kCapacity];
+    int dueCount_ = 0;
+};
+
+AudioEffectX* createSynthI(audioMasterCallback audioMaster);
+AudioEffectX* createSynthII(audioMasterCallback audioMaster);

@@ -1,0 +1,323 @@
+#include "modules/synth_voice.h"
+
+#include <cmath>
+#include <initializer_list>
+
+namespace synth {
+namespace {
+
+constexpr float kTableSizeF = static_cast<float>(dsp::kTableSize);
+constexpr float kInvTwoPi = 0.15915494309189535f;
+// Gain and filter smoothing per control tick.
+constexpr float kGainSmoothing = 0.01f;
+constexpr float kFilterSmoothing = 0.05f;
+// FM depth follows DCO2's pulse width this much per sample.
+constexpr float kFmDepthSmoothing = 0.001f;
+// Key sync restarts an oscillator a quarter cycle in, at the sine's peak
+// and the sawtooth's midpoint.
+constexpr float kKeySyncPhase = 4096.0f;
+// The pulse wave is the difference of two saws, the second shifted by
+// n * 163 steps for n = 50 .. 100 (about half to all of a cycle).
+constexpr int kPulseShiftStep = 163;
+
+// Keeps a phase in 0 .. 16384 after one advance (increments of a cycle or
+// more only happen at absurd pitches, handled without a long loop).
+inline float wrapOnce(float phase) {
+    phase -= kTableSizeF;
+    if (phase >= kTableSizeF) phase = std::fmod(phase, kTableSizeF);
+    return phase;
+}
+
+inline int tableIndex(float phase) { return static_cast<int>(phase) & dsp::kTableMask; }
+
+float lfoOutput(const ModulationInputs& inputs, const LfoSettings& s, float raw) {
+    const float out = s.depth * raw;
+    return s.modWheel ? out * inputs.modWheel : out;
+}
+
+void advanceLfo(LfoState& state, const LfoSettings& s, bool isLfo2, const ModulationInputs& inputs,
+                dsp::Random15& random, const dsp::DspTables& t) {
+    if (state.delayTicks > 0.0f) {
+        state.delayTicks -= 1.0f;
+        state.output = 0.0f;
+        state.phase = 0.0f;
+        return;
+    }
+    state.phase += s.increment;
+    if (state.phase >= kTableSizeF) {
+        // LFO2 with Sync exactly 1 runs one cycle and holds its last value.
+        if (isLfo2 && s.syncExactlyOne)
+            state.phase = kTableSizeF - 0.001f;
+        else
+            state.phase = wrapOnce(state.phase);
+    }
+    const int i = tableIndex(state.phase);
+    switch (s.wave) {
+        case 0:
+            state.raw = t.sine[i];
+            break;
+        case 1:
+            state.raw = t.triangle[i];
+            break;
+        case 2:
+            state.raw = t.saw[s.sawTable][i];
+            break;
+        case 3:
+            state.raw = isLfo2 ? (i > 8191 ? 1.0f : -1.0f) : t.saw[s.sawTable][dsp::kTableMask - i];
+            break;
+        default: {
+            // Sample and hold: a new value where the next step crosses the
+            // half cycle, unless Sync exactly 1 keeps the note-on value.
+            const float next = state.phase + s.increment;
+            const int nextIndex = next < 2.0f * kTableSizeF ? static_cast<int>(next) : 0;
+            if (!s.syncExactlyOne && i <= 8191 && (nextIndex & 8192) != 0) state.raw = random.nextBipolar();
+            break;
+        }
+    }
+    state.output = lfoOutput(inputs, s, state.raw);
+}
+
+float lfoValue(const Voice& v, int selector) { return selector == 0 ? 0.0f : v.lfo[selector - 1].output; }
+
+void restartLfo(LfoState& state, const LfoSettings& s, dsp::Random15& random) {
+    state.phase = 0.0f;
+    if (s.waveIsRandom) {
+        state.delayTicks = 0.0f;
+        state.raw = random.nextBipolar();
+    } else {
+        state.delayTicks = s.delayTicks;
+        state.raw = 0.0f;
+    }
+}
+
+}  // namespace
+
+void updateTargetIncrements(Voice& voice, const PartCoefficients& part) {
+    for (int o = 0; o < 2; ++o) voice.osc[o].targetIncrement = part.osc[o].baseIncrement * voice.osc[o].noteRatio;
+}
+
+void voiceNoteOn(Voice& voice, const PartCoefficients& part, int note, int velocity, bool retrigger,
+                 dsp::Random15& random) {
+    voice.note = note;
+    if (retrigger) {
+        voice.velocity = velocity;
+        voice.gate = true;
+        voice.dcoEnv.stage = kAttack;
+        voice.filterEnv.stage = kAttack;
+        voice.outputEnv.stage = kAttack;
+        for (int o = 0; o < 2; ++o)
+            if (part.osc[o].keySync) voice.osc[o].keySyncPending = true;
+    }
+    const float ratio = std::exp2(static_cast<float>(note) / 12.0f);
+    for (int o = 0; o < 2; ++o) voice.osc[o].noteRatio = part.osc[o].keyboard ? ratio : kFixedNoteRatio;
+    updateTargetIncrements(voice, part);
+    if (retrigger) {
+        for (int l = 0; l < 2; ++l)
+            if (part.lfo[l].sync) restartLfo(voice.lfo[l], part.lfo[l], random);
+    }
+}
+
+void voiceRelease(Voice& voice) {
+    voice.gate = false;
+    voice.pedalHeld = false;
+    voice.dcoEnv.stage = kRelease;
+    voice.filterEnv.stage = kRelease;
+    voice.outputEnv.stage = kRelease;
+}
+
+void voiceReset(Voice& voice) {
+    voice.gate = false;
+    voice.pedalHeld = false;
+    voice.running = false;
+    for (Envelope* e : {&voice.dcoEnv, &voice.filterEnv, &voice.outputEnv}) {
+        e->stage = kIdle;
+        e->level = kEnvelopeFloor;
+    }
+}
+
+void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInputs& inputs, bool smooth,
+                   dsp::Random15& random) {
+    const dsp::DspTables& t = dsp::dspTables();
+    const float g = smooth ? kGainSmoothing : 1.0f;
+
+    // 1. Pitch, with the LFO outputs of the previous update.
+    for (int o = 0; o < 2; ++o) {
+        const OscillatorSettings& s = part.osc[o];
+        OscillatorState& osc = v.osc[o];
+        float exponent = s.envFreqExponent * v.dcoEnv.level * 7.0f;  // 128^x = 2^(7x)
+        if (s.lfoFrequency != 0) exponent += lfoValue(v, s.lfoFrequency);
+        const float target = osc.targetIncrement * std::exp2(exponent);
+        osc.currentIncrement += (target - osc.currentIncrement) / s.glideDivisor;
+    }
+
+    // 2. Filter.
+    float cutoff = part.cutoff;
+    float q = part.q;
+    if (part.lfoCutoff != 0) cutoff *= std::exp2(3.0f * lfoValue(v, part.lfoCutoff));  // 8^x
+    if (part.lfoQ != 0) q *= 1.0f - (lfoValue(v, part.lfoQ) + 1.0f) * 0.5f;
+    if (smooth) {
+        v.smoothedCutoff += (cutoff - v.smoothedCutoff) * kFilterSmoothing;
+        v.smoothedQ += (q - v.smoothedQ) * kFilterSmoothing;
+    } else {
+        v.smoothedCutoff = cutoff;
+        v.smoothedQ = q;
+    }
+    float noteValue = (part.filterEnvAmount * v.filterEnv.level + v.smoothedCutoff) * 128.0f;
+    if (part.filterKeyboard) noteValue += static_cast<float>(v.note - 24);
+    // Cutoff 128 v counts in semitones; the table starts 32 semitones up.
+    v.filterCoefficients = dsp::designBiquad(t, dsp::cutoffTableIndex(noteValue - 32.0f),
+                                             dsp::qTableIndex(v.smoothedQ), part.filterMode);
+    stepEnvelope(v.filterEnv, part.filterEnv);
+
+    // 3. Drive and mix gains.
+    for (int o = 0; o < 2; ++o) {
+        v.osc[o].drive += (part.osc[o].driveGain - v.osc[o].drive) * g;
+        v.osc[o].mix += (part.osc[o].mixGain - v.osc[o].mix) * g;
+    }
+
+    // 4. LFOs.
+    advanceLfo(v.lfo[0], part.lfo[0], false, inputs, random, t);
+    advanceLfo(v.lfo[1], part.lfo[1], true, inputs, random, t);
+
+    // 5. Pulse widths, with the new LFO outputs.
+    for (int o = 0; o < 2; ++o) {
+        float w = part.osc[o].pulseWidth + lfoValue(v, part.osc[o].lfoPulse);
+        if (!(w >= 0.01f)) w = 0.01f;
+        if (w > 1.0f) w = 1.0f;
+        v.osc[o].pulseWidth = w;
+    }
+
+    // 6. Amplitude and balance.
+    float amplitude =
+        (part.velocitySensitivity * static_cast<float>(v.velocity - 127) / 128.0f + 1.0f) * part.levelGain;
+    if (part.lfoLevel != 0) amplitude *= 1.0f - (lfoValue(v, part.lfoLevel) + 1.0f) * 0.5f;
+    float d = ((2.0f * part.balance - 1.0f) + lfoValue(v, part.lfoBalance)) * 0.5f + 0.5f;
+    // A deep LFO could push the balance past the ends, where the law turns
+    // a gain negative; hold it at the ends instead.
+    if (d < 0.0f) d = 0.0f;
+    if (d > 1.0f) d = 1.0f;
+    float left, right;
+    if (d > 0.5f) {
+        right = amplitude;
+        left = amplitude * (d < 0.75f ? 2.5f - 3.0f * d : 1.0f - d);
+    } else {
+        left = amplitude;
+        right = amplitude * (d > 0.25f ? 3.0f * d - 0.5f : d);
+    }
+    v.gainLeft += (left - v.gainLeft) * g;
+    v.gainRight += (right - v.gainRight) * g;
+}
+
+bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* right, int frames,
+                 dsp::Random15& random) {
+    const dsp::DspTables& t = dsp::dspTables();
+    const OscillatorSettings& s1 = part.osc[0];
+    const OscillatorSettings& s2 = part.osc[1];
+    OscillatorState& o1 = v.osc[0];
+    OscillatorState& o2 = v.osc[1];
+
+    // Constant over the run: increments, tables, pulse shifts, gains.
+    const float inc1 = o1.currentIncrement;
+    const float inc2 = o2.currentIncrement;
+    const float* saw1 = t.sawTableForIncrement(inc1);
+    const float* saw2 = t.sawTableForIncrement(inc2);
+    const int shift1 = static_cast<int>(50.0f * o1.pulseWidth + 50.0f) * kPulseShiftStep;
+    const int shift2 = static_cast<int>(50.0f * o2.pulseWidth + 50.0f) * kPulseShiftStep;
+    const float fmOffset = t.sine[(inc2 < kTableSizeF ? static_cast<int>(inc2) : 0) & dsp::kTableMask] * kInvTwoPi;
+    const float drive1 = o1.drive, drive2 = o2.drive;
+    const float mix1 = o1.mix, mix2 = o2.mix;
+    const float gainL = v.gainLeft, gainR = v.gainRight;
+    const float pulse2 = o2.pulseWidth;
+    const bool filterOn = s1.throughFilter || s2.throughFilter;
+    const bool dcoEnvNeeded = part.dcoEnvelopeNeeded;
+    const EnvelopeRates& outRates = part.outputEnv;
+    const EnvelopeRates& dcoRates = part.dcoEnv;
+    const dsp::BiquadCoefficients k = v.filterCoefficients;
+
+    float ph1 = o1.phase, ph2 = o2.phase;
+    float fmDepth = v.fmDepth;
+    float prev2 = o2.previousRaw;
+
+    for (int n = 0; n < frames; ++n) {
+        if (!v.gate && !(v.outputEnv.level > kEnvelopeFloor)) {
+            o1.phase = ph1;
+            o2.phase = ph2;
+            o2.previousRaw = prev2;
+            v.fmDepth = fmDepth;
+            v.running = false;
+            return false;
+        }
+        stepEnvelope(v.outputEnv, outRates);
+        if (dcoEnvNeeded) stepEnvelope(v.dcoEnv, dcoRates);
+
+        // DCO1.
+        ph1 += inc1;
+        if (ph1 >= kTableSizeF) {
+            ph1 = wrapOnce(ph1);
+            if (part.hardSync) ph2 = ph1;
+        }
+        int i = tableIndex(ph1);
+        float raw1;
+        switch (s1.wave) {
+            case 0: raw1 = t.sine[i]; break;
+            case 1: raw1 = saw1[i]; break;
+            case 2: raw1 = saw1[i] - saw1[(i + shift1) & dsp::kTableMask]; break;
+            case 3: raw1 = t.triangle[i]; break;
+            case 4: raw1 = random.nextBipolar(); break;
+            default: raw1 = 0.0f; break;
+        }
+        if (o1.keySyncPending) {
+            o1.keySyncPending = false;
+            ph1 = kKeySyncPhase;
+        }
+        float a1 = raw1 * (s1.useDcoEnvelope ? v.dcoEnv.level : v.outputEnv.level) * drive1;
+        a1 = (a1 > 1.0f ? 1.0f : (a1 < -1.0f ? -1.0f : a1)) * mix1;
+
+        // DCO2.
+        ph2 += inc2;
+        if (ph2 >= kTableSizeF) ph2 = wrapOnce(ph2);
+        i = tableIndex(ph2);
+        float raw2;
+        switch (s2.wave) {
+            case 0: raw2 = t.sine[i]; break;
+            case 1: raw2 = saw2[i]; break;
+            case 2: raw2 = saw2[i] - saw2[(i + shift2) & dsp::kTableMask]; break;
+            case 3: raw2 = t.sine[i] * raw1; break;
+            case 4: {
+                fmDepth += (pulse2 - fmDepth) * kFmDepthSmoothing;
+                float u = fmDepth * t.sine[tableIndex(ph1)] * 5.0f + ph2 * (1.0f / kTableSizeF) + fmOffset;
+                u -= std::floor(u);
+                raw2 = t.sine[static_cast<int>(u * kTableSizeF) & dsp::kTableMask];
+                break;
+            }
+            default: raw2 = 0.0f; break;
+        }
+        if (o2.keySyncPending && raw2 * prev2 < 0.0f) {
+            o2.keySyncPending = false;
+            ph2 = kKeySyncPhase;
+        }
+        prev2 = raw2;
+        float a2 = raw2 * (s2.useDcoEnvelope ? v.dcoEnv.level : v.outputEnv.level) * drive2;
+        a2 = (a2 > 1.0f ? 1.0f : (a2 < -1.0f ? -1.0f : a2)) * mix2;
+
+        float dry = 0.0f;
+        if (filterOn) {
+            float x = 0.0f;
+            if (s1.throughFilter) x += a1; else dry += a1;
+            if (s2.throughFilter) x += a2; else dry += a2;
+            dry += part.fourPole ? v.filter.processFourPole<dsp::DenormalGuard::SignedFloor>(k, x)
+                                 : v.filter.processTwoPole<dsp::DenormalGuard::SignedFloor>(k, x);
+        } else {
+            dry = a1 + a2;
+        }
+        left[n] += dry * gainL;
+        right[n] += dry * gainR;
+    }
+    o1.phase = ph1;
+    o2.phase = ph2;
+    o2.previousRaw = prev2;
+    v.fmDepth = fmDepth;
+    return true;
+}
+
+}  // namespace synth

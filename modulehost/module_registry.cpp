@@ -1,5 +1,7 @@
 #include "modulehost/module_registry.h"
 
+#include "modules/synth_module.h"
+
 #include <cstring>
 
 namespace {
@@ -7,6 +9,8 @@ namespace {
 // One line per module class.
 const ModuleClassEntry kModuleClasses[] = {
     {"", nullptr, false},  // keeps the table non-empty while classes are added
+    {"KavoSynthI", createSynthI, false},
+    {"KavoSynthII", createSynthII, false},
 };
 
 }  // namespace

@@ -1,0 +1,67 @@
+// What a talvex-render run is asked to do, as read from its command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/talvex_render/time_value.h"
+#include "tools/talvex_render/wav_writer.h"
+
+struct VendorCall {
+    int32_t index = 0;
+    intptr_t value = 0;
+    float opt = 0.0f;
+    TimeValue at;  // sent before the first block that starts at or after this time
+};
+
+struct RenderOptions {
+    enum class ChunkType { Auto, Bank, Program };
+    enum class Progress { Auto, Always, Never };
+
+    std::string pluginPath;
+    std::string outputPath;
+    bool infoOnly = false;
+    bool verbose = false;
+
+    double sampleRate = 44100.0;
+    int32_t blockSize = 512;
+    bool durationGiven = false;
+    TimeValue duration;
+    TimeValue tail{TimeValue::Unit::Seconds, 2.0};
+
+    std::vector<std::string> midiFiles;
+    std::vector<std::string> eventFiles;
+
+    bool tempoGiven = false;
+    double tempoBpm = 120.0;
+    bool timeSignatureGiven = false;
+    int timeSigNumerator = 4;
+    int timeSigDenominator = 4;
+    bool startStopped = false;
+    std::vector<std::string> transportChanges;  // play@T, stop@T, locate@T=Q, tempo@T=BPM, sig@T=N/D
+    bool noTimeInfo = false;
+    bool standaloneHost = false;
+
+    int32_t program = -1;
+    std::string chunkFile;
+    ChunkType chunkType = ChunkType::Auto;
+    bool forceChunk = false;
+    std::vector<std::pair<int32_t, float>> parameters;
+    std::vector<VendorCall> vendorCalls;
+    std::string saveChunkFile;  // raw bank chunk
+    std::string saveFxbFile;    // the same wrapped as an FBCh bank file
+
+    SampleFormat sampleFormat = SampleFormat::Float32;
+    bool allOutputs = false;
+    std::string automationLog;  // "-" for standard output
+    Progress progress = Progress::Auto;
+    bool realtime = false;
+};
+
+// False with a message on a bad command line; help is true when the user
+// asked for the usage text.
+bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions& options, bool& help,
+                        std::string& error);
+const char* renderUsage();

@@ -1,0 +1,73 @@
+// Signal path of the compressor: input rings for the look-ahead, a 40-sample
+// RMS detector on the mono average of both channels, an attack/release
+// envelope follower and the soft-knee gain computer. Levels are counted at
+// 6 units per doubling ("dB" of 6 * log2(v)), the unit this design has always
+// used for its threshold, knee and make-up figures.
+//
+// The module owns the parameter mapping; this class only holds targets,
+// their smoothed copies and the running state. Nothing here allocates.
+#pragma once
+
+#include <cstdint>
+
+struct CompressorCurve {
+    float thresholdUnits = 0.0f;  // T
+    float kneeUnits = 0.0f;       // E, half-width of the knee
+    float kneeSlope = 0.0f;       // K = (R - 1) / (2 E (R + 1)), 0 without a knee
+    float ratio = 1.0f;           // R
+    float makeUpGain = 1.0f;      // M, linear
+};
+
+class CompressorCore {
+public:
+    // 5 ms of look-ahead at 192 kHz is 960 samples: the ring holds it.
+    static constexpr int kRingSize = 1024;
+    static constexpr int kRingMask = kRingSize - 1;
+    // The detector's RMS window.
+    static constexpr int kPowerWindow = 40;
+    // Added to every input sample (and the envelope's floor) so that the
+    // logarithm of the level is always defined and nothing runs into
+    // denormals on silence.
+    static constexpr float kInputOffset = 0.00001f;
+
+    CompressorCore();
+
+    void setCurveTarget(const CompressorCurve& target) { target_ = target; }
+    // smoothed += factor * (target - smoothed); factor 1 jumps.
+    void smoothCurve(float factor);
+    void setEnvelopeCoefficients(float attack, float release) {
+        attackCoefficient_ = attack;
+        releaseCoefficient_ = release;
+    }
+    void setLookaheadSamples(int samples);
+
+    // Start of a processReplacing call: the power sum is rebuilt from the
+    // ring on the next sample rather than carried over, so rounding never
+    // accumulates beyond one block.
+    void beginBlock() { rebuildPower_ = true; }
+
+    // One stereo frame; reads both inputs before writing, so in-place is fine.
+    void process(float inL, float inR, float& outL, float& outR);
+
+    const CompressorCurve& smoothedCurve() const { return smoothed_; }
+    int lookaheadSamples() const { return lookaheadSamples_; }
+
+private:
+    float monoAt(int index) const { return 0.5f * ringL_[index] + 0.5f * ringR_[index]; }
+    float reductionUnits(float levelUnits) const;
+
+    CompressorCurve target_;
+    CompressorCurve smoothed_;
+    float oneMinusInverseRatio_ = 0.0f;  // of the smoothed ratio, per control step
+
+    float attackCoefficient_ = 0.0f;
+    float releaseCoefficient_ = 0.0f;
+    int lookaheadSamples_ = 0;
+
+    float ringL_[kRingSize];
+    float ringR_[kRingSize];
+    int writeIndex_ = 0;
+    double powerSum_ = 0.0;
+    bool rebuildPower_ = true;
+    float envelope_ = 0.0f;
+};

@@ -1,0 +1,36 @@
+// EffectOverdrive: a stereo distortion ("KavoOverdrive"). A gain stage of up
+// to 60 dB feeds a square-root soft clipper, the level is brought back by the
+// square root of the gain, and the result passes the resonant four-pole
+// filter before the dry/wet crossfade and the output level.
+#pragma once
+
+#include "effects/dsp/control_clock.h"
+#include "effects/filter_stage.h"
+#include "modules/effect_module.h"
+
+class EffectOverdrive : public KavoEffectModule {
+public:
+    enum Parameter : VstInt32 { kDrive = 0, kFilterType, kFilterFrequency, kFilterQ, kMix, kLevel, kNumParameters };
+    static constexpr VstInt32 kNumPrograms = 16;
+
+    explicit EffectOverdrive(audioMasterCallback audioMaster);
+
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+
+protected:
+    void parameterChanged(VstInt32 index) override;
+    void recomputeAll() override;
+
+private:
+    void controlStep(bool smoothing);
+    void updateDrive();
+
+    StereoFilterStage stage_;
+    fxdsp::ControlClock controlClock_;
+    float levelTarget_ = 0.0f;
+    // 1000^OverDrive and its square root, from the live value.
+    float driveGain_ = 1.0f;
+    float driveCompensation_ = 1.0f;  // 1 / sqrt(driveGain_)
+};

@@ -1,0 +1,224 @@
+// The main plug-in object: what the host sees, and the owner of the loaded
+// project, the user programs, the settings and the render state.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/relaxed_atomic.h"
+#include "host/gain_tables.h"
+#include "host/midi_queues.h"
+#include "host/pending_notes.h"
+#include "host/settings.h"
+#include "modulehost/slot_owner.h"
+#include "platform/platform.h"
+#include "vst/audioeffectx.h"
+
+class CInstrument;
+class CPlugin;
+class Editor;
+struct Project;
+
+constexpr int kNumUserPrograms = 24;
+constexpr int kNumHostParameters = 80;
+constexpr int kNumOutputPairsMulti = 10;
+constexpr int kMaxBlockFrames = 16384;
+
+// Private parameter indices read by the maker's stand-alone host.
+constexpr VstInt32 kParamSampleRateSetting = 0x20000;
+constexpr VstInt32 kParamBufferSizeSetting = 0x20001;
+constexpr VstInt32 kParamAudioDevice = 0x20002;
+constexpr VstInt32 kParamMidiDevice = 0x20003;
+
+// Vendor-specific dispatcher call that starts or stops the demonstration
+// performance (the editor's Preview switch does the same): index
+// kVendorDemoIndex, value kVendorDemoValue, opt 1 to start, 0 to stop.
+constexpr VstInt32 kVendorDemoIndex = vstFourCC('T', 'l', 'v', 'x');
+constexpr VstIntPtr kVendorDemoValue = vstFourCC('D', 'e', 'm', 'o');
+
+class Effect : public AudioEffectX, public SlotOwner {
+public:
+    explicit Effect(audioMasterCallback audioMaster);
+    ~Effect() override;
+
+    // Host interface.
+    void close() override;
+    void setProgram(VstInt32 program) override;
+    VstInt32 getProgram() override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterLabel(VstInt32 index, char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    VstInt32 processEvents(VstEvents* events) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override { return 1; }
+    VstInt32 getVstVersion() override { return kVstVersion; }
+    VstPlugCategory getPlugCategory() override { return kPlugCategSynth; }
+    VstInt32 canDo(char* /*text*/) override { return 0; }
+    VstInt32 getTailSize() override { return 0; }
+    VstInt32 getNumMidiInputChannels() override { return 0; }
+    VstInt32 getNumMidiOutputChannels() override { return 0; }
+    VstInt32 getCurrentMidiProgram(VstInt32 /*channel*/, MidiProgramName* /*current*/) override { return -1; }
+    // The rate in force is the one the host reports in each block's time
+    // information; these two do nothing.
+    void setSampleRate(float /*sampleRate*/) override {}
+    void setBlockSize(VstInt32 /*blockSize*/) override {}
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+
+    // SlotOwner.
+    int moduleSampleRate() const override { return sampleRateHz_; }
+    int moduleBlockSize() const override { return blockSize; }
+    std::string pluginDirectory() const override;
+    std::atomic<int>& editCounter() override { return editCounter_; }
+    std::atomic<bool>& renderInProgress() override { return renderInProgress_; }
+    VstTimeInfo* moduleTimeInfo() override { return &moduleTimeInfo_; }
+
+    // Render engine interface used by tracks, the sequencer and the editor.
+    // Audio thread unless stated.
+    void dispatchMidi(const uint8_t data[3], int frame);
+    void sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2);
+    bool addPendingNote(const PendingNote& note) { return pendingNotes_.add(note); }
+    void stopAll();
+    // Any thread: asks the renderer to start (1) or stop (0) the demonstration.
+    void requestDemonstration(int request) { demoRequest_.store(request); }
+    bool demonstrationPlaying() const { return demoPlaying_.load() != 0; }
+
+    // State read by tracks, balls and the editor.
+    const GainTables& gainTables() const { return gains_; }
+    bool multiOutputMode() const { return multiOutput_; }
+    bool standaloneHost() const { return standaloneHost_; }
+    float crossfadeGainA() const { return crossfadeGainA_; }
+    float crossfadeGainB() const { return crossfadeGainB_; }
+    float masterMeterLeft() const { return meterLeft_; }
+    float masterMeterRight() const { return meterRight_; }
+    int midiActivity() const { return midiActivity_; }
+    double samplesPerStep() const { return samplesPerStep_; }
+    // Frame offsets of the step boundaries of the last block, for the
+    // editor's step indicator (at most kMaxStepMarks are kept).
+    static constexpr int kMaxStepMarks = 8;
+    int stepMarkCount() const { return stepMarkCount_; }
+    int stepMark(int i) const { return stepMarks_[i]; }
+    int currentStep() const { return step_; }
+    bool hostPlaying() const { return hostPlaying_; }
+    float tempoInForce() const { return tempoInForce_; }
+    Project* project() { return project_.get(); }
+    std::atomic<int>& programChangeCounter() { return programChangeCounter_; }
+    const Settings& settings() const { return settings_; }
+    Settings& settings() { return settings_; }
+
+    // Performance values (0..127 unless stated), written by programs, the
+    // editor and the project loader while the audio thread reads them.
+    Relaxed<float> projectTempo{120.0f};
+    Relaxed<float> masterLevel{127.0f};
+    Relaxed<float> crossfade{0.0f};
+    Relaxed<float> synchroSwitch{0.0f};
+    Relaxed<float> liveTransposition{0.0f};
+    Relaxed<float> arpeggiatorSwitch{1.0f};
+    Relaxed<float> playSwitch{1.0f};
+    Relaxed<float> muteKeySwitch{0.0f};
+    Relaxed<float> muteKey{48.0f};
+    Relaxed<float> playController{0.0f};
+    Relaxed<float> padX{128.0f};
+    Relaxed<float> padY{64.0f};
+
+    // Timer thread: one entry of the program-change queue per tick.
+    void pumpProgramChanges();
+
+    // Bracket for whoever replaces the project or the current program on a
+    // thread other than the audio thread: raises the program-change counter
+    // and waits (at most 5000 ms) until no block is rendering.
+    void beginProgramChange();
+    void endProgramChange();
+
+private:
+    friend class EffectTestAccess;
+
+    // Construction steps that later parts fill in.
+    void readSettings();
+    void writeSettings();
+    void buildProjectList();
+    void createDefaultPrograms();
+    void loadDefaultBank();
+    void storeDefaultBank();
+    void changeProgram(int index, bool user, bool load);
+
+    // Render steps.
+    void renderBlock(float** outputs, VstInt32 frames);
+    void handleTransport(const VstTimeInfo& host);
+    void runStepClock(VstInt32 frames);
+    void clearOutputs(float** outputs, VstInt32 frames);
+    void applySampleRate(int rate);
+    static void timerTick(void* context);
+
+    // Fixed at construction.
+    bool standaloneHost_ = false;
+    bool multiOutput_ = false;
+    Settings settings_;
+    GainTables gains_{};
+
+    // Loaded project and its exclusion.
+    std::unique_ptr<Project> project_;
+    std::atomic<int> editCounter_{0};
+    std::atomic<int> programChangeCounter_{0};
+    std::atomic<bool> renderInProgress_{false};
+    uint32_t guardTimestampMs_ = 0;
+
+    // Render state (audio thread).
+    float tempoInForce_ = 120.0f;
+    int timeSigNumerator_ = 4;
+    int timeSigDenominator_ = 4;
+    int sampleRateHz_ = 44100;
+    float masterLevelTarget_ = 127.0f;
+    float masterGain_ = 1.0f;
+    float crossfadeGainA_ = 0.0f;
+    float crossfadeGainB_ = 0.0f;
+    Relaxed<float> meterLeft_{0.0f};
+    Relaxed<float> meterRight_{0.0f};
+    Relaxed<bool> muteGateOpen_{false};
+    bool hostPlaying_ = false;
+    float running_ = 0.0f;
+    int step_ = 0;
+    double samplesPerStep_ = 5512.5;
+    int nextStepOffset_ = 0;
+    int stepMarks_[kMaxStepMarks] = {};
+    int stepMarkCount_ = 0;
+    double ownPosition_ = 0.0;
+    double hostPosition_ = 0.0;
+    std::atomic<int> demoRequest_{-1};
+    std::atomic<int> demoPlaying_{0};
+    size_t demoCursor_ = 0;
+    double demoClock_ = 0.0;
+    Relaxed<int> midiActivity_{0};
+    IncomingMidiQueue incoming_;
+    PendingNoteList pendingNotes_;
+    ProgramChangeQueue programChanges_;
+    int sendTailCounters_[4] = {0, 0, 0, 0};
+    VstTimeInfo moduleTimeInfo_{};
+    float* silentBuffers_[2] = {nullptr, nullptr};
+    std::vector<float> scratch_;
+
+    // Programs (user interface and timer threads).
+    std::mutex programMutex_;
+    std::vector<std::string> projectNames_;
+    std::string currentProjectName_;
+    std::string currentProgramName_;
+    std::string loadedProjectName_;
+    Relaxed<int> currentProgram_{0};
+    std::vector<char> chunkBuffer_;
+
+    Editor* editorView_ = nullptr;
+    platform::PeriodicTimer timer_;
+};

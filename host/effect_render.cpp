@@ -1,0 +1,391 @@
+// The audio engine of the main object: MIDI intake, transport and step
+// clock, demonstration performance, MIDI dispatch, tracks, send buses and
+// the master section. Audio thread only; nothing here allocates, locks,
+// waits or prints.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "editor/editor.h"
+#include "host/render_exclusion.h"
+#include "host/effect.h"
+#include "modulehost/cplugin.h"
+#include "project/project.h"
+#include "track/instrument.h"
+
+namespace {
+constexpr int kMidiActivityHold = 5000;
+constexpr float kMasterSmoothing = 0.005f;
+constexpr float kOutputLimit = 0.99f;
+constexpr float kMeterDecay = 0.9999f;
+constexpr float kMeterSilence = 0.0001f;
+constexpr float kSendActiveGain = 0.00002f;
+constexpr int kSendTailBlocks = 100;
+constexpr VstInt32 kTimeInfoRequest = 0xffff;
+}  // namespace
+
+VstInt32 Effect::processEvents(VstEvents* events) {
+    if (events == nullptr) return 1;
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (event == nullptr) break;
+        if (event->type != kVstMidiType) continue;
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        midiActivity_ = kMidiActivityHold;
+        const uint8_t data[3] = {static_cast<uint8_t>(midi->midiData[0]), static_cast<uint8_t>(midi->midiData[1]),
+                                 static_cast<uint8_t>(midi->midiData[2])};
+        const int status = data[0];
+        if (muteKeySwitch.load() != 0.0f && status >= 0x80 && status <= 0x9F &&
+            data[1] == static_cast<int>(muteKey.load())) {
+            muteGateOpen_ = status >= 0x90 && data[2] > 0;
+            continue;
+        }
+        const int controller = static_cast<int>(playController.load());
+        if (controller != 0 && status >= 0xB0 && status <= 0xBF && data[1] == controller) {
+            playSwitch = data[2] > 0 ? 1.0f : 0.0f;
+            if (editorView_ != nullptr && editorView_->isOpen()) editorView_->setPlayButton(playSwitch.load());
+            continue;
+        }
+        incoming_.push(midi->deltaFrames, data);
+    }
+    return 1;
+}
+
+void Effect::clearOutputs(float** outputs, VstInt32 frames) {
+    if (outputs == nullptr) return;
+    for (VstInt32 c = 0; c < cEffect.numOutputs; ++c)
+        if (outputs[c] != nullptr) std::memset(outputs[c], 0, sizeof(float) * static_cast<size_t>(frames));
+}
+
+void Effect::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+    if (sampleFrames <= 0) return;
+
+    // Guard: a writer that never lowers its counter must not silence the
+    // plug-in forever.
+    const uint32_t now = platform::tickCountMs();
+    if (editCounter_.load() > 0 || programChangeCounter_.load() > 0) {
+        if (now - guardTimestampMs_ > kRendererWaitLimitMs) editCounter_.store(0);
+    } else {
+        guardTimestampMs_ = now;
+    }
+    const int activity = midiActivity_.load();
+    midiActivity_ = activity > 0 ? std::max(activity - sampleFrames, 0) : 0;
+
+    VstTimeInfo* hostInfo = getTimeInfo(kTimeInfoRequest);
+    // The flag goes up before the counters are checked, so a writer that
+    // raised its counter either sees the flag or is seen here.
+    renderInProgress_.store(true);
+    if (hostInfo == nullptr || editCounter_.load() > 0 || programChangeCounter_.load() > 0) {
+        renderInProgress_.store(false);
+        clearOutputs(outputs, sampleFrames);
+        return;
+    }
+    VstTimeInfo host = *hostInfo;
+
+    // Module buffers hold 16384 frames; longer host blocks render in pieces.
+    VstInt32 done = 0;
+    float* pieceOutputs[2 * kNumOutputPairsMulti];
+    while (done < sampleFrames) {
+        const VstInt32 frames = std::min<VstInt32>(sampleFrames - done, kMaxBlockFrames);
+        float** out = nullptr;
+        if (outputs != nullptr) {
+            for (VstInt32 c = 0; c < cEffect.numOutputs; ++c)
+                pieceOutputs[c] = outputs[c] != nullptr ? outputs[c] + done : nullptr;
+            out = pieceOutputs;
+        }
+        handleTransport(host);
+        incoming_.runBlock(frames, [this](const IncomingMidiQueue::Entry& e, VstInt32 frame) {
+            dispatchMidi(e.data, static_cast<int>(frame));
+        });
+        runStepClock(frames);
+        if (out != nullptr) renderBlock(out, frames);
+        done += frames;
+        host.samplePos += frames;
+        host.flags &= ~kVstTransportChanged;
+    }
+    renderInProgress_.store(false);
+}
+
+void Effect::handleTransport(const VstTimeInfo& host) {
+    Project& p = *project_;
+    // 1. Transport edges.
+    const bool playing = (host.flags & kVstTransportPlaying) != 0;
+    if (playing && !hostPlaying_) {
+        hostPlaying_ = true;
+        for (auto& t : p.tracks) t->onTransportStart();
+    } else if (!playing && hostPlaying_) {
+        hostPlaying_ = false;
+        for (auto& t : p.tracks) sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+    }
+
+    // 2. Time information for modules, mostly from the previous block's state.
+    moduleTimeInfo_.tempo = tempoInForce_;
+    moduleTimeInfo_.sampleRate = sampleRateHz_;
+    moduleTimeInfo_.samplePos = (playSwitch.load() != 0.0f && !hostPlaying_) ? ownPosition_ : hostPosition_;
+    moduleTimeInfo_.nanoSeconds = 0.0;
+    moduleTimeInfo_.timeSigNumerator = timeSigNumerator_;
+    moduleTimeInfo_.timeSigDenominator = timeSigDenominator_;
+    moduleTimeInfo_.ppqPos = moduleTimeInfo_.samplePos / moduleTimeInfo_.sampleRate * moduleTimeInfo_.tempo / 60.0;
+    if (running_ != 0.0f || playSwitch.load() != 0.0f) moduleTimeInfo_.flags |= kVstTransportPlaying;
+
+    // 3. Running.
+    running_ = hostPlaying_ ? 1.0f : 0.0f;
+
+    // 4. Sample rate.
+    const int hostRate = static_cast<int>(host.sampleRate);
+    if (hostRate > 0 && hostRate != sampleRateHz_) applySampleRate(hostRate);
+
+    // 5. Host position.
+    hostPosition_ = host.samplePos;
+
+    // 6. Demonstration requests.
+    const int request = demoRequest_.exchange(-1);
+    if (request >= 0) {
+        demoPlaying_.store(request);
+        if (request == 0) stopAll();
+        demoCursor_ = 0;
+        demoClock_ = 0.0;
+        playSwitch = 1.0f;
+    }
+
+    // 7, 8. Tempo and step length. A host that reports no usable tempo gets
+    // the project's, so that the step length stays finite.
+    const bool hostTempoUsable = (host.flags & kVstTempoValid) != 0 && host.tempo > 0.0;
+    if ((demoPlaying_.load() != 0 && !hostPlaying_) || standaloneHost_ || !hostTempoUsable) {
+        tempoInForce_ = projectTempo.load();
+        if ((demoPlaying_.load() != 0 && !hostPlaying_) || standaloneHost_) {
+            timeSigNumerator_ = 4;
+            timeSigDenominator_ = 4;
+        }
+    } else {
+        tempoInForce_ = static_cast<float>(host.tempo);
+    }
+    if (!((demoPlaying_.load() != 0 && !hostPlaying_) || standaloneHost_)) {
+        if ((host.flags & kVstTimeSigValid) != 0) {
+            timeSigNumerator_ = std::max(host.timeSigNumerator, 1);
+            timeSigDenominator_ = std::max(host.timeSigDenominator, 1);
+        }
+    }
+    if (tempoInForce_ <= 0.0f) tempoInForce_ = 120.0f;
+    const double rate = host.sampleRate > 0.0 ? host.sampleRate : static_cast<double>(sampleRateHz_);
+    samplesPerStep_ = 60.0 / tempoInForce_ * 0.25 * rate;
+}
+
+void Effect::applySampleRate(int rate) {
+    sampleRateHz_ = rate;
+    // Every loaded slot hears of the new rate: inserts, master inserts and
+    // send effects as well as the tracks' instruments, so that tempo-locked
+    // delays and filter corners stay right.
+    project_->forEachSlot([rate](CPlugin& slot) {
+        if (!slot.loaded()) return;
+        slot.dispatch(effMainsChanged, 0, 0, nullptr, 0.0f);
+        slot.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+        slot.dispatch(effSetBlockSize, 0, 0, nullptr, 0.0f);
+        slot.dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
+    });
+}
+
+void Effect::runStepClock(VstInt32 frames) {
+    Project& p = *project_;
+    if (demoPlaying_.load() != 0) demoClock_ += frames;
+
+    // Demonstration performance.
+    if (demoPlaying_.load() != 0) {
+        const std::vector<VstMidiEvent>& demo = p.demoEvents;
+        while (demoCursor_ < demo.size() && demo[demoCursor_].deltaFrames <= demoClock_) {
+            const VstMidiEvent& e = demo[demoCursor_++];
+            const uint8_t data[3] = {static_cast<uint8_t>(e.midiData[0]), static_cast<uint8_t>(e.midiData[1]),
+                                     static_cast<uint8_t>(e.midiData[2])};
+            dispatchMidi(data, 0);
+        }
+        if (demoCursor_ >= demo.size()) {
+            int expected = -1;
+            demoRequest_.compare_exchange_strong(expected, 0);
+            if (editorView_ != nullptr && editorView_->isOpen()) editorView_->setPreviewSwitch(0.0f);
+        }
+    }
+
+    // The step grid is laid from the position at the start of this block, for
+    // the plug-in's own clock as for the host's.
+    const bool ownClock = playSwitch.load() != 0.0f && !hostPlaying_;
+    const double position = ownClock ? ownPosition_ : hostPosition_;
+    ownPosition_ += frames;
+
+    step_ = static_cast<int>(std::floor(position / samplesPerStep_));
+    double offset = step_ * samplesPerStep_ - position;
+    nextStepOffset_ = static_cast<int>(offset);
+
+    const bool masterSynchro = synchroSwitch.load() != 0.0f;
+    for (auto& t : p.tracks)
+        if (masterSynchro || t->synchro.load() != 0.0f) t->lockToStep(step_);
+
+    const bool mayRun = (hostPlaying_ && running_ != 0.0f && playSwitch.load() != 0.0f) || demoPlaying_.load() != 0 ||
+                        (standaloneHost_ && playSwitch.load() != 0.0f);
+    stepMarkCount_ = 0;
+    while (nextStepOffset_ < frames) {
+        if (nextStepOffset_ >= 0 && step_ >= 0) {
+            if (stepMarkCount_ < kMaxStepMarks) stepMarks_[stepMarkCount_++] = nextStepOffset_;
+            if (mayRun)
+                for (auto& t : p.tracks) t->stepTick(nextStepOffset_);
+        }
+        ++step_;
+        offset += samplesPerStep_;
+        nextStepOffset_ = static_cast<int>(offset);
+    }
+
+    pendingNotes_.runBlock(frames, [this](const PendingNote& n) {
+        const int key = n.key + n.transposition;
+        if (key < 0 || key > 127 || n.slot == nullptr) return;
+        if (n.velocity != 0)
+            sendToSlot(n.slot, n.frameOffset + 2, 0, 0x90, key, n.velocity);
+        else
+            sendToSlot(n.slot, n.frameOffset, 0, 0x80, key, 0);
+    });
+}
+
+void Effect::sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2) {
+    if (slot == nullptr) return;
+    slot->sendEvent(list == 0 ? kImmediateEvents : kLiveEvents, frameOffset, status, data1, data2);
+}
+
+void Effect::stopAll() {
+    for (auto& t : project_->tracks) sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+    muteGateOpen_ = false;
+}
+
+void Effect::dispatchMidi(const uint8_t data[3], int /*frame*/) {
+    const int status = data[0];
+    if (status < 0x80 || status > 0xEF) return;
+    const int channelCode = (status & 0x0F) + 2;
+    const int type = status & 0xF0;
+    Project& p = *project_;
+
+    if (type == 0xC0) {
+        programChanges_.push(ProgramChangeQueue::Entry{data[1], true});
+        return;
+    }
+    if (type == 0xB0) {
+        const int k = data[1];
+        const int v = data[2];
+        if (k == 123) {
+            muteGateOpen_ = false;
+            for (auto& t : p.tracks) sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+        } else if (k == 1) {
+            padX = 64.0f;
+            padY = 64.0f;
+            for (auto& t : p.tracks) t->resetBallMovement();
+            if (editorView_ != nullptr && editorView_->isOpen()) editorView_->redrawPad();
+        } else if (k == 0) {
+            if (v <= 15)
+                for (auto& t : p.tracks) t->selectPattern(v);
+        }
+        for (auto& t : p.tracks)
+            if (t->mainSlot().loaded()) t->applyBallController(channelCode, k, v);
+    }
+    for (auto& t : p.tracks) t->routeMidi(data, channelCode);
+}
+
+void Effect::renderBlock(float** outputs, VstInt32 frames) {
+    Project& p = *project_;
+    clearOutputs(outputs, frames);
+
+    masterLevelTarget_ = masterLevel.load();
+    if (muteKeySwitch.load() != 0.0f && !muteGateOpen_.load()) {
+        masterLevelTarget_ = 0.0f;
+        if (meterLeft_.load() < kMeterSilence && meterRight_.load() < kMeterSilence) return;
+    }
+    for (CPlugin& send : p.sendSlots)
+        if (send.loaded())
+            for (int c = 0; c < send.inputBufferCount(); ++c)
+                std::memset(send.inputs()[c], 0, sizeof(float) * static_cast<size_t>(frames));
+
+    const double beatFrames = static_cast<double>(sampleRateHz_) * 60.0 / timeSigDenominator_ / tempoInForce_;
+    const double automationFraction = 1.0 - nextStepOffset_ / beatFrames;
+
+    TrackRenderContext context{};
+    context.frames = frames;
+    context.sampleRate = sampleRateHz_;
+    context.master[0] = outputs[0];
+    context.master[1] = outputs[1];
+    context.automationFraction = automationFraction;
+    context.replayAutomation = running_ != 0.0f && hostPlaying_;
+    context.crossfadeGainA = crossfadeGainA_;
+    context.crossfadeGainB = crossfadeGainB_;
+    int trackIndex = 0;
+    for (auto& t : p.tracks) {
+        if (multiOutput_ && trackIndex < 8) {
+            context.ownPair[0] = outputs[2 + 2 * trackIndex];
+            context.ownPair[1] = outputs[3 + 2 * trackIndex];
+        } else {
+            context.ownPair[0] = context.ownPair[1] = nullptr;
+        }
+        t->render(context);
+        ++trackIndex;
+    }
+
+    // Send buses: each runs while fed and for a tail of 100 blocks after.
+    for (int b = 0; b < 4; ++b) {
+        CPlugin& bus = p.sendSlots[b];
+        if (!bus.loaded()) continue;
+        bool fed = false;
+        for (auto& t : p.tracks)
+            if (t->smoothedSendGain(b) > kSendActiveGain) fed = true;
+        if (fed)
+            sendTailCounters_[b] = kSendTailBlocks;
+        else if (sendTailCounters_[b] <= 0)
+            continue;
+        --sendTailCounters_[b];
+        bus.processOwnBuffers(frames);
+        if (bus.effect()->numOutputs < 1) continue;
+        float* const* busOut = bus.outputs();
+        const float* busRight = bus.effect()->numOutputs > 1 ? busOut[1] : busOut[0];
+        for (VstInt32 i = 0; i < frames; ++i) {
+            outputs[0][i] += busOut[0][i];
+            outputs[1][i] += busRight[i];
+        }
+        // The effects pair carries the sum of every bus processed.
+        if (multiOutput_) {
+            for (VstInt32 i = 0; i < frames; ++i) {
+                outputs[18][i] += busOut[0][i];
+                outputs[19][i] += busRight[i];
+            }
+        }
+    }
+
+    // Master inserts.
+    float* current[2] = {outputs[0], outputs[1]};
+    for (int m = 0; m < 2; ++m) {
+        CPlugin& insert = p.masterInserts[m];
+        if (p.masterInsertOn[m].load() == 0.0f || !insert.loaded()) continue;
+        insert.processInto(current, frames);
+        float* const* out = insert.outputs();
+        current[0] = out[0];
+        current[1] = insert.effect()->numOutputs > 1 ? out[1] : out[0];
+    }
+
+    // Master level, limit and meters.
+    const int fade = GainTables::index(crossfade.load());
+    const float fadeTargetA = gains_.crossfade[127 - fade];
+    const float fadeTargetB = gains_.crossfade[fade];
+    const float levelTarget = gains_.level[GainTables::index(masterLevelTarget_)];
+    float a = crossfadeGainA_, b = crossfadeGainB_, g = masterGain_;
+    float ml = meterLeft_.load(), mr = meterRight_.load();
+    for (VstInt32 i = 0; i < frames; ++i) {
+        a += (fadeTargetA - a) * kMasterSmoothing;
+        b += (fadeTargetB - b) * kMasterSmoothing;
+        g += (levelTarget - g) * kMasterSmoothing;
+        const float l = std::clamp(g * current[0][i], -kOutputLimit, kOutputLimit);
+        const float r = std::clamp(g * current[1][i], -kOutputLimit, kOutputLimit);
+        ml = std::max(ml, std::fabs(l)) * kMeterDecay;
+        mr = std::max(mr, std::fabs(r)) * kMeterDecay;
+        outputs[0][i] = l;
+        outputs[1][i] = r;
+    }
+    crossfadeGainA_ = a;
+    crossfadeGainB_ = b;
+    masterGain_ = g;
+    meterLeft_ = ml;
+    meterRight_ = mr;
+
+    if (editorView_ != nullptr && editorView_->isOpen()) editorView_->feedScope(current[0], current[1], frames);
+}

@@ -1,0 +1,51 @@
+// The track's three-band equaliser: a low shelf, a peaking band and a high
+// shelf in series (biquads, direct form I). Coefficients are computed on the
+// thread that changes a band and reach the audio thread through a queue; each
+// band fades in and out through its wet mix so switching never clicks.
+#pragma once
+
+#include "common/bounded_queue.h"
+
+enum class BiquadShape { LowShelf, Peaking, HighShelf, BandPass, LowPass };
+
+struct BiquadCoefficients {
+    double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+};
+
+// The published audio-EQ cookbook forms. Frequency in Hz, gain in dB, q the
+// quality; the result is normalised by a0.
+BiquadCoefficients designBiquad(BiquadShape shape, double frequencyHz, double gainDb, double q, double sampleRateHz);
+
+struct EqBandRecord {
+    int band = 0;
+    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+};
+
+struct EqBandState {
+    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    float x1[2] = {0, 0}, x2[2] = {0, 0}, y1[2] = {0, 0}, y2[2] = {0, 0};
+    float wet[2] = {0, 0};
+    float onTarget = 0.0f;
+};
+
+class TrackEqualiser {
+public:
+    static constexpr int kBands = 3;
+    static constexpr int kQueueLimit = 100;
+
+    // Any thread: computes band b's coefficients from its normalised
+    // frequency x (20 Hz * 800^x), gain -1..1 (+-20 dB) and resonance, and
+    // queues them. Dropped when 100 records are already waiting.
+    void recomputeBand(int band, float frequency, float resonance, float gain, double sampleRateHz);
+
+    // Audio thread: applies the queued records, then filters the two
+    // channels in place band by band while the band is on or still fading.
+    void process(float* left, float* right, int frames, float equaliserOn);
+
+    const EqBandState& band(int b) const { return bands_[b]; }
+    void reset();
+
+private:
+    EqBandState bands_[kBands];
+    BoundedQueue<EqBandRecord, 128> queue_;
+};

@@ -1,0 +1,359 @@
+#include "track/instrument.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/effect.h"
+#include "modulehost/cplugin.h"
+#include "project/project.h"
+
+namespace {
+
+struct MixParameterSpec {
+    const char* name;
+    float minimum;
+    float maximum;
+    float steps;
+    int display;
+};
+
+// Display codes: 0 plain, 1..3 band frequencies, 4 gain, 5 resonance,
+// 6 level 0..127, 7 program number.
+constexpr MixParameterSpec kMixParameters[kNumMixParameters] = {
+    {"Level", 0, 127, 0, 6},       {"Pan", -1, 1, 0, 0},          {"Mute", 0, 1, 2, 0},
+    {"EQ ON", 0, 1, 2, 0},         {"LP Freq", 0, 1, 0, 1},       {"LP Q", 0, 1, 0, 5},
+    {"LP Gain", -1, 1, 0, 4},      {"BP Freq", 0, 1, 0, 2},       {"BP Q", 0, 1, 0, 5},
+    {"BP Gain", -1, 1, 0, 4},      {"HP Freq", 0, 1, 0, 3},       {"HP Q", 0, 1, 0, 5},
+    {"HP Gain", -1, 1, 0, 4},      {"Insert1 ON", 0, 1, 2, 0},    {"Insert2 ON", 0, 1, 2, 0},
+    {"Send1 ON", 0, 1, 2, 0},      {"Send1 Level", 0, 127, 0, 6}, {"Send2 ON", 0, 1, 2, 0},
+    {"Send2 Level", 0, 127, 0, 6}, {"Send3 ON", 0, 1, 2, 0},      {"Send3 Level", 0, 127, 0, 6},
+    {"Send4 ON", 0, 1, 2, 0},      {"Send4 Level", 0, 127, 0, 6}, {"Synchro", 0, 1, 2, 0},
+    {"CrossfadeA", 0, 1, 2, 0},    {"CrossfadeB", 0, 1, 2, 0},
+};
+
+constexpr const char* kMidiParameterNames[kNumMidiParameters] = {"Pitch Bend", "Modulation Wheel", "Aftertouch",
+                                                                 "ProgramChange", "Sustain"};
+
+constexpr float kDefaultBandFrequency[3] = {0.2407676f, 0.4815352f, 0.6889311f};  // 100, 500, 2000 Hz
+constexpr float kDefaultBandResonance = 0.707f;
+constexpr VstInt32 kDrumMachineId = vstFourCC('1', '6', 'c', 'x');
+constexpr float kStripSmoothing = 0.005f;
+constexpr float kSendSmoothing = 0.001f;
+constexpr float kSilence = 0.000001f;
+constexpr float kDrumSendFloor = 0.000021f;
+constexpr float kMeterDecay = 0.995f;
+
+uint32_t randomColour(int low, int span) {
+    auto component = [&]() { return static_cast<uint32_t>(low + std::rand() % span); };
+    return (component() << 16) | (component() << 8) | component();
+}
+
+}  // namespace
+
+CInstrument::CInstrument(Effect& owner) : owner_(owner) {
+    mainSlot_ = std::make_unique<CPlugin>();
+    insertSlots_[0] = std::make_unique<CPlugin>();
+    insertSlots_[1] = std::make_unique<CPlugin>();
+    mixParameters_.resize(kNumMixParameters);
+    for (int i = 0; i < kNumMixParameters; ++i) {
+        ParameterDescriptor& d = mixParameters_[static_cast<size_t>(i)];
+        std::snprintf(d.name, sizeof(d.name), "%s", kMixParameters[i].name);
+        d.minimum = kMixParameters[i].minimum;
+        d.maximum = kMixParameters[i].maximum;
+        d.stepCount = kMixParameters[i].steps;
+        d.displayCode = kMixParameters[i].display;
+        d.index = i;
+        d.kind = kParameterKindMix;
+        d.colourRgb = randomColour(128, 64);
+    }
+    midiParameters_.resize(kNumMidiParameters);
+    for (int i = 0; i < kNumMidiParameters; ++i) {
+        ParameterDescriptor& d = midiParameters_[static_cast<size_t>(i)];
+        std::snprintf(d.name, sizeof(d.name), "%s", kMidiParameterNames[i]);
+        d.minimum = 0.0f;
+        d.maximum = 127.0f;
+        d.displayCode = i == 3 ? 7 : 0;
+        d.index = i;
+        d.colourRgb = randomColour(128, 64);
+    }
+    reset();
+}
+
+CInstrument::~CInstrument() = default;
+
+void CInstrument::reset() {
+    title.clear();
+    colourRgb = randomColour(128, 128);
+    midiChannel = 1;
+    lowestKey = 0;
+    keyLimit = 127;
+    keyOffset = 0;
+    passPitchBend = passModWheel = passAftertouch = passProgramChange = 1;
+    keyboardOn = 0.0f;
+    keyboardGated = 0.0f;
+    stepNumber = 256;
+    level = 73.67f;
+    planetLevel = 64.0f;
+    pan = 0.0f;
+    mute = 0.0f;
+    silencedBySolo = 0.0f;
+    crossfadeA = 0.0f;
+    crossfadeB = 0.0f;
+    synchro = 0.0f;
+    keyTransposition = 255.0f;
+    for (auto& a : arpeggiator) a = 0.0f;
+    for (auto& i : insertOn) i = 0.0f;
+    for (int s = 0; s < kNumSends; ++s) {
+        sendOn[s] = 0.0f;
+        sendLevel[s] = 0.0f;
+    }
+    equaliserOn = 0.0f;
+    for (int b = 0; b < 3; ++b) {
+        bandFrequency[b] = kDefaultBandFrequency[b];
+        bandResonance[b] = kDefaultBandResonance;
+        bandGain[b] = 0.0f;
+    }
+    insertSlots_[0] = std::make_unique<CPlugin>();
+    insertSlots_[1] = std::make_unique<CPlugin>();
+    heldKeyCount_ = 0;
+    equaliser_.reset();
+    recomputeAllBands();
+}
+
+void CInstrument::closeModules() {
+    mainSlot_->unload();
+    insertSlots_[0]->unload();
+    insertSlots_[1]->unload();
+}
+
+void CInstrument::recomputeBand(int band) {
+    if (band < 0 || band > 2) return;
+    equaliser_.recomputeBand(band, bandFrequency[band], bandResonance[band], bandGain[band],
+                             static_cast<double>(owner_.moduleSampleRate()));
+}
+
+void CInstrument::recomputeAllBands() {
+    for (int b = 0; b < 3; ++b) recomputeBand(b);
+}
+
+void CInstrument::setMixParameter(int index, float fraction) {
+    if (index < 0 || index >= kNumMixParameters) return;
+    const MixParameterSpec& spec = kMixParameters[index];
+    const float v = spec.minimum + fraction * (spec.maximum - spec.minimum);
+    mixParameters_[static_cast<size_t>(index)].value = v;
+    switch (index) {
+        case 0: level = v; break;
+        case 1: pan = v; break;
+        case 2: mute = v; break;
+        case 3: equaliserOn = v; break;
+        case 13: insertOn[0] = v; break;
+        case 14: insertOn[1] = v; break;
+        case 23: synchro = v; break;
+        case 24: crossfadeA = v; break;
+        case 25: crossfadeB = v; break;
+        default:
+            if (index >= 4 && index <= 12) {
+                const int band = (index - 4) / 3;
+                const int field = (index - 4) % 3;
+                if (field == 0) bandFrequency[band] = v;
+                if (field == 1) bandResonance[band] = v;
+                if (field == 2) bandGain[band] = v;
+                recomputeBand(band);
+            } else if (index >= 15 && index <= 22) {
+                const int send = (index - 15) / 2;
+                if ((index - 15) % 2 == 0)
+                    sendOn[send] = v;
+                else
+                    sendLevel[send] = v;
+            }
+            break;
+    }
+    changed = true;
+}
+
+float CInstrument::mixParameterValue(int index) const {
+    switch (index) {
+        case 0: return level;
+        case 1: return pan;
+        case 2: return mute;
+        case 3: return equaliserOn;
+        case 13: return insertOn[0];
+        case 14: return insertOn[1];
+        case 23: return synchro;
+        case 24: return crossfadeA;
+        case 25: return crossfadeB;
+        default: break;
+    }
+    if (index >= 4 && index <= 12) {
+        const int band = (index - 4) / 3;
+        const int field = (index - 4) % 3;
+        return field == 0 ? bandFrequency[band] : field == 1 ? bandResonance[band] : bandGain[band];
+    }
+    if (index >= 15 && index <= 22) {
+        const int send = (index - 15) / 2;
+        return (index - 15) % 2 == 0 ? sendOn[send] : sendLevel[send];
+    }
+    return 0.0f;
+}
+
+void CInstrument::deliverMain(const uint8_t data[3]) {
+    owner_.sendToSlot(mainSlot_.get(), 0, 1, data[0], data[1], data[2]);
+}
+
+void CInstrument::routeMidi(const uint8_t data[3], int channelCode) {
+    if (!mainSlot_->loaded()) return;
+    if (midiChannel != 1 && midiChannel != channelCode) return;
+    const bool keyboard = keyboardOn.load() != 0.0f;
+    const int type = data[0] & 0xF0;
+    const int channel = data[0] & 0x0F;
+
+    if (type == 0x90 || type == 0x80) {
+        if (!keyboard) return;
+        const int key = data[1];
+        const bool release = type == 0x80 || data[2] == 0;
+        if (release) {
+            int kept = 0;
+            for (int i = 0; i < heldKeyCount_; ++i)
+                if (heldKeys_[i] != key) heldKeys_[kept++] = heldKeys_[i];
+            heldKeyCount_ = kept;
+        } else if (heldKeyCount_ < kMaxHeldKeys) {
+            heldKeys_[heldKeyCount_++] = key;
+        }
+        if (key < lowestKey || key >= keyLimit) return;
+        int played = key + keyOffset;
+        const float transpose = keyTransposition.load();
+        if (transpose != 255.0f)
+            played += static_cast<int>(transpose) + static_cast<int>(owner_.liveTransposition.load());
+        if (played < 0 || played > 127) return;
+        const bool arpeggiated = owner_.arpeggiatorSwitch.load() != 0.0f && arpeggiator[0].load() != 0.0f;
+        if (arpeggiated || keyboardGated.load() != 0.0f) return;
+        // A note-off reaches the module as a note-on with velocity 0.
+        const uint8_t out[3] = {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(played),
+                                static_cast<uint8_t>(release ? 0 : data[2])};
+        deliverMain(out);
+        return;
+    }
+    if (!keyboard) return;
+    if (type == 0xB0) {
+        if ((data[1] == 1 && passModWheel != 0) || data[1] == 64) deliverMain(data);
+    } else if (type == 0xD0) {
+        if (passAftertouch != 0) deliverMain(data);
+    } else if (type == 0xE0) {
+        if (passPitchBend != 0) {
+            const uint8_t out[3] = {data[0], 0, data[2]};
+            deliverMain(out);
+        }
+    }
+}
+
+void CInstrument::render(const TrackRenderContext& context) {
+    if (!mainSlot_->loaded()) return;
+    const int frames = context.frames;
+
+    // Sound-ball changes and flying balls come here once balls exist.
+
+    mainSlot_->deliverEvents(frames, context.sampleRate);
+    const AEffect* module = mainSlot_->effect();
+    if (module == nullptr || (module->flags & effFlagsCanReplacing) == 0) return;
+
+    mainSlot_->processOwnBuffers(frames);
+    for (int i = 0; i < 2; ++i)
+        if (insertOn[i].load() != 0.0f && insertSlots_[i]->loaded())
+            insertSlots_[i]->processInPlace(mainSlot_->outputs(), frames);
+
+    float* const* out = mainSlot_->outputs();
+    const int outputs = mainSlot_->effect()->numOutputs;
+    if (outputs < 1) return;
+    equaliser_.process(out[0], outputs > 1 ? out[1] : nullptr, frames, equaliserOn.load());
+    mixBlock(context);
+}
+
+void CInstrument::mixBlock(const TrackRenderContext& context) {
+    const int frames = context.frames;
+    const GainTables& gains = owner_.gainTables();
+    float* const* out = mainSlot_->outputs();
+    const int outputs = mainSlot_->effect()->numOutputs;
+    const float* inL = out[0];
+    const float* inR = outputs > 1 ? out[1] : out[0];
+
+    // Control-rate targets, once per block.
+    float g = gains.planetLevel[GainTables::index(planetLevel.load())] * gains.trackLevel[GainTables::index(level.load())];
+    if (crossfadeA.load() != 0.0f)
+        g *= context.crossfadeGainA;
+    else if (crossfadeB.load() != 0.0f)
+        g *= context.crossfadeGainB;
+    float targetL = g, targetR = g;
+    const float p = pan.load();
+    if (p > 0.0f)
+        targetL = p < 0.5f ? g * (1.0f - 1.5f * p) : g * (0.5f - 0.5f * p);
+    else
+        targetR = p > -0.5f ? g * (1.0f + 1.5f * p) : g * (0.5f + 0.5f * p);
+    if (mute.load() != 0.0f || silencedBySolo.load() != 0.0f) targetL = targetR = kSilence;
+
+    const bool drums = mainSlot_->effect()->uniqueID == kDrumMachineId;
+    float sendTarget[kNumSends];
+    float* sendIn[kNumSends][2] = {};
+    bool sendActive[kNumSends];
+    Project* project = owner_.project();
+    for (int s = 0; s < kNumSends; ++s) {
+        CPlugin& bus = project->sendSlots[s];
+        sendActive[s] = bus.loaded();
+        sendTarget[s] = sendOn[s].load() == 0.0f ? kSilence : gains.level[GainTables::index(sendLevel[s].load())];
+        if (sendActive[s]) {
+            float* const* in = bus.inputs();
+            sendIn[s][0] = in[0];
+            sendIn[s][1] = in[1];
+        }
+    }
+    const bool drumPairs[2] = {drums && outputs >= 4 && sendOn[0].load() != 0.0f && sendActive[0],
+                               drums && outputs >= 6 && sendOn[1].load() != 0.0f && sendActive[1]};
+
+    float gl = gainLeft_, gr = gainRight_, meter = meter_.load();
+    for (int i = 0; i < frames; ++i) {
+        gl += (targetL - gl) * kStripSmoothing;
+        gr += (targetR - gr) * kStripSmoothing;
+        float l = inL[i];
+        float r = inR[i];
+        if (context.ownPair[0] != nullptr) {
+            context.ownPair[0][i] = l;
+            context.ownPair[1][i] = r;
+        }
+        l *= gl;
+        r *= gr;
+        const float al = std::fabs(l), ar = std::fabs(r);
+        if (al > meter) meter = al;
+        if (ar > meter) meter = ar;
+        meter *= kMeterDecay;
+        context.master[0][i] += l;
+        context.master[1][i] += r;
+        for (int s = 0; s < kNumSends; ++s) {
+            if (!sendActive[s]) continue;
+            float& sg = sendGain_[s];
+            sg += (sendTarget[s] - sg) * kSendSmoothing;
+            if (drums && sendOn[s].load() != 0.0f && sg < kDrumSendFloor) sg = kDrumSendFloor;
+            sendIn[s][0][i] += sg * l;
+            sendIn[s][1][i] += sg * r;
+        }
+        // The drum machine's pad sends: outputs 3/4 feed send 1, 5/6 send 2,
+        // after the strip gains but not the send level.
+        for (int k = 0; k < 2; ++k) {
+            if (!drumPairs[k]) continue;
+            sendIn[k][0][i] += out[2 + 2 * k][i] * gl;
+            sendIn[k][1][i] += out[3 + 2 * k][i] * gr;
+        }
+    }
+    gainLeft_ = gl;
+    gainRight_ = gr;
+    meter_ = meter;
+}
+
+// Sequencer, arpeggiator and sound balls attach here.
+void CInstrument::onTransportStart() {}
+void CInstrument::lockToStep(int /*step*/) {}
+void CInstrument::stepTick(int /*frameOffset*/) {}
+void CInstrument::selectPattern(int /*pattern*/) {}
+void CInstrument::resetBallMovement() {}
+void CInstrument::applyBallController(int /*channelCode*/, int /*controller*/, int /*value*/) {}
+void CInstrument::drumPatternEdit(int /*step*/, int /*key*/, bool /*setVelocity*/, float /*command*/) {}

@@ -1,0 +1,126 @@
+// A track (a planet in the editor): one hosted instrument module with two
+// inserts, a MIDI input filter, a three-band equaliser, level, pan, mute,
+// crossfade group and four sends. Patterns, arpeggiator and sound balls hang
+// off the same record.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/relaxed_atomic.h"
+#include "modulehost/parameter_descriptor.h"
+#include "modulehost/slot_owner.h"
+#include "track/equaliser.h"
+
+class CPlugin;
+class Effect;
+
+constexpr int kNumMixParameters = 26;
+constexpr int kNumMidiParameters = 5;
+constexpr int kNumSends = 4;
+constexpr int kMaxHeldKeys = 128;
+
+// Everything one track render needs from the engine for one block.
+struct TrackRenderContext {
+    int frames = 0;
+    int sampleRate = 44100;
+    float* master[2] = {nullptr, nullptr};
+    float* ownPair[2] = {nullptr, nullptr};  // multi-output pair, or none
+    double automationFraction = 0.0;
+    bool replayAutomation = false;
+    float crossfadeGainA = 0.0f;
+    float crossfadeGainB = 0.0f;
+};
+
+class CInstrument : public SlotTrack {
+public:
+    explicit CInstrument(Effect& owner);
+    ~CInstrument() override;
+    CInstrument(const CInstrument&) = delete;
+    CInstrument& operator=(const CInstrument&) = delete;
+
+    // Loader thread, inside the owner's edit section.
+    void reset();
+    CPlugin& mainSlot() { return *mainSlot_; }
+    CPlugin& insertSlot(int i) { return *insertSlots_[i]; }
+    // Closes every module of the track (effClose), main first.
+    void closeModules();
+
+    // Any thread.
+    void setMixParameter(int index, float fraction);
+    float mixParameterValue(int index) const;
+    void recomputeBand(int band);
+    void recomputeAllBands();
+    ParameterDescriptor& mixParameter(int i) { return mixParameters_[static_cast<size_t>(i)]; }
+    ParameterDescriptor& midiParameter(int i) { return midiParameters_[static_cast<size_t>(i)]; }
+
+    // Audio thread: MIDI input filter for one channel message from the host
+    // or the demonstration (channelCode = (status & 15) + 2).
+    void routeMidi(const uint8_t data[3], int channelCode);
+    // Audio thread: the per-block processing.
+    void render(const TrackRenderContext& context);
+
+    // Sequencer and sound-ball hooks of the render engine, audio thread.
+    void onTransportStart();
+    void lockToStep(int step);
+    void stepTick(int frameOffset);
+    void selectPattern(int pattern);
+    void resetBallMovement();
+    void applyBallController(int channelCode, int controller, int value);
+
+    float smoothedSendGain(int send) const { return sendGain_[send]; }
+    float peakMeter() const { return meter_; }
+    int heldKeyCount() const { return heldKeyCount_; }
+    int heldKey(int i) const { return heldKeys_[i]; }
+
+    // SlotTrack: drum-machine pattern edits (module host callback).
+    void drumPatternEdit(int step, int key, bool setVelocity, float command) override;
+
+    // Track record. Values written by host threads, the editor and balls
+    // while the audio thread reads them are relaxed atomics.
+    std::string title;
+    uint32_t colourRgb = 0;
+    int midiChannel = 1;  // 1 = all channels, 2..17 = MIDI channels 1..16
+    int lowestKey = 0;
+    int keyLimit = 127;   // excluded
+    int keyOffset = 0;
+    int passPitchBend = 1, passModWheel = 1, passAftertouch = 1, passProgramChange = 1;
+    Relaxed<float> keyboardOn{0.0f};
+    Relaxed<float> keyboardGated{0.0f};
+    int stepNumber = 256;
+    Relaxed<float> level{73.67f};
+    Relaxed<float> planetLevel{64.0f};
+    Relaxed<float> pan{0.0f};
+    Relaxed<float> mute{0.0f};
+    Relaxed<float> silencedBySolo{0.0f};
+    Relaxed<float> crossfadeA{0.0f};
+    Relaxed<float> crossfadeB{0.0f};
+    Relaxed<float> synchro{0.0f};
+    Relaxed<float> keyTransposition{255.0f};
+    Relaxed<float> arpeggiator[10];
+    Relaxed<float> insertOn[2];
+    Relaxed<float> sendOn[kNumSends];
+    Relaxed<float> sendLevel[kNumSends];
+    Relaxed<float> equaliserOn{0.0f};
+    Relaxed<float> bandFrequency[3];
+    Relaxed<float> bandResonance[3];
+    Relaxed<float> bandGain[3];
+    Relaxed<bool> changed{false};
+
+private:
+    void deliverMain(const uint8_t data[3]);
+    void mixBlock(const TrackRenderContext& context);
+
+    Effect& owner_;
+    std::unique_ptr<CPlugin> mainSlot_;
+    std::unique_ptr<CPlugin> insertSlots_[2];
+    std::vector<ParameterDescriptor> mixParameters_;
+    std::vector<ParameterDescriptor> midiParameters_;
+    TrackEqualiser equaliser_;
+    float gainLeft_ = 0.0f, gainRight_ = 0.0f;
+    float sendGain_[kNumSends] = {0, 0, 0, 0};
+    Relaxed<float> meter_{0.0f};
+    int heldKeys_[kMaxHeldKeys] = {};
+    int heldKeyCount_ = 0;
+};

@@ -1,5 +1,9 @@
 #include "modulehost/module_registry.h"
 
+#include "effects/chorus.h"
+#include "effects/delay.h"
+#include "effects/flanger.h"
+#include "effects/reverb.h"
 #include "modules/synth_module.h"
 
 #include <cstring>
@@ -11,6 +15,10 @@ const ModuleClassEntry kModuleClasses[] = {
     {"", nullptr, false},  // keeps the table non-empty while classes are added
     {"KavoSynthI", createSynthI, false},
     {"KavoSynthII", createSynthII, false},
+    {"KavoChorus", [](audioMasterCallback m) -> AudioEffectX* { return new EffectChorus(m); }, false},
+    {"KavoFlanger", [](audioMasterCallback m) -> AudioEffectX* { return new EffectFlanger(m); }, false},
+    {"KavoDelay", [](audioMasterCallback m) -> AudioEffectX* { return new EffectDelay(m); }, false},
+    {"KavoReverb", [](audioMasterCallback m) -> AudioEffectX* { return new EffectReverb(m); }, false},
 };
 
 }  // namespace

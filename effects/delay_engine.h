@@ -1,0 +1,66 @@
+// Signal path of the stereo echo: two long delay lines with one write index,
+// read at a delay that glides towards its target every sample, feedback that
+// optionally crosses between the lines (ping-pong), and a band-limiting
+// filter (one-pole low-pass at HiCut, then one-pole high-pass at LowCut) on
+// the echoes that leave the module. The feedback path takes the unfiltered
+// taps, so repeats are not darkened once per round trip.
+//
+// DSP state only; EffectDelay maps its parameters to EchoTargets.
+#pragma once
+
+#include "effects/dsp/delay_ring.h"
+#include "effects/dsp/one_pole.h"
+
+struct EchoTargets {
+    double delaySamples = 0.0;
+    float feedback = 0.0001f;
+    fxdsp::OnePoleCoefficients hiCut;   // first filter stage, a low-pass
+    fxdsp::OnePoleCoefficients lowCut;  // second stage, subtracted: a high-pass
+    float mix = 0.5f;                   // Mix parameter 0..1
+    float pan = 0.5f;                   // Pan parameter 0..1
+    double level = 1.0;                 // output gain e
+};
+
+// The switches are read once per run of samples.
+struct EchoSwitches {
+    bool mono = false;
+    bool pingPong = false;
+    bool filter = false;
+};
+
+class EchoEngine {
+public:
+    // 2^19 floats per line: 2.5 s up to 209 kHz, and the longest tempo step.
+    static constexpr int kLineBits = 19;
+    using Line = fxdsp::DelayRing<kLineBits>;
+    static constexpr double kLongestDelaySamples = Line::kSize - 1;  // 524,287
+    // Shortest read: one sample back, the newest slot.
+    static constexpr double kShortestDelaySamples = 1.0;
+    // The delay time glides 0.1 % of the distance per sample (time constant
+    // of about 1,000 samples), so a new time bends the pitch of the echoes
+    // instead of clicking.
+    static constexpr double kDelayGlidePerSample = 0.001;
+
+    // Smoothing step: feedback, filter coefficients (only while the filter
+    // is on), dry/wet and output gains; not the delay, which glides per sample.
+    void smooth(const EchoTargets& t, bool filterOn, float factor);
+
+    void render(const float* inL, const float* inR, float* outL, float* outR, int count, double targetDelay,
+                const EchoSwitches& switches);
+
+    double smoothedDelay() const { return delay_; }
+
+private:
+    Line left_, right_;
+    int write_ = 0;
+    // The glide is held in double precision: in single precision it stalls
+    // short of the target (about 15 samples short at 524,287), which would
+    // put tempo-locked echoes off the beat and smear every repeat over two
+    // samples.
+    double delay_ = 0.0;
+    float feedback_ = 0.0f;
+    fxdsp::OnePoleCoefficients hiCut_, lowCut_;
+    float hiState_[2] = {0.0f, 0.0f};
+    float lowState_[2] = {0.0f, 0.0f};
+    float dry_ = 0.0f, wet_ = 0.0f, leftGain_ = 0.0f, rightGain_ = 0.0f;
+};

@@ -1,0 +1,76 @@
+// Power-of-two delay rings with fractional reads. The owner keeps the write
+// index (several rings may share one); the slot at the write index is about to
+// be overwritten, so it holds the oldest sample, one ring length old, and the
+// slot before it holds the newest. A read at distance d therefore returns the
+// input of d samples ago, interpolated between slots.
+//
+// The read position is formed in double precision: with a float the position
+// near the top of a 2^19 ring would only resolve 1/32 of a sample and a
+// gliding delay would step audibly.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace fxdsp {
+
+template <int kBits>
+class DelayRing {
+public:
+    static constexpr int kSize = 1 << kBits;
+    static constexpr int kMask = kSize - 1;
+
+    // Zeroed once here; the effects never clear their rings afterwards.
+    DelayRing() : data_(kSize, 0.0f) {}
+
+    float at(int index) const { return data_[static_cast<std::size_t>(index & kMask)]; }
+    void store(int index, float value) { data_[static_cast<std::size_t>(index & kMask)] = value; }
+
+    // Linear interpolation between the two slots around the read position.
+    // delaySamples must lie in 0 .. kSize.
+    float readLinear(int writeIndex, double delaySamples) const {
+        double r = static_cast<double>(writeIndex) - delaySamples;
+        if (r < 0.0) r += kSize;
+        const int i = static_cast<int>(r);
+        const float frac = static_cast<float>(r - i);
+        const float x0 = at(i);
+        const float x1 = at(i + 1);
+        return x0 + frac * (x1 - x0);
+    }
+
+    // Four-point, third-order Hermite interpolation between the slots at the
+    // read position and its neighbours. Every one of the four slots must hold
+    // history: delaySamples must lie in kMinHermiteDelay .. kMaxHermiteDelay.
+    float readHermite(int writeIndex, double delaySamples) const {
+        double r = static_cast<double>(writeIndex) - delaySamples;
+        if (r < 0.0) r += kSize;
+        const int j = static_cast<int>(r);
+        const float f = static_cast<float>(r - j);
+        const float xm1 = at(j - 1);
+        const float x0 = at(j);
+        const float x1 = at(j + 1);
+        const float x2 = at(j + 2);
+        const float c1 = 0.5f * (x1 - xm1);
+        const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+        const float c3 = 1.5f * (x0 - x1) + 0.5f * (x2 - xm1);
+        return x0 + f * (c1 + f * (c2 + f * c3));
+    }
+
+    // Above 2 the newest of the four points is already written; below
+    // kSize - 1 the oldest is not yet overwritten.
+    static constexpr double kMinHermiteDelay = 3.0;
+    static constexpr double kMaxHermiteDelay = kSize - 2.0;
+
+private:
+    std::vector<float> data_;
+};
+
+// Clamps a read distance into [lo, hi]; a NaN distance (from a NaN parameter
+// or sample rate) becomes lo, so the read never leaves the ring.
+inline double clampDelay(double delaySamples, double lo, double hi) {
+    if (!(delaySamples >= lo)) return lo;
+    if (delaySamples > hi) return hi;
+    return delaySamples;
+}
+
+}  // namespace fxdsp

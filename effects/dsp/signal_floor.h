@@ -1,0 +1,17 @@
+// Small constants that keep the effects' signal paths away from denormal
+// numbers. x87-free targets flush nothing by default, and a tail that decays
+// into the denormal range costs hundreds of cycles per operation, so every
+// effect lifts its inputs by a constant that is inaudible (-100 dB) but keeps
+// recursive states in the normal range.
+#pragma once
+
+namespace fxdsp {
+
+// Added to every effect input sample; it also travels the dry path.
+constexpr float kAntiDenormalOffset = 0.00001f;
+
+// "Silence" on a smoothed gain path: a gain that glides to exactly 0 would
+// leave the smoothed value creeping through the denormal range.
+constexpr float kSilentGain = 0.000001f;
+
+}  // namespace fxdsp

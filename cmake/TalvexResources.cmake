@@ -48,9 +48,10 @@ endfunction()
 
 # Linux: a static library <target> holding the generated table. FUNCTION
 # names the lookup function (default embeddedResources, declared in
-# resources/embedded_resources.h).
+# resources/embedded_resources.h); DEPENDS names targets or files that must
+# exist before the files are read (data generated at build time).
 function(talvex_add_resource_table target)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LIST;BASE_DIR;FUNCTION" "")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LIST;BASE_DIR;FUNCTION" "DEPENDS")
   if(NOT ARG_BASE_DIR)
     get_filename_component(ARG_BASE_DIR ${ARG_LIST} DIRECTORY)
   endif()
@@ -64,7 +65,7 @@ function(talvex_add_resource_table target)
     OUTPUT ${output}
     COMMAND talvex_embed_resources --list ${ARG_LIST} --base ${ARG_BASE_DIR} --output ${output}
             --function ${ARG_FUNCTION} --depfile ${output}.d
-    DEPENDS talvex_embed_resources ${ARG_LIST}
+    DEPENDS talvex_embed_resources ${ARG_LIST} ${ARG_DEPENDS}
     DEPFILE ${output}.d
     COMMENT "Embedding the resources of ${ARG_LIST}"
     VERBATIM)

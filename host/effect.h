@@ -12,6 +12,7 @@
 #include "host/gain_tables.h"
 #include "host/midi_queues.h"
 #include "host/pending_notes.h"
+#include "host/program_record.h"
 #include "host/settings.h"
 #include "modulehost/slot_owner.h"
 #include "platform/platform.h"
@@ -153,7 +154,28 @@ private:
     void createDefaultPrograms();
     void loadDefaultBank();
     void storeDefaultBank();
+
+public:
+    // Change program: a built-in project (user false) or a user program
+    // (user true), loading its project when load is set. Any thread but the
+    // audio thread; serialised with the other writers of the programs.
     void changeProgram(int index, bool user, bool load);
+    // Stores the current performance into user program index.
+    void storeCurrentState(int index);
+    // Replaces the loaded project by the built-in project of that name;
+    // false (and nothing changed) when there is no such project.
+    bool loadBuiltInProject(const std::string& name);
+    const std::vector<std::string>& projectNames() const { return projectNames_; }
+    std::string currentProjectName();
+    std::string loadedProjectName();
+    // Program records, for the editor and tests (lock programMutex()).
+    std::vector<ProgramRecord>& programRecords() { return programs_; }
+    std::recursive_mutex& programMutex() { return programMutex_; }
+
+private:
+    void changeProgramLocked(int index, bool user, bool load);
+    void storeCurrentStateLocked(int index);
+    void applyProgramRecord(const ProgramRecord& record);
 
     // Render steps.
     void renderBlock(float** outputs, VstInt32 frames);
@@ -211,13 +233,14 @@ private:
     std::vector<float> scratch_;
 
     // Programs (user interface and timer threads).
-    std::mutex programMutex_;
+    std::recursive_mutex programMutex_;
     std::vector<std::string> projectNames_;
     std::string currentProjectName_;
     std::string currentProgramName_;
     std::string loadedProjectName_;
     Relaxed<int> currentProgram_{0};
-    std::vector<char> chunkBuffer_;
+    std::vector<ProgramRecord> programs_;
+    std::vector<uint8_t> chunkBuffer_;
 
     Editor* editorView_ = nullptr;
     platform::PeriodicTimer timer_;

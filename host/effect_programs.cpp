@@ -1,24 +1,135 @@
-// Host parameters, user programs and settings of the main object.
+// Host parameters, user programs, chunks and settings of the main object.
 #include <cstdio>
 #include <cstring>
 
 #include "host/effect.h"
+#include "editor/editor.h"
+#include "host/program_chunk.h"
+#include "host/program_track_state.h"
+#include "platform/registry_store.h"
 #include "project/project.h"
 #include "track/instrument.h"
 
+#if __has_include("project/project_loader.h")
+#include "project/project_loader.h"
+#define TALVEX_HAVE_PROJECT_LOADER 1
+#endif
+
 namespace {
+
 float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+const std::string kSettingsKey = "software\\TalvexBass\\Settings";
+const std::string kDataKey = "software\\TalvexBass\\Data";
+constexpr const char* kUserBankValue = "UserBank";
+constexpr const char* kProjectListResource = "talvex.dat";
+constexpr size_t kDeviceNameChars = 127;
+
+std::string fieldText(const char* field, size_t bytes) { return std::string(field, strnlen(field, bytes)); }
+
+void setField(char* field, size_t bytes, const std::string& text) {
+    std::memset(field, 0, bytes);
+    std::memcpy(field, text.data(), text.size() < bytes ? text.size() : bytes);
+}
+
 }  // namespace
 
-void Effect::readSettings() {}
-void Effect::writeSettings() {}
-void Effect::buildProjectList() { projectNames_.clear(); }
-void Effect::createDefaultPrograms() {}
-void Effect::loadDefaultBank() {}
-void Effect::storeDefaultBank() {}
+// ---- settings ---------------------------------------------------------------
+
+void Effect::readSettings() {
+    using platform::RegistryStore;
+    uint32_t v = 0;
+    if (RegistryStore::readDword(kSettingsKey, "ScopeOn", v)) settings_.scopeOn = v != 0;
+    if (RegistryStore::readDword(kSettingsKey, "MultiOutputsMode", v)) settings_.multiOutputsMode = v != 0;
+    if (RegistryStore::readDword(kSettingsKey, "TooltipsOn", v)) settings_.tooltipsOn = v != 0;
+    if (RegistryStore::readDword(kSettingsKey, "BankSelected", v)) settings_.bankSelected = static_cast<int>(v);
+    if (RegistryStore::readDword(kSettingsKey, "SaveDefaultBank", v)) settings_.saveDefaultBank = v != 0;
+    std::string text;
+    if (RegistryStore::readString(kSettingsKey, "FirstUse", text, 255) && !text.empty()) settings_.firstUse = false;
+    if (standaloneHost_) {
+        text.clear();
+        RegistryStore::readString(kSettingsKey, "AudioDevice", text, kDeviceNameChars);
+        vst_strncpy(settings_.audioDevice, text.c_str(), sizeof(settings_.audioDevice));
+        text.clear();
+        RegistryStore::readString(kSettingsKey, "MidiDevice", text, kDeviceNameChars);
+        vst_strncpy(settings_.midiDevice, text.c_str(), sizeof(settings_.midiDevice));
+        if (RegistryStore::readDword(kSettingsKey, "SampleRate", v)) settings_.sampleRate = static_cast<int>(v);
+        if (RegistryStore::readDword(kSettingsKey, "BufferSize", v)) settings_.bufferSize = static_cast<int>(v);
+    }
+}
+
+void Effect::writeSettings() {
+    using platform::RegistryStore;
+    RegistryStore::writeDword(kSettingsKey, "ScopeOn", settings_.scopeOn ? 1 : 0);
+    RegistryStore::writeDword(kSettingsKey, "MultiOutputsMode", settings_.multiOutputsMode ? 1 : 0);
+    RegistryStore::writeDword(kSettingsKey, "CurProgram", static_cast<uint32_t>(currentProgram_.load()));
+    RegistryStore::writeDword(kSettingsKey, "TooltipsOn", settings_.tooltipsOn ? 1 : 0);
+    RegistryStore::writeDword(kSettingsKey, "BankSelected", static_cast<uint32_t>(settings_.bankSelected));
+    RegistryStore::writeDword(kSettingsKey, "SaveDefaultBank", settings_.saveDefaultBank ? 1 : 0);
+    RegistryStore::writeString(kSettingsKey, "FirstUse", "X");
+    if (standaloneHost_) {
+        RegistryStore::writeString(kSettingsKey, "AudioDevice", settings_.audioDevice);
+        RegistryStore::writeString(kSettingsKey, "MidiDevice", settings_.midiDevice);
+        RegistryStore::writeDword(kSettingsKey, "SampleRate", static_cast<uint32_t>(settings_.sampleRate));
+        RegistryStore::writeDword(kSettingsKey, "BufferSize", static_cast<uint32_t>(settings_.bufferSize));
+    }
+}
+
+void Effect::loadDefaultBank() {
+    std::vector<uint8_t> bank;
+    if (!platform::RegistryStore::readBinary(kDataKey, kUserBankValue, bank) || bank.empty()) return;
+    setChunk(bank.data(), static_cast<VstInt32>(bank.size()), false);
+}
+
+void Effect::storeDefaultBank() {
+    std::vector<uint8_t> bank;
+    {
+        std::lock_guard<std::recursive_mutex> lock(programMutex_);
+        bank = buildProgramChunk(programs_.data(), kNumUserPrograms, false);
+    }
+    platform::RegistryStore::writeBinary(kDataKey, kUserBankValue, bank.data(), bank.size());
+}
+
+// ---- programs ---------------------------------------------------------------
+
+void Effect::buildProjectList() {
+    projectNames_.clear();
+#ifdef TALVEX_HAVE_PROJECT_LOADER
+    platform::ResourceData list;
+    if (platform::findResource("DATA", kProjectListResource, list)) projectNames_ = readProjectList(list.data, list.size);
+#endif
+}
+
+void Effect::createDefaultPrograms() {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    programs_.assign(kNumUserPrograms, ProgramRecord{});
+}
+
+std::string Effect::currentProjectName() {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    return currentProjectName_;
+}
+
+std::string Effect::loadedProjectName() {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    return loadedProjectName_;
+}
+
+bool Effect::loadBuiltInProject(const std::string& name) {
+#ifdef TALVEX_HAVE_PROJECT_LOADER
+    return ::loadBuiltInProject(*this, name);
+#else
+    (void)name;
+    return false;
+#endif
+}
 
 void Effect::changeProgram(int index, bool user, bool load) {
-    std::lock_guard<std::mutex> lock(programMutex_);
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    changeProgramLocked(index, user, load);
+}
+
+void Effect::changeProgramLocked(int index, bool user, bool load) {
     if (!user) {
         if (index < 0 || index >= static_cast<int>(projectNames_.size())) return;
         currentProjectName_ = projectNames_[static_cast<size_t>(index)];
@@ -26,11 +137,92 @@ void Effect::changeProgram(int index, bool user, bool load) {
     } else {
         if (index < 0 || index >= kNumUserPrograms) return;
         currentProgram_ = index;
-        currentProjectName_ = projectNames_.empty() ? std::string() : projectNames_.front();
+        const ProgramRecord& record = programs_[static_cast<size_t>(index)];
+        currentProjectName_ = fieldText(record.projectName, kProjectNameBytes);
+        if (currentProjectName_.empty() && !projectNames_.empty()) currentProjectName_ = projectNames_.front();
+        currentProgramName_ = fieldText(record.programName, kProgramNameBytes);
     }
+
     beginProgramChange();
-    if (load) arpeggiatorSwitch = 1.0f;
+    if (load) {
+        if (currentProjectName_ != loadedProjectName_ || loadedProjectName_.empty() || !user) {
+            loadedProjectName_ = currentProjectName_;
+            if (!currentProjectName_.empty()) loadBuiltInProject(currentProjectName_);
+        }
+        arpeggiatorSwitch = 1.0f;
+        if (user)
+            applyProgramRecord(programs_[static_cast<size_t>(index)]);
+        else
+            storeCurrentStateLocked(currentProgram_);
+    }
     endProgramChange();
+    if (editorView_ != nullptr && editorView_->isOpen()) editorView_->redraw();
+}
+
+void Effect::applyProgramRecord(const ProgramRecord& record) {
+    playSwitch = record.playSwitch;
+    projectTempo = record.tempo;
+    arpeggiatorSwitch = record.arpeggiatorSwitch;
+    muteKeySwitch = record.muteKeySwitch;
+    muteKey = record.muteKey;
+    liveTransposition = record.liveTransposition;
+    playController = record.playController;
+    int satellite = 0;
+    for (size_t t = 0; t < project_->tracks.size(); ++t) {
+        CInstrument& track = *project_->tracks[t];
+        if (t < static_cast<size_t>(kProgramTracks)) {
+            track.planetLevel = relaxedLoad(record.trackLevel[t]);
+            track.pan = relaxedLoad(record.trackPan[t]);
+            setEditPattern(track, record.editPatterns[t].get());
+        }
+        const int count = countSatellites(track);
+        for (int k = 0; k < count && satellite < kProgramSatellites; ++k, ++satellite) {
+            SatelliteRef ref;
+            if (!findSatellite(*project_, satellite, ref)) continue;
+            float values[kSatelliteValues];
+            for (int v = 0; v < kSatelliteValues; ++v) values[v] = relaxedLoad(record.satellites[satellite][v]);
+            writeSatelliteValues(ref, values);
+        }
+    }
+}
+
+void Effect::storeCurrentState(int index) {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    storeCurrentStateLocked(index);
+}
+
+void Effect::storeCurrentStateLocked(int index) {
+    if (index < 0 || index >= kNumUserPrograms) return;
+    ProgramRecord& record = programs_[static_cast<size_t>(index)];
+    setField(record.projectName, kProjectNameBytes, currentProjectName_);
+    const std::string name = fieldText(record.programName, kProgramNameBytes);
+    if (name.empty() || name == "-") {
+        char text[32];
+        std::snprintf(text, sizeof(text), "Preset %i", index + 1);
+        setField(record.programName, kProgramNameBytes, text);
+    }
+    record.playSwitch = playSwitch;
+    record.tempo = projectTempo;
+    record.arpeggiatorSwitch = arpeggiatorSwitch;
+    record.muteKeySwitch = muteKeySwitch;
+    record.muteKey = muteKey;
+    record.liveTransposition = liveTransposition;
+    record.playController = playController;
+    for (size_t t = 0; t < project_->tracks.size() && t < static_cast<size_t>(kProgramTracks); ++t) {
+        CInstrument& track = *project_->tracks[t];
+        relaxedStore(record.trackLevel[t], track.planetLevel);
+        relaxedStore(record.trackPan[t], track.pan);
+        auto pattern = std::make_unique<ProgramPattern>();
+        copyEditPattern(track, *pattern);
+        record.editPatterns[t] = std::move(pattern);
+    }
+    for (int s = 0; s < kProgramSatellites; ++s) {
+        SatelliteRef ref;
+        if (!findSatellite(*project_, s, ref)) break;
+        float values[kSatelliteValues];
+        readSatelliteValues(ref, values);
+        for (int v = 0; v < kSatelliteValues; ++v) relaxedStore(record.satellites[s][v], values[v]);
+    }
 }
 
 void Effect::setProgram(VstInt32 program) {
@@ -40,39 +232,76 @@ void Effect::setProgram(VstInt32 program) {
 VstInt32 Effect::getProgram() { return currentProgram_; }
 
 void Effect::setProgramName(char* name) {
-    std::lock_guard<std::mutex> lock(programMutex_);
-    currentProgramName_.assign(name, strnlen(name, kVstMaxProgNameLen));
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    ProgramRecord& record = programs_[static_cast<size_t>(currentProgram_.load())];
+    setField(record.programName, kProgramNameBytes, std::string(name, strnlen(name, kProgramNameBytes)));
+    currentProjectName_ = fieldText(record.projectName, kProjectNameBytes);
+    currentProgramName_ = fieldText(record.programName, kProgramNameBytes);
+    if (editorView_ != nullptr && editorView_->isOpen()) editorView_->redraw();
 }
 
-void Effect::getProgramName(char* name) { vst_strncpy(name, currentProjectName_.c_str(), kVstMaxProgNameLen); }
+void Effect::getProgramName(char* name) {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    vst_strncpy(name, currentProjectName_.c_str(), kVstMaxProgNameLen);
+}
 
 bool Effect::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumUserPrograms) return false;
-    vst_strncpy(text, "-", kVstMaxProgNameLen);
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    const std::string name = fieldText(programs_[static_cast<size_t>(index)].programName, kProgramNameBytes);
+    vst_strncpy(text, name.c_str(), kVstMaxProgNameLen);
     return true;
 }
 
+// ---- parameters -------------------------------------------------------------
+
 void Effect::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumHostParameters) return;
-    if (index < 64) return;
+    // While a project or program change replaces the tracks, the value only
+    // goes into the program record; the tracks are left alone (never blocks).
+    const bool changing = editCounter_.load() > 0 || programChangeCounter_.load() > 0;
+    // The record array is never resized after construction, and these fields
+    // are written with relaxed stores, so no lock is needed here.
+    ProgramRecord* record = &programs_[static_cast<size_t>(currentProgram_.load())];
+    if (index < 64) {
+        const int s = index / 2;
+        const bool vertical = index % 2 == 1;
+        const float v = clampf(value * 128.0f, 0.0f, 127.0f);
+        if (changing) {
+            relaxedStore(record->satellites[s][vertical ? 1 : 0], v);
+            return;
+        }
+        SatelliteRef ref;
+        if (!findSatellite(*project_, s, ref)) return;
+        setSatelliteAxis(ref, vertical, v);
+        relaxedStore(record->satellites[s][vertical ? 1 : 0], v);
+        return;
+    }
     const size_t t = static_cast<size_t>((index - 64) / 2);
-    // A project or program change in progress owns the track list; skip the
-    // live update (it never blocks).
-    if (editCounter_.load() > 0 || programChangeCounter_.load() > 0) return;
-    if (t >= project_->tracks.size()) return;
-    CInstrument& track = *project_->tracks[t];
-    if (index % 2 == 0)
-        track.pan = clampf(value * 2.0f - 1.0f, -1.0f, 1.0f);
-    else
-        track.planetLevel = clampf(value * 128.0f, 0.0f, 127.0f);
+    const bool isPan = index % 2 == 0;
+    const float v = isPan ? clampf(value * 2.0f - 1.0f, -1.0f, 1.0f) : clampf(value * 128.0f, 0.0f, 127.0f);
+    if (!changing) {
+        if (t >= project_->tracks.size()) return;
+        CInstrument& track = *project_->tracks[t];
+        if (isPan)
+            track.pan = v;
+        else
+            track.planetLevel = v;
+    }
+    if (t < static_cast<size_t>(kProgramTracks)) relaxedStore(isPan ? record->trackPan[t] : record->trackLevel[t], v);
 }
 
 float Effect::getParameter(VstInt32 index) {
     if (index == kParamSampleRateSetting) return static_cast<float>(settings_.sampleRate);
     if (index == kParamBufferSizeSetting) return static_cast<float>(settings_.bufferSize);
-    if (index < 64 || index >= kNumHostParameters) return 0.0f;
-    const size_t t = static_cast<size_t>((index - 64) / 2);
+    if (index < 0 || index >= kNumHostParameters) return 0.0f;
     if (editCounter_.load() > 0 || programChangeCounter_.load() > 0) return 0.0f;
+    if (index < 64) {
+        SatelliteRef ref;
+        if (!findSatellite(*project_, index / 2, ref)) return 0.0f;
+        return satelliteAxis(ref, index % 2 == 1) / 128.0f;
+    }
+    const size_t t = static_cast<size_t>((index - 64) / 2);
     if (t >= project_->tracks.size()) return 0.0f;
     const CInstrument& track = *project_->tracks[t];
     return index % 2 == 0 ? (track.pan.load() + 1.0f) / 2.0f : track.planetLevel.load() / 128.0f;
@@ -81,27 +310,66 @@ float Effect::getParameter(VstInt32 index) {
 void Effect::getParameterName(VstInt32 index, char* text) {
     text[0] = 0;
     if (index < 0 || index >= kNumHostParameters) return;
-    char name[64];
+    // Hosts pass buffers of at least 32 bytes for names, whatever the
+    // constant says; longer names are cut there.
+    char name[96];
+    const bool changing = editCounter_.load() > 0 || programChangeCounter_.load() > 0;
     if (index < 64) {
-        std::snprintf(name, sizeof(name), "Sat %i (%s)", index / 2, index % 2 == 0 ? "X" : "Y");
+        SatelliteRef ref;
+        if (!changing && findSatellite(*project_, index / 2, ref))
+            std::snprintf(name, sizeof(name), "%s (%s)", satelliteDisplayName(ref), index % 2 == 0 ? "X" : "Y");
+        else
+            std::snprintf(name, sizeof(name), "Sat %i (%s)", index / 2, index % 2 == 0 ? "X" : "Y");
     } else {
-        const int t = (index - 64) / 2;
-        std::snprintf(name, sizeof(name), "Planet %i (%s)", t, index % 2 == 0 ? "Pan" : "Level");
+        const size_t t = static_cast<size_t>((index - 64) / 2);
+        const char* axis = index % 2 == 0 ? "Pan" : "Level";
+        if (!changing && t < project_->tracks.size())
+            std::snprintf(name, sizeof(name), "%s (%s)", project_->tracks[t]->title.c_str(), axis);
+        else
+            std::snprintf(name, sizeof(name), "Planet %i (%s)", static_cast<int>(t), axis);
     }
-    std::strcpy(text, name);
+    vst_strncpy(text, name, 32);
 }
 
 void Effect::getParameterDisplay(VstInt32 index, char* text) {
     text[0] = 0;
-    if (index == kParamAudioDevice) std::strcpy(text, settings_.audioDevice);
-    if (index == kParamMidiDevice) std::strcpy(text, settings_.midiDevice);
+    if (index == kParamAudioDevice) vst_strncpy(text, settings_.audioDevice, sizeof(settings_.audioDevice));
+    if (index == kParamMidiDevice) vst_strncpy(text, settings_.midiDevice, sizeof(settings_.midiDevice));
 }
 
 void Effect::getParameterLabel(VstInt32 /*index*/, char* text) { text[0] = 0; }
 
-VstInt32 Effect::getChunk(void** data, bool /*isPreset*/) {
-    *data = nullptr;
-    return 0;
+// ---- chunks -----------------------------------------------------------------
+
+VstInt32 Effect::getChunk(void** data, bool isPreset) {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    if (isPreset)
+        chunkBuffer_ = buildProgramChunk(&programs_[static_cast<size_t>(currentProgram_.load())], 1, true);
+    else
+        chunkBuffer_ = buildProgramChunk(programs_.data(), kNumUserPrograms, false);
+    *data = chunkBuffer_.data();
+    return static_cast<VstInt32>(chunkBuffer_.size());
 }
 
-VstInt32 Effect::setChunk(void* /*data*/, VstInt32 /*byteSize*/, bool /*isPreset*/) { return 0; }
+VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
+    if (data == nullptr || byteSize <= 0) return 0;
+    std::vector<ProgramRecord> parsed;
+    if (!parseProgramChunk(static_cast<const uint8_t*>(data), static_cast<size_t>(byteSize), isPreset, parsed,
+                           isPreset ? 1 : kNumUserPrograms))
+        return 0;
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    if (isPreset) {
+        ProgramRecord& target = programs_[static_cast<size_t>(currentProgram_.load())];
+        // A program chunk carries neither the program name nor the
+        // arpeggiator switch; the record keeps its own.
+        std::memcpy(parsed[0].programName, target.programName, kProgramNameBytes);
+        parsed[0].arpeggiatorSwitch = target.arpeggiatorSwitch;
+        target = parsed[0];
+    } else {
+        for (int i = 0; i < kNumUserPrograms; ++i) {
+            parsed[static_cast<size_t>(i)].arpeggiatorSwitch = programs_[static_cast<size_t>(i)].arpeggiatorSwitch;
+            programs_[static_cast<size_t>(i)] = parsed[static_cast<size_t>(i)];
+        }
+    }
+    return 1;
+}

@@ -1,9 +1,14 @@
 #include "modulehost/module_registry.h"
 
 #include "effects/chorus.h"
+#include "effects/compressor.h"
 #include "effects/delay.h"
 #include "effects/flanger.h"
+#include "effects/limiter.h"
+#include "effects/overdrive.h"
+#include "effects/filter.h"
 #include "effects/reverb.h"
+
 #include "modules/synth_module.h"
 
 #include <cstring>
@@ -15,6 +20,10 @@ const ModuleClassEntry kModuleClasses[] = {
     {"", nullptr, false},  // keeps the table non-empty while classes are added
     {"KavoSynthI", createSynthI, false},
     {"KavoSynthII", createSynthII, false},
+    {"KavoCompressor", [](audioMasterCallback m) -> AudioEffectX* { return new EffectCompressor(m); }, false},
+    {"KavoLimiter", [](audioMasterCallback m) -> AudioEffectX* { return new EffectLimiter(m); }, false},
+    {"KavoOverdrive", [](audioMasterCallback m) -> AudioEffectX* { return new EffectOverdrive(m); }, false},
+    {"KavoFilter", [](audioMasterCallback m) -> AudioEffectX* { return new EffectFilter(m); }, false},
     {"KavoChorus", [](audioMasterCallback m) -> AudioEffectX* { return new EffectChorus(m); }, false},
     {"KavoFlanger", [](audioMasterCallback m) -> AudioEffectX* { return new EffectFlanger(m); }, false},
     {"KavoDelay", [](audioMasterCallback m) -> AudioEffectX* { return new EffectDelay(m); }, false},

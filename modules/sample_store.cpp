@@ -7,15 +7,6 @@
 
 namespace sample_store {
 
-const char* fileNamePart(const char* path) {
-    if (path == nullptr) return "";
-    const char* part = path;
-    for (const char* p = path; *p != 0; ++p) {
-        if (*p == '\\' || *p == '/' || *p == ':') part = p + 1;
-    }
-    return part;
-}
-
 namespace {
 
 // Resource names are compared without letter case, and blanks stand for
@@ -37,12 +28,6 @@ int compareFolded(const char* a, const char* b) {
 }
 
 }  // namespace
-
-std::string storeKey(const char* path) {
-    std::string key = fileNamePart(path);
-    std::replace(key.begin(), key.end(), ' ', '_');
-    return key;
-}
 
 std::vector<std::string> parseIndex(const uint8_t* bytes, size_t size) {
     std::vector<std::string> keys;

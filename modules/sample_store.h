@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "modules/decoded_sample.h"
+#include "modules/sample_store_entry.h"
 #include "platform/platform.h"
 
 namespace sample_store {
@@ -31,15 +32,6 @@ constexpr const char* kIndexResourceName = "SampleIndex";
 // Guards on the index: it is ours, but it is still bytes from outside.
 constexpr size_t kMaxIndexEntries = 4096;
 constexpr size_t kMaxKeyLength = 255;
-
-// The part of a path after its last '\', '/' or ':'.
-const char* fileNamePart(const char* path);
-
-// The resource name a sample file is stored under: the file-name part with
-// every blank replaced by '_'. The sampler builds its keys that way; the
-// drum machine keeps the blanks ("Snare 1.wav"), and since resource names in
-// the build's list cannot hold blanks, lookups fold ' ' to '_' for both.
-std::string storeKey(const char* path);
 
 // The keys of an index resource; blank lines and lines starting with '#'
 // are skipped, over-long lines dropped, at most kMaxIndexEntries kept.

@@ -7,6 +7,21 @@
 
 namespace sample_store {
 
+const char* fileNamePart(const char* path) {
+    if (path == nullptr) return "";
+    const char* part = path;
+    for (const char* p = path; *p != 0; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') part = p + 1;
+    }
+    return part;
+}
+
+std::string storeKey(const char* path) {
+    std::string key = fileNamePart(path);
+    std::replace(key.begin(), key.end(), ' ', '_');
+    return key;
+}
+
 void scrambleBytes(uint8_t* bytes, size_t count, size_t firstPosition) {
     for (size_t i = 0; i < count; ++i) bytes[i] ^= keyByteAt(firstPosition + i);
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "modules/decoded_sample.h"
@@ -29,6 +30,15 @@ inline uint8_t keyByteAt(size_t position) {
     if ((position & 2u) != 0) return kKeyBit1;
     return kKeyOther;
 }
+
+// The part of a path after its last '\', '/' or ':'.
+const char* fileNamePart(const char* path);
+
+// The resource name a sample file is stored under: the file-name part with
+// every blank replaced by '_'. The sampler builds its keys that way; the
+// drum machine keeps the blanks ("Snare 1.wav"), and since resource names in
+// the build's list cannot hold blanks, lookups fold ' ' to '_' for both.
+std::string storeKey(const char* path);
 
 // Scrambles or unscrambles in place (the operation is its own inverse).
 // `firstPosition` is the position of bytes[0] within the file, so that a

@@ -213,64 +213,72 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
     const dsp::DspTables& t = dsp::dspTables();
     const OscillatorSettings& s1 = part.osc[0];
     const OscillatorSettings& s2 = part.osc[1];
-    OscillatorState& o1 = v.osc[0];
-    OscillatorState& o2 = v.osc[1];
 
-    // Constant over the run: increments, tables, pulse shifts, gains.
-    const float inc1 = o1.currentIncrement;
-    const float inc2 = o2.currentIncrement;
-    const float* saw1 = t.sawTableForIncrement(inc1);
-    const float* saw2 = t.sawTableForIncrement(inc2);
-    const int shift1 = static_cast<int>(50.0f * o1.pulseWidth + 50.0f) * kPulseShiftStep;
-    const int shift2 = static_cast<int>(50.0f * o2.pulseWidth + 50.0f) * kPulseShiftStep;
+    // Everything the loop touches lives in locals: the output buffers are
+    // floats too, and through them the compiler would otherwise have to
+    // reload and store the voice's state on every sample.
+    const float inc1 = v.osc[0].currentIncrement;
+    const float inc2 = v.osc[1].currentIncrement;
+    const float* const saw1 = t.sawTableForIncrement(inc1);
+    const float* const saw2 = t.sawTableForIncrement(inc2);
+    const int shift1 = static_cast<int>(50.0f * v.osc[0].pulseWidth + 50.0f) * kPulseShiftStep;
+    const int shift2 = static_cast<int>(50.0f * v.osc[1].pulseWidth + 50.0f) * kPulseShiftStep;
     const float fmOffset = t.sine[(inc2 < kTableSizeF ? static_cast<int>(inc2) : 0) & dsp::kTableMask] * kInvTwoPi;
-    const float drive1 = o1.drive, drive2 = o2.drive;
-    const float mix1 = o1.mix, mix2 = o2.mix;
+    const float drive1 = v.osc[0].drive, drive2 = v.osc[1].drive;
+    const float mix1 = v.osc[0].mix, mix2 = v.osc[1].mix;
     const float gainL = v.gainLeft, gainR = v.gainRight;
-    const float pulse2 = o2.pulseWidth;
-    const bool filterOn = s1.throughFilter || s2.throughFilter;
+    const float pulse2 = v.osc[1].pulseWidth;
+    const int wave1 = s1.wave, wave2 = s2.wave;
+    const bool hardSync = part.hardSync;
+    const bool dco1Env = s1.useDcoEnvelope, dco2Env = s2.useDcoEnvelope;
+    const bool filter1 = s1.throughFilter, filter2 = s2.throughFilter;
+    const bool filterOn = filter1 || filter2;
+    const bool fourPole = part.fourPole;
     const bool dcoEnvNeeded = part.dcoEnvelopeNeeded;
-    const EnvelopeRates& outRates = part.outputEnv;
-    const EnvelopeRates& dcoRates = part.dcoEnv;
+    const EnvelopeRates outRates = part.outputEnv;
+    const EnvelopeRates dcoRates = part.dcoEnv;
     const dsp::BiquadCoefficients k = v.filterCoefficients;
+    const bool gate = v.gate;
 
-    float ph1 = o1.phase, ph2 = o2.phase;
+    Envelope outEnv = v.outputEnv;
+    Envelope dcoEnv = v.dcoEnv;
+    dsp::FourPoleFilter filter = v.filter;
+    dsp::Random15 rng = random;
+    float ph1 = v.osc[0].phase, ph2 = v.osc[1].phase;
+    bool sync1 = v.osc[0].keySyncPending, sync2 = v.osc[1].keySyncPending;
     float fmDepth = v.fmDepth;
-    float prev2 = o2.previousRaw;
+    float prev2 = v.osc[1].previousRaw;
 
+    bool sounding = true;
     for (int n = 0; n < frames; ++n) {
-        if (!v.gate && !(v.outputEnv.level > kEnvelopeFloor)) {
-            o1.phase = ph1;
-            o2.phase = ph2;
-            o2.previousRaw = prev2;
-            v.fmDepth = fmDepth;
-            v.running = false;
-            return false;
+        if (!gate && !(outEnv.level > kEnvelopeFloor)) {
+            sounding = false;
+            break;
         }
-        stepEnvelope(v.outputEnv, outRates);
-        if (dcoEnvNeeded) stepEnvelope(v.dcoEnv, dcoRates);
+        stepEnvelope(outEnv, outRates);
+        if (dcoEnvNeeded) stepEnvelope(dcoEnv, dcoRates);
 
         // DCO1.
         ph1 += inc1;
         if (ph1 >= kTableSizeF) {
             ph1 = wrapOnce(ph1);
-            if (part.hardSync) ph2 = ph1;
+            if (hardSync) ph2 = ph1;
         }
         int i = tableIndex(ph1);
         float raw1;
-        switch (s1.wave) {
+        switch (wave1) {
             case 0: raw1 = t.sine[i]; break;
             case 1: raw1 = saw1[i]; break;
             case 2: raw1 = saw1[i] - saw1[(i + shift1) & dsp::kTableMask]; break;
             case 3: raw1 = t.triangle[i]; break;
-            case 4: raw1 = random.nextBipolar(); break;
+            case 4: raw1 = rng.nextBipolar(); break;
             default: raw1 = 0.0f; break;
         }
-        if (o1.keySyncPending) {
-            o1.keySyncPending = false;
+        if (sync1) {
+            sync1 = false;
             ph1 = kKeySyncPhase;
         }
-        float a1 = raw1 * (s1.useDcoEnvelope ? v.dcoEnv.level : v.outputEnv.level) * drive1;
+        float a1 = raw1 * (dco1Env ? dcoEnv.level : outEnv.level) * drive1;
         a1 = (a1 > 1.0f ? 1.0f : (a1 < -1.0f ? -1.0f : a1)) * mix1;
 
         // DCO2.
@@ -278,7 +286,7 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
         if (ph2 >= kTableSizeF) ph2 = wrapOnce(ph2);
         i = tableIndex(ph2);
         float raw2;
-        switch (s2.wave) {
+        switch (wave2) {
             case 0: raw2 = t.sine[i]; break;
             case 1: raw2 = saw2[i]; break;
             case 2: raw2 = saw2[i] - saw2[(i + shift2) & dsp::kTableMask]; break;
@@ -292,32 +300,41 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
             }
             default: raw2 = 0.0f; break;
         }
-        if (o2.keySyncPending && raw2 * prev2 < 0.0f) {
-            o2.keySyncPending = false;
+        if (sync2 && raw2 * prev2 < 0.0f) {
+            sync2 = false;
             ph2 = kKeySyncPhase;
         }
         prev2 = raw2;
-        float a2 = raw2 * (s2.useDcoEnvelope ? v.dcoEnv.level : v.outputEnv.level) * drive2;
+        float a2 = raw2 * (dco2Env ? dcoEnv.level : outEnv.level) * drive2;
         a2 = (a2 > 1.0f ? 1.0f : (a2 < -1.0f ? -1.0f : a2)) * mix2;
 
-        float dry = 0.0f;
+        float dry;
         if (filterOn) {
             float x = 0.0f;
-            if (s1.throughFilter) x += a1; else dry += a1;
-            if (s2.throughFilter) x += a2; else dry += a2;
-            dry += part.fourPole ? v.filter.processFourPole<dsp::DenormalGuard::SignedFloor>(k, x)
-                                 : v.filter.processTwoPole<dsp::DenormalGuard::SignedFloor>(k, x);
+            dry = 0.0f;
+            if (filter1) x += a1; else dry += a1;
+            if (filter2) x += a2; else dry += a2;
+            dry += fourPole ? filter.processFourPole<dsp::DenormalGuard::SignedFloor>(k, x)
+                            : filter.processTwoPole<dsp::DenormalGuard::SignedFloor>(k, x);
         } else {
             dry = a1 + a2;
         }
         left[n] += dry * gainL;
         right[n] += dry * gainR;
     }
-    o1.phase = ph1;
-    o2.phase = ph2;
-    o2.previousRaw = prev2;
+
+    v.outputEnv = outEnv;
+    v.dcoEnv = dcoEnv;
+    v.filter = filter;
+    random = rng;
+    v.osc[0].phase = ph1;
+    v.osc[1].phase = ph2;
+    v.osc[0].keySyncPending = sync1;
+    v.osc[1].keySyncPending = sync2;
     v.fmDepth = fmDepth;
-    return true;
+    v.osc[1].previousRaw = prev2;
+    if (!sounding) v.running = false;
+    return sounding;
 }
 
 }  // namespace synth

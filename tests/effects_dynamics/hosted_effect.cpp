@@ -61,7 +61,7 @@ VstIntPtr HostedEffect::setChunk(std::vector<char> bytes, bool isPreset) {
     // An exactly sized heap copy, so that AddressSanitizer sees any read
     // beyond the declared size.
     std::unique_ptr<char[]> copy(new char[bytes.size() + 1]);
-    std::memcpy(copy.get(), bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
     return dispatch(effSetChunk, isPreset ? 1 : 0, static_cast<VstIntPtr>(bytes.size()), copy.get());
 }
 

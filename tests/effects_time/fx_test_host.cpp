@@ -62,11 +62,6 @@ void HostedEffect::set(int index, float value) { effect_->setParameter(effect_, 
 
 float HostedEffect::get(int index) { return effect_->getParameter(effect_, index); }
 
-void HostedEffect::setNow(int index, float value) {
-    set(index, value);
-    dispatch(effSetProgram, 0, dispatch(effGetProgram));
-}
-
 std::string HostedEffect::name(int index) {
     char text[64];
     std::memset(text, 'x', sizeof(text));
@@ -145,13 +140,6 @@ double peakAbs(const std::vector<float>& x, size_t from, size_t to) {
     double peak = 0.0;
     for (size_t i = from; i < to; ++i) peak = std::max(peak, std::fabs(static_cast<double>(x[i])));
     return peak;
-}
-
-size_t argMaxAbs(const std::vector<float>& x, size_t from, size_t to) {
-    size_t best = from;
-    for (size_t i = from; i < to; ++i)
-        if (std::fabs(x[i]) > std::fabs(x[best])) best = i;
-    return best;
 }
 
 std::vector<float> minus(const std::vector<float>& a, const std::vector<float>& b) {

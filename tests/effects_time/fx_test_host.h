@@ -34,9 +34,6 @@ public:
     void setSampleRate(float rate);
     void set(int index, float value);
     float get(int index);
-    // Sets a parameter and makes it take effect at once (re-selecting the
-    // current program runs the full recomputation, no glide).
-    void setNow(int index, float value);
     std::string name(int index);
     std::string display(int index);
     int paramIndex(const std::string& parameterName);  // first match, -1 if none
@@ -58,7 +55,6 @@ private:
 Stereo impulse(size_t frames, size_t at = 0, float amplitude = 1.0f);
 double rmsDb(const std::vector<float>& x, size_t from, size_t to);
 double peakAbs(const std::vector<float>& x, size_t from, size_t to);
-size_t argMaxAbs(const std::vector<float>& x, size_t from, size_t to);
 // Difference a - b, sample by sample (null tests against a silent run).
 std::vector<float> minus(const std::vector<float>& a, const std::vector<float>& b);
 

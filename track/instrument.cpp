@@ -350,10 +350,6 @@ void CInstrument::mixBlock(const TrackRenderContext& context) {
 }
 
 // Sequencer, arpeggiator and sound balls attach here.
-void CInstrument::onTransportStart() {}
-void CInstrument::lockToStep(int /*step*/) {}
-void CInstrument::stepTick(int /*frameOffset*/) {}
-void CInstrument::selectPattern(int /*pattern*/) {}
 void CInstrument::resetBallMovement() {}
 void CInstrument::applyBallController(int /*channelCode*/, int /*controller*/, int /*value*/) {}
-void CInstrument::drumPatternEdit(int /*step*/, int /*key*/, bool /*setVelocity*/, float /*command*/) {}
+

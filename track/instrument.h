@@ -11,6 +11,7 @@
 #include "common/relaxed_atomic.h"
 #include "modulehost/parameter_descriptor.h"
 #include "modulehost/slot_owner.h"
+#include "sequencer/pattern.h"
 #include "track/equaliser.h"
 
 class CPlugin;
@@ -107,6 +108,9 @@ public:
     Relaxed<float> bandResonance[3];
     Relaxed<float> bandGain[3];
     Relaxed<bool> changed{false};
+
+    // Patterns (filled by the loader, played by the sequencer).
+    PatternStore patterns;
 
 private:
     void deliverMain(const uint8_t data[3]);

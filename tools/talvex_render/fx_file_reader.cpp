@@ -150,13 +150,13 @@ std::vector<uint8_t> makeFxChunkFile(bool bank, int32_t pluginId, int32_t plugin
     std::vector<uint8_t> out;
     const size_t header = bank ? kBankHeaderBytes : kProgramHeaderBytes;
     out.reserve(header + 4 + size);
-    out.insert(out.end(), {'C', 'c', 'n', 'K'});
+    auto tag = [&out](const char* text) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(text[i]));
+    };
+    tag("CcnK");
     // byteSize: the length after this field, as the format describes it.
     writeBig(out, static_cast<uint32_t>(header + 4 + size - 8));
-    if (bank)
-        out.insert(out.end(), {'F', 'B', 'C', 'h'});
-    else
-        out.insert(out.end(), {'F', 'P', 'C', 'h'});
+    tag(bank ? "FBCh" : "FPCh");
     writeBig(out, 1);
     writeBig(out, static_cast<uint32_t>(pluginId));
     writeBig(out, static_cast<uint32_t>(pluginVersion));

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Configures and builds one tree.
+#   scripts/build.sh linux|asan|tsan|fuzz|win32|win64 [extra cmake arguments]
+# Trees land in build/<kind>/; plug-ins in build/<kind>/plugins/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+kind=$1
+shift
+jobs=$(nproc)
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+case "$kind" in
+  linux) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  bench) args=(-DCMAKE_BUILD_TYPE=Release -DTALVEX_BENCH=ON -DTALVEX_TESTS=OFF) ;;
+  asan) args=(-DCMAKE_BUILD_TYPE=Debug -DTALVEX_SANITIZE=ON) ;;
+  tsan) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_TSAN=ON) ;;
+  fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  win32) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
+  win64) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;
+  *) echo "unknown tree $kind" >&2; exit 1 ;;
+esac
+cmake -S "$root" -B "$root/build/$kind" "${args[@]}" "${launcher[@]}" "$@" >/dev/null
+cmake --build "$root/build/$kind" -j "$jobs"

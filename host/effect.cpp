@@ -103,7 +103,8 @@ void Effect::pumpProgramChanges() {
 
 void Effect::beginProgramChange() {
     ++programChangeCounter_;
-    waitForRenderer(renderInProgress_, kRendererWaitLimitMs);
+    const uint32_t start = platform::tickCountMs();
+    while (projectInUse() && platform::tickCountMs() - start <= kRendererWaitLimitMs) platform::sleepMs(1);
 }
 
 void Effect::endProgramChange() {

@@ -85,6 +85,7 @@ public:
     std::string pluginDirectory() const override;
     std::atomic<int>& editCounter() override { return editCounter_; }
     std::atomic<bool>& renderInProgress() override { return renderInProgress_; }
+    bool projectInUse() override { return renderInProgress_.load() || parameterReaders_.load() > 0; }
     VstTimeInfo* moduleTimeInfo() override { return &moduleTimeInfo_; }
 
     // Render engine interface used by tracks, the sequencer and the editor.
@@ -173,6 +174,7 @@ public:
     std::recursive_mutex& programMutex() { return programMutex_; }
 
 private:
+    class ProjectReader;
     void changeProgramLocked(int index, bool user, bool load);
     void storeCurrentStateLocked(int index);
     void applyProgramRecord(const ProgramRecord& record);
@@ -196,6 +198,10 @@ private:
     std::atomic<int> editCounter_{0};
     std::atomic<int> programChangeCounter_{0};
     std::atomic<bool> renderInProgress_{false};
+    // setParameter, getParameter and getParameterName calls walking the
+    // tracks right now (any host thread); writers wait for them as for the
+    // renderer, and they never wait themselves.
+    std::atomic<int> parameterReaders_{0};
     uint32_t guardTimestampMs_ = 0;
 
     // Render state (audio thread).

@@ -34,6 +34,28 @@ void setField(char* field, size_t bytes, const std::string& text) {
 
 }  // namespace
 
+// Admission of a host thread that reads or writes the tracks and balls: like
+// the renderer it announces itself first and then checks the counters
+// (sequentially consistent), so a project replacement either waits for it
+// or is seen by it. It never blocks; refused callers touch only the program
+// record.
+class Effect::ProjectReader {
+public:
+    explicit ProjectReader(Effect& effect) : effect_(effect) {
+        effect_.parameterReaders_.fetch_add(1);
+        admitted_ = effect_.editCounter_.load() == 0 && effect_.programChangeCounter_.load() == 0 &&
+                    effect_.project_ != nullptr;
+    }
+    ~ProjectReader() { effect_.parameterReaders_.fetch_sub(1); }
+    ProjectReader(const ProjectReader&) = delete;
+    ProjectReader& operator=(const ProjectReader&) = delete;
+    bool admitted() const { return admitted_; }
+
+private:
+    Effect& effect_;
+    bool admitted_ = false;
+};
+
 // ---- settings ---------------------------------------------------------------
 
 void Effect::readSettings() {
@@ -259,7 +281,8 @@ void Effect::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumHostParameters) return;
     // While a project or program change replaces the tracks, the value only
     // goes into the program record; the tracks are left alone (never blocks).
-    const bool changing = editCounter_.load() > 0 || programChangeCounter_.load() > 0;
+    ProjectReader reader(*this);
+    const bool changing = !reader.admitted();
     // The record array is never resized after construction, and these fields
     // are written with relaxed stores, so no lock is needed here.
     ProgramRecord* record = &programs_[static_cast<size_t>(currentProgram_.load())];
@@ -295,7 +318,8 @@ float Effect::getParameter(VstInt32 index) {
     if (index == kParamSampleRateSetting) return static_cast<float>(settings_.sampleRate);
     if (index == kParamBufferSizeSetting) return static_cast<float>(settings_.bufferSize);
     if (index < 0 || index >= kNumHostParameters) return 0.0f;
-    if (editCounter_.load() > 0 || programChangeCounter_.load() > 0) return 0.0f;
+    ProjectReader reader(*this);
+    if (!reader.admitted()) return 0.0f;
     if (index < 64) {
         SatelliteRef ref;
         if (!findSatellite(*project_, index / 2, ref)) return 0.0f;
@@ -313,7 +337,8 @@ void Effect::getParameterName(VstInt32 index, char* text) {
     // Hosts pass buffers of at least 32 bytes for names, whatever the
     // constant says; longer names are cut there.
     char name[96];
-    const bool changing = editCounter_.load() > 0 || programChangeCounter_.load() > 0;
+    ProjectReader reader(*this);
+    const bool changing = !reader.admitted();
     if (index < 64) {
         SatelliteRef ref;
         if (!changing && findSatellite(*project_, index / 2, ref))

@@ -11,12 +11,11 @@ void reportRenderWaitTimeout(uint32_t waitStartTick) {
     std::fflush(stdout);
 }
 
-EditSection::EditSection(std::atomic<int>& counter, std::atomic<bool>& renderInProgress, uint32_t settleMs,
-                         uint32_t waitLimitMs)
-    : counter_(counter) {
+template <class Busy>
+void EditSection::enter(uint32_t settleMs, uint32_t waitLimitMs, Busy busy) {
     if (counter_.fetch_add(1) + 1 == 1 && settleMs > 0) platform::sleepMs(settleMs);
     waitStartTick_ = platform::tickCountMs();
-    while (renderInProgress.load()) {
+    while (busy()) {
         if (platform::tickCountMs() - waitStartTick_ > waitLimitMs) {
             timedOut_ = true;
             reportRenderWaitTimeout(waitStartTick_);
@@ -26,8 +25,15 @@ EditSection::EditSection(std::atomic<int>& counter, std::atomic<bool>& renderInP
     }
 }
 
-EditSection::EditSection(SlotOwner& owner, uint32_t settleMs, uint32_t waitLimitMs)
-    : EditSection(owner.editCounter(), owner.renderInProgress(), settleMs, waitLimitMs) {}
+EditSection::EditSection(std::atomic<int>& counter, std::atomic<bool>& renderInProgress, uint32_t settleMs,
+                         uint32_t waitLimitMs)
+    : counter_(counter) {
+    enter(settleMs, waitLimitMs, [&renderInProgress] { return renderInProgress.load(); });
+}
+
+EditSection::EditSection(SlotOwner& owner, uint32_t settleMs, uint32_t waitLimitMs) : counter_(owner.editCounter()) {
+    enter(settleMs, waitLimitMs, [&owner] { return owner.projectInUse(); });
+}
 
 EditSection::~EditSection() {
     // The renderer forces the edit counter back to 0 after a long stall; a

@@ -26,6 +26,7 @@ public:
     // Any thread except the audio thread.
     EditSection(std::atomic<int>& counter, std::atomic<bool>& renderInProgress, uint32_t settleMs = kEditSettleMs,
                 uint32_t waitLimitMs = kRenderWaitLimitMs);
+    // Waits on the owner's projectInUse() rather than the flag alone.
     explicit EditSection(SlotOwner& owner, uint32_t settleMs = kEditSettleMs,
                          uint32_t waitLimitMs = kRenderWaitLimitMs);
     ~EditSection();
@@ -37,6 +38,9 @@ public:
     uint32_t waitStartTick() const { return waitStartTick_; }
 
 private:
+    template <class Busy>
+    void enter(uint32_t settleMs, uint32_t waitLimitMs, Busy busy);
+
     std::atomic<int>& counter_;
     bool timedOut_ = false;
     uint32_t waitStartTick_ = 0;

@@ -21,6 +21,10 @@ public:
     // render-in-progress flag to clear (see EditSection).
     virtual std::atomic<int>& editCounter() = 0;
     virtual std::atomic<bool>& renderInProgress() = 0;
+    // True while anything that walks the project without a lock is at work:
+    // the renderer, and on the main object also setParameter calls from host
+    // threads. Writers wait for this to become false.
+    virtual bool projectInUse() { return renderInProgress().load(); }
     // The time information record handed to every module that asks.
     virtual VstTimeInfo* moduleTimeInfo() = 0;
 };

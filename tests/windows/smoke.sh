@@ -21,7 +21,10 @@ export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all
 work=$build/smoke
 mkdir -p "$work"
 
-if [ -z "$wine" ] || ! "$wine" "$renderer" --help >"$work/help.log" 2>&1; then
+# Nothing here may hang CI: every wine run has a time limit.
+run_wine() { timeout 300 "$wine" "$@"; }
+
+if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
   # The i386 wine loader needs a kernel that runs 32-bit programs; some
   # kernels are built without that, and then nothing 32-bit runs at all.
   if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
@@ -56,9 +59,9 @@ print(f'{path}: {channels} channels, {bits} bits, {got} frames')
 PY
 }
 
-"$wine" "$renderer" "$plugin" -o "$work/talvex.wav" -d 44100 --no-progress
+run_wine "$renderer" "$plugin" -o "$work/talvex.wav" -d 44100 --no-progress
 check_wav "$work/talvex.wav" 44100
 printf '0 note_on 0 60 100\n100 note_off 0 60 0\n' >"$work/events.txt"
-"$wine" "$renderer" "$probe" -e "$work/events.txt" -o "$work/probe.wav" -d 4410 --all-outputs --no-progress
+run_wine "$renderer" "$probe" -e "$work/events.txt" -o "$work/probe.wav" -d 4410 --all-outputs --no-progress
 check_wav "$work/probe.wav" 4410
 echo "OK: $arch DLLs load and render under wine"

@@ -1,0 +1,88 @@
+// One pad's working values and one drum voice. A voice plays its pad's mono
+// sample through the pad's window, forward or reversed, into six outputs:
+// dry left/right, send 1 left/right, send 2 left/right.
+//
+// New hits and releases wait for a zero crossing of the sound that is
+// already there, so that cutting or restarting a sample never clicks.
+#pragma once
+
+#include <cstdint>
+
+#include "modules/decoded_sample.h"
+#include "modules/drums_params.h"
+
+namespace drums {
+
+constexpr int kOutputs = 6;
+// Once every 16 frames the voices' gains and increments follow the pad.
+constexpr int kControlPeriod = 16;
+// Share of the distance a gain moves toward its target per control update.
+constexpr float kGainSmoothing = 0.01f;
+// The longest a hit or a release waits for a zero crossing. A looped sample
+// with a DC offset may never cross; without a bound the hit would be lost
+// and the release would never end.
+constexpr double kZeroCrossingWaitSeconds = 0.05;
+
+struct PadSettings {
+    int note = 0;
+    // Stored values as the module keeps them.
+    float pan = 0.5f;
+    float levelVelocity = 0.0f;
+    float tuneVelocity = 0.0f;
+    bool decay = true;
+    bool reverse = false;
+    bool loop = false;
+    bool mute = false;
+    float waveBegin = 0.0f;
+    float waveEnd = 1.0f;
+    // Derived.
+    float levelGain = kSilentGain;
+    float send1Gain = kSilentGain;
+    float send2Gain = kSilentGain;
+    float tuneFactor = 1.0f;
+    int sampleIndex = -1;  // entry in the module's sample slots, -1: none
+    const DecodedSample* sample = nullptr;
+    double windowBeginFrames = 0.0;
+    double windowEndFrames = 0.0;
+};
+
+struct Voice {
+    int pad = 0;
+    int note = -1;
+    int velocity = 0;
+    bool gate = false;
+    uint64_t startOrder = 0;  // monotonic count of the module's note starts
+    bool playing = false;
+    double position = -1.0;
+    double pendingStart = -1.0;  // -1: no hit waiting
+    double windowBeginFrames = 0.0;
+    double windowEndFrames = 0.0;
+    double increment = 0.0;
+    double noteFactor = 1.0;  // bass mode transposition
+    float gain[kOutputs] = {};
+    float target[kOutputs] = {};
+    float last[2] = {};     // last two output samples, newest first
+    int waitFrames = 0;     // frames a pending hit has waited for a crossing
+    int ringFrames = 0;     // frames the voice has run on after its release
+
+    bool active() const { return playing || pendingStart >= 0.0; }
+};
+
+// Gains toward the pad's level, sends and pan, scaled by the velocity;
+// smoothed by kGainSmoothing, or at once. Also sets the increment.
+void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth);
+
+// Silences the voice at once: no position, no pending hit, outputs cleared.
+void stopVoice(Voice& v);
+
+// Starts a hit: the pad's window is taken over and the start position waits
+// for the old sound's next zero crossing.
+void startVoice(Voice& v, const PadSettings& pad);
+
+// Takes the pad's (new) window over; a voice outside it stops.
+void applyWindow(Voice& v, const PadSettings& pad);
+
+// Adds frames of the voice to the six outputs (each a run of `frames`).
+void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int frames, int zeroWaitFrames);
+
+}  // namespace drums

@@ -9,6 +9,7 @@
 #include "effects/filter.h"
 #include "effects/reverb.h"
 
+#include "modules/sampler_module.h"
 #include "modules/synth_module.h"
 
 #include <cstring>
@@ -20,6 +21,7 @@ const ModuleClassEntry kModuleClasses[] = {
     {"", nullptr, false},  // keeps the table non-empty while classes are added
     {"KavoSynthI", createSynthI, false},
     {"KavoSynthII", createSynthII, false},
+    {"KavoSampler", createSampler, false},
     {"KavoCompressor", [](audioMasterCallback m) -> AudioEffectX* { return new EffectCompressor(m); }, false},
     {"KavoLimiter", [](audioMasterCallback m) -> AudioEffectX* { return new EffectLimiter(m); }, false},
     {"KavoOverdrive", [](audioMasterCallback m) -> AudioEffectX* { return new EffectOverdrive(m); }, false},

@@ -17,7 +17,16 @@ constexpr double kHeadFadeSeconds = 0.0004;
 
 size_t framesFor(double seconds) { return static_cast<size_t>(seconds * kRate); }
 
+// A struck body swings further on its first half-cycle than on its return,
+// which leaves a small offset in the recording; a sub-audio high-pass takes
+// it out before the fades pin both ends to zero.
+void removeOffset(std::vector<double>& x) {
+    DcBlocker blocker(kRate);
+    for (double& v : x) v = blocker.process(v);
+}
+
 RenderedSample finishMono(std::vector<double> x, double peakDb, double tailFadeSeconds) {
+    removeOffset(x);
     fadeInHead(x, kHeadFadeSeconds, kRate);
     fadeOutTail(x, tailFadeSeconds, kRate);
     RenderedSample s;
@@ -30,6 +39,7 @@ RenderedSample finishMono(std::vector<double> x, double peakDb, double tailFadeS
 RenderedSample finishStereo(std::vector<double> left, std::vector<double> right, double peakDb,
                             double tailFadeSeconds) {
     for (auto* ch : {&left, &right}) {
+        removeOffset(*ch);
         fadeInHead(*ch, kHeadFadeSeconds, kRate);
         fadeOutTail(*ch, tailFadeSeconds, kRate);
     }

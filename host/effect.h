@@ -93,6 +93,9 @@ public:
     void dispatchMidi(const uint8_t data[3], int frame);
     void sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2);
     bool addPendingNote(const PendingNote& note) { return pendingNotes_.add(note); }
+    void stopPendingKey(const CPlugin* slot, int key, int frameOffset) {
+        pendingNotes_.stopKey(slot, key, frameOffset);
+    }
     void stopAll();
     // Any thread: asks the renderer to start (1) or stop (0) the demonstration.
     void requestDemonstration(int request) { demoRequest_.store(request); }
@@ -115,6 +118,14 @@ public:
     int stepMark(int i) const { return stepMarks_[i]; }
     int currentStep() const { return step_; }
     bool hostPlaying() const { return hostPlaying_; }
+    // The step clock runs the sequencers: the host plays with the play switch
+    // on, the demonstration plays, or the stand-alone host's switch is on.
+    // Any thread.
+    bool sequencerRunning() const {
+        return (hostPlaying_ && running_ != 0.0f && playSwitch.load() != 0.0f) || demoPlaying_.load() != 0 ||
+               (standaloneHost_ && playSwitch.load() != 0.0f);
+    }
+    int timeSignatureNumerator() const { return timeSigNumerator_; }
     float tempoInForce() const { return tempoInForce_; }
     Project* project() { return project_.get(); }
     std::atomic<int>& programChangeCounter() { return programChangeCounter_; }
@@ -135,6 +146,9 @@ public:
     Relaxed<float> playController{0.0f};
     Relaxed<float> padX{128.0f};
     Relaxed<float> padY{64.0f};
+    // On: a pattern change made by chaining or random play also moves the
+    // selected pattern, so the editor and the drum machine show what plays.
+    Relaxed<float> followSelection{1.0f};
 
     // Timer thread: one entry of the program-change queue per tick.
     void pumpProgramChanges();
@@ -206,7 +220,7 @@ private:
 
     // Render state (audio thread).
     float tempoInForce_ = 120.0f;
-    int timeSigNumerator_ = 4;
+    Relaxed<int> timeSigNumerator_{4};
     int timeSigDenominator_ = 4;
     int sampleRateHz_ = 44100;
     float masterLevelTarget_ = 127.0f;
@@ -216,8 +230,8 @@ private:
     Relaxed<float> meterLeft_{0.0f};
     Relaxed<float> meterRight_{0.0f};
     Relaxed<bool> muteGateOpen_{false};
-    bool hostPlaying_ = false;
-    float running_ = 0.0f;
+    Relaxed<bool> hostPlaying_{false};
+    Relaxed<float> running_{0.0f};
     int step_ = 0;
     double samplesPerStep_ = 5512.5;
     int nextStepOffset_ = 0;

@@ -219,8 +219,7 @@ void Effect::runStepClock(VstInt32 frames) {
     for (auto& t : p.tracks)
         if (masterSynchro || t->synchro.load() != 0.0f) t->lockToStep(step_);
 
-    const bool mayRun = (hostPlaying_ && running_ != 0.0f && playSwitch.load() != 0.0f) || demoPlaying_.load() != 0 ||
-                        (standaloneHost_ && playSwitch.load() != 0.0f);
+    const bool mayRun = sequencerRunning();
     stepMarkCount_ = 0;
     while (nextStepOffset_ < frames) {
         if (nextStepOffset_ >= 0 && step_ >= 0) {

@@ -31,6 +31,25 @@ public:
         count_ = kept;
     }
 
+    // Stops a key of one slot: its waiting note-ons are dropped and its
+    // waiting note-offs are brought forward to frameOffset, so a note that
+    // already sounds is still released (dropping its note-off would leave it
+    // hanging).
+    void stopKey(const CPlugin* slot, int key, int frameOffset) {
+        int kept = 0;
+        for (int i = 0; i < count_; ++i) {
+            PendingNote n = notes_[i];
+            if (n.slot == slot && n.key == key) {
+                if (n.velocity != 0) continue;
+                if (n.frameOffset > frameOffset) n.frameOffset = frameOffset;
+            }
+            notes_[kept++] = n;
+        }
+        count_ = kept;
+    }
+    // Read access for tests and the editor's activity display.
+    const PendingNote& at(int i) const { return notes_[i]; }
+
     // Sends, in list order, every note whose offset falls inside this block
     // and keeps the others with their offset moved back by the block length.
     template <class Send>

@@ -12,6 +12,7 @@
 #include "modulehost/parameter_descriptor.h"
 #include "modulehost/slot_owner.h"
 #include "sequencer/pattern.h"
+#include "sequencer/track_sequencer.h"
 #include "track/equaliser.h"
 
 class CPlugin;
@@ -111,6 +112,8 @@ public:
 
     // Patterns (filled by the loader, played by the sequencer).
     PatternStore patterns;
+    // Which pattern plays and where; the arpeggiator.
+    TrackSequencer sequencer;
 
 private:
     void deliverMain(const uint8_t data[3]);

@@ -1,9 +1,97 @@
 // The track's sequencer hooks, called by the render engine on the audio
-// thread and by the module host for the drum machine's pattern edits.
+// thread, by pattern selection from any thread and by the module host for
+// the drum machine's pattern edits.
+#include "host/effect.h"
+#include "modulehost/cplugin.h"
+#include "sequencer/drum_mirror.h"
+#include "sequencer/edit_pattern.h"
 #include "track/instrument.h"
 
-void CInstrument::onTransportStart() {}
-void CInstrument::lockToStep(int /*step*/) {}
-void CInstrument::stepTick(int /*frameOffset*/) {}
-void CInstrument::selectPattern(int /*pattern*/) {}
-void CInstrument::drumPatternEdit(int /*step*/, int /*key*/, bool /*setVelocity*/, float /*command*/) {}
+namespace {
+
+constexpr float kNotFollowing = 255.0f;
+
+// Where one step of the track's sequencer lands: the owner's pending-note
+// list, the track's automation cursors, its balls and the drum machine.
+class TrackStepSink final : public StepSink {
+public:
+    using Mirror = void (*)(CInstrument&);
+    TrackStepSink(CInstrument& track, Effect& owner, Mirror mirror) : track_(track), owner_(owner), mirror_(mirror) {}
+
+    void scheduleNote(int key, int velocity, int frameOffset, int transposition) override {
+        owner_.addPendingNote(PendingNote{&track_.mainSlot(), key, velocity, frameOffset, transposition});
+    }
+    void stopKey(int key, int frameOffset) override { owner_.stopPendingKey(&track_.mainSlot(), key, frameOffset); }
+    void rewindAutomation() override {
+        for (ParameterDescriptor& d : track_.mainSlot().parameterDescriptors()) d.replayCursor = 0;
+        for (int i = 0; i < kNumMixParameters; ++i) track_.mixParameter(i).replayCursor = 0;
+        for (int i = 0; i < kNumMidiParameters; ++i) track_.midiParameter(i).replayCursor = 0;
+    }
+    void selectionFollowed() override {
+        track_.changed = true;
+        mirror_(track_);
+    }
+    void stepNumberReached() override {
+        track_.stepNumber += 16;
+        track_.changed = true;
+    }
+    // The sound balls' random jumps of the step join here.
+    void randomBallJumps(int /*stepPosition*/) override {}
+
+private:
+    CInstrument& track_;
+    Effect& owner_;
+    Mirror mirror_;
+};
+
+void mirrorToDrumMachine(CInstrument& track) {
+    CPlugin& slot = track.mainSlot();
+    if (!slot.loaded() || !slot.drumSlot()) return;
+    const bool sendOn[2] = {track.sendOn[0].load() != 0.0f, track.sendOn[1].load() != 0.0f};
+    drum_mirror::mirrorPattern(track.patterns, track.sequencer.selectedPattern(), track.sequencer.currentPattern(),
+                               sendOn, [&slot](int32_t index, float value) { slot.setParameter(index, value); });
+}
+
+}  // namespace
+
+void CInstrument::onTransportStart() {
+    const bool synchro = this->synchro.load() != 0.0f || owner_.synchroSwitch.load() != 0.0f;
+    sequencer.transportStarted(patterns, synchro);
+}
+
+void CInstrument::lockToStep(int step) { sequencer.lockToStep(patterns, step); }
+
+void CInstrument::stepTick(int frameOffset) {
+    if (!mainSlot_->loaded()) return;
+    StepEnvironment env;
+    env.trackSynchro = synchro.load() != 0.0f;
+    env.masterSynchro = owner_.synchroSwitch.load() != 0.0f;
+    env.ownerStep = owner_.currentStep();
+    env.timeSignatureNumerator = owner_.timeSignatureNumerator();
+    env.followSelection = owner_.followSelection.load() != 0.0f;
+    float arpeggiatorValues[10];
+    for (int i = 0; i < 10; ++i) arpeggiatorValues[i] = arpeggiator[i].load();
+    env.arpeggiator = ArpeggiatorSettings::fromValues(arpeggiatorValues);
+    env.arpeggiatorEnabled = owner_.arpeggiatorSwitch.load() != 0.0f && env.arpeggiator.on != 0.0f;
+    env.keyboardGated = keyboardGated.load() != 0.0f;
+    const float transposition = keyTransposition.load();
+    env.followsTransposition = transposition != kNotFollowing;
+    if (env.followsTransposition)
+        env.transposition = integerPart(transposition, -1000, 1000) + integerPart(owner_.liveTransposition.load(), -1000, 1000);
+    env.stepNumber = stepNumber;
+    env.heldKeys = heldKeys_;
+    env.heldKeyCount = heldKeyCount_;
+
+    TrackStepSink sink(*this, owner_, &mirrorToDrumMachine);
+    sequencer.step(patterns, env, owner_.samplesPerStep(), frameOffset, sink);
+}
+
+void CInstrument::selectPattern(int pattern) {
+    if (!sequencer.select(pattern, owner_.sequencerRunning())) return;
+    changed = true;
+    mirrorToDrumMachine(*this);
+}
+
+void CInstrument::drumPatternEdit(int step, int key, bool setVelocity, float command) {
+    applyDrumPatternEdit(patterns.editPattern, step, key, setVelocity, command);
+}

@@ -1,0 +1,247 @@
+// The sequencer on the render engine's step clock: note timing in frames at
+// 120 BPM and 44100 Hz, pattern selection by controller 0, a synthesizer
+// track sounding on its step, and the drum machine's pattern messages both
+// ways.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "modulehost/cplugin.h"
+#include "modules/synth_params.h"
+#include "project/project.h"
+#include "tests/host/test_host_fixture.h"
+#include "track/instrument.h"
+
+namespace {
+
+constexpr double kStepFrames = 5512.5;  // a sixteenth at 120 BPM, 44100 Hz
+
+struct Engine {
+    TestHost host;
+    Effect* effect;
+    long blockStart = 0;
+    std::vector<float> left, right;
+    // Note events the probe received, on the timeline from the first block.
+    struct Note {
+        long frame;
+        int status, key, velocity;
+    };
+    std::vector<Note> notes;
+
+    Engine() {
+        effect = new Effect(&TestHost::callback);
+        host.time.flags |= kVstTransportPlaying;
+    }
+    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
+    void send(const std::vector<VstMidiEvent>& events) {
+        std::vector<VstMidiEvent> storage;
+        auto bytes = makeEvents(events, storage);
+        effect->getAeffect()->dispatcher(effect->getAeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
+    }
+    void render(int frames) {
+        ProbeInstrument::received.clear();
+        renderBlock(*effect, frames, left, right);
+        for (const auto& r : ProbeInstrument::received) {
+            const int type = r.data[0] & 0xF0;
+            if (type == 0x90 || type == 0x80) notes.push_back({blockStart + r.deltaFrames, type, r.data[1], r.data[2]});
+        }
+        blockStart += frames;
+    }
+    std::vector<Note> noteOns() const {
+        std::vector<Note> out;
+        for (const auto& n : notes)
+            if (n.status == 0x90 && n.velocity > 0) out.push_back(n);
+        return out;
+    }
+};
+
+long stepFrame(int step) { return static_cast<long>(std::floor(step * kStepFrames)); }
+
+}  // namespace
+
+TEST(SequencerOnTheStepClock, PatternNotesFollowTheStepGridAt120Bpm) {
+    Engine e;
+    CInstrument& track = addProbeTrack(*e.effect);
+    for (int s = 0; s < 16; ++s) track.patterns.patterns[0].notes.push_back({static_cast<float>(s), 0.5f, 60 + s, 100});
+    for (int block = 0; block < 60; ++block) e.render(512);  // 30720 frames: steps 0..5
+
+    const auto ons = e.noteOns();
+    ASSERT_EQ(ons.size(), 6u);
+    for (int s = 0; s < 6; ++s) {
+        // Note-ons leave two frames after their step's boundary.
+        EXPECT_EQ(ons[static_cast<size_t>(s)].frame, stepFrame(s) + 2) << "step " << s;
+        EXPECT_EQ(ons[static_cast<size_t>(s)].key, 60 + s);
+    }
+    std::vector<long> offs;
+    for (const auto& n : e.notes)
+        if (n.status == 0x80) offs.push_back(n.frame);
+    ASSERT_GE(offs.size(), 5u);
+    EXPECT_EQ(offs[0], stepFrame(0) + static_cast<long>(kStepFrames / 2));
+    EXPECT_EQ(offs[3], stepFrame(3) + static_cast<long>(kStepFrames / 2));
+}
+
+TEST(SequencerOnTheStepClock, NothingPlaysWhileTheTransportStands) {
+    Engine e;
+    e.host.time.flags &= ~kVstTransportPlaying;
+    CInstrument& track = addProbeTrack(*e.effect);
+    track.patterns.patterns[0].notes.push_back({0.0f, 1.0f, 60, 100});
+    e.effect->playSwitch = 1.0f;
+    for (int block = 0; block < 30; ++block) e.render(1024);
+    EXPECT_TRUE(e.noteOns().empty());
+}
+
+TEST(SequencerOnTheStepClock, ControllerZeroSelectsAPatternOnEveryTrack) {
+    Engine e;
+    e.host.time.flags &= ~kVstTransportPlaying;
+    CInstrument& a = addProbeTrack(*e.effect);
+    CInstrument& b = addProbeTrack(*e.effect);
+    b.midiChannel = 5;  // selection ignores the tracks' channels
+    e.send({midiEvent(0, 0xB0, 0, 3)});
+    e.render(256);
+    EXPECT_EQ(a.sequencer.selectedPattern(), 3);
+    EXPECT_EQ(b.sequencer.selectedPattern(), 3);
+    EXPECT_EQ(a.sequencer.currentPattern(), 3);
+    e.send({midiEvent(0, 0xB9, 0, 16), midiEvent(0, 0xB0, 0, 127)});
+    e.render(256);
+    EXPECT_EQ(a.sequencer.selectedPattern(), 3);
+    EXPECT_EQ(b.sequencer.selectedPattern(), 3);
+}
+
+TEST(SequencerOnTheStepClock, ASelectionWhilePlayingWaitsForThePatternEnd) {
+    Engine e;
+    CInstrument& track = addProbeTrack(*e.effect);
+    for (Pattern& p : track.patterns.patterns) p.lengthSteps = 4.0f;
+    track.patterns.patterns[0].notes.push_back({0.0f, 1.0f, 60, 100});
+    track.patterns.patterns[5].notes.push_back({0.0f, 1.0f, 65, 100});
+    e.render(512);
+    e.send({midiEvent(0, 0xB0, 0, 5)});
+    for (int block = 0; block < 100; ++block) e.render(512);  // up to step 9
+
+    const auto ons = e.noteOns();
+    ASSERT_EQ(ons.size(), 3u);
+    EXPECT_EQ(ons[0].key, 60);
+    EXPECT_EQ(ons[1].key, 65);
+    EXPECT_EQ(ons[1].frame, stepFrame(4) + 2);
+    EXPECT_EQ(ons[2].key, 65);
+    EXPECT_EQ(ons[2].frame, stepFrame(8) + 2);
+}
+
+TEST(SequencerOnTheStepClock, ArpeggiatorPlaysHeldKeysOnTheSteps) {
+    Engine e;
+    CInstrument& track = addProbeTrack(*e.effect);
+    track.arpeggiator[0] = 1.0f;  // on
+    track.arpeggiator[1] = 2.0f;  // up and down
+    e.send({midiEvent(0, 0x90, 60, 100), midiEvent(0, 0x90, 64, 100), midiEvent(0, 0x90, 67, 100)});
+    for (int block = 0; block < 70; ++block) e.render(512);  // steps 0..6
+
+    const auto ons = e.noteOns();
+    // The held keys themselves never reach the module: only the arpeggio.
+    std::vector<int> keys;
+    for (const auto& n : ons) keys.push_back(n.key);
+    EXPECT_EQ(keys, (std::vector<int>{60, 64, 67, 67, 64, 60, 60}));
+    for (size_t s = 0; s < ons.size(); ++s) EXPECT_EQ(ons[s].frame, stepFrame(static_cast<int>(s)) + 2);
+}
+
+TEST(SequencerOnTheStepClock, SynthTrackSoundsOnItsStepAtThePatternsPitch) {
+    Engine e;
+    auto owned = std::make_unique<CInstrument>(*e.effect);
+    CInstrument& track = *owned;
+    ASSERT_TRUE(track.mainSlot().createModule(*e.effect, "\\KavoSynthI.dll", SlotKind::Instrument, &track));
+    e.effect->project()->tracks.push_back(std::move(owned));
+    // A plain sine with an instant attack.
+    track.mainSlot().setParameter(synth::kDcoMix, 0.0f);
+    track.mainSlot().setParameter(synth::kOutEnvAttack, 0.0f);
+    track.mainSlot().setParameter(synth::kOutEnvSustain, 1.0f);
+    track.patterns.patterns[0].notes.push_back({2.0f, 4.0f, 69, 127});
+
+    std::vector<float> out;
+    for (int block = 0; block < 60; ++block) {
+        e.render(512);
+        out.insert(out.end(), e.left.begin(), e.left.end());
+    }
+    long onset = -1;
+    for (size_t i = 0; i < out.size(); ++i)
+        if (std::fabs(out[i]) > 1e-4f) {
+            onset = static_cast<long>(i);
+            break;
+        }
+    // The note-on is sent two frames after step 2's boundary; a module takes
+    // an event with offset d at frame d - 1.
+    EXPECT_EQ(onset, stepFrame(2) + 1);
+
+    // Pitch from rising zero crossings over the held part.
+    const size_t from = static_cast<size_t>(stepFrame(3));
+    const size_t to = static_cast<size_t>(stepFrame(5));
+    ASSERT_LT(to, out.size());
+    size_t first = 0, last = 0;
+    int crossings = 0;
+    for (size_t i = from + 1; i < to; ++i)
+        if (out[i - 1] < 0.0f && out[i] >= 0.0f) {
+            if (crossings == 0) first = i;
+            last = i;
+            ++crossings;
+        }
+    ASSERT_GT(crossings, 10);
+    const double hz = 44100.0 * (crossings - 1) / static_cast<double>(last - first);
+    EXPECT_NEAR(hz, 440.0, 2.0);
+}
+
+namespace {
+
+// A drum-slot module that keeps the pattern messages it is sent and can
+// report pattern edits the way the drum machine does.
+class DrumProbe : public ProbeInstrument {
+public:
+    explicit DrumProbe(audioMasterCallback audioMaster) : ProbeInstrument(audioMaster) {}
+    void setParameter(VstInt32 index, float value) override {
+        if (index >= 0x400000) messages.emplace_back(index, value);
+    }
+    void reportHit(int key, int step, float velocity) {
+        setParameterAutomated(0x27c000 + key * 128 + step, 1.0f);
+        setParameterAutomated(0x2fc000 + key * 128 + step, velocity);
+    }
+    static std::vector<std::pair<VstInt32, float>> messages;
+};
+std::vector<std::pair<VstInt32, float>> DrumProbe::messages;
+
+AudioEffectX* createDrumProbe(audioMasterCallback audioMaster) { return new DrumProbe(audioMaster); }
+const ModuleClassEntry kDrumProbeClass{"KavoDrums", &createDrumProbe, true};
+
+}  // namespace
+
+TEST(SequencerOnTheStepClock, DrumSlotsHearOfSelectionsAndEditTheEditPattern) {
+    Engine e;
+    e.host.time.flags &= ~kVstTransportPlaying;
+    auto owned = std::make_unique<CInstrument>(*e.effect);
+    CInstrument& track = *owned;
+    ASSERT_TRUE(
+        track.mainSlot().createModule(*e.effect, "\\KavoDrums.dll", kDrumProbeClass, SlotKind::Instrument, &track));
+    e.effect->project()->tracks.push_back(std::move(owned));
+    track.patterns.patterns[2].notes.push_back({4.0f, 1.0f, 36, 99});
+
+    DrumProbe::messages.clear();
+    track.selectPattern(2);
+    ASSERT_GE(DrumProbe::messages.size(), 5u);
+    EXPECT_EQ(DrumProbe::messages[0], std::make_pair(0x500002, 2.0f));
+    EXPECT_EQ(DrumProbe::messages[1], std::make_pair(0x500009, 2.0f));
+    EXPECT_EQ(DrumProbe::messages[2], std::make_pair(0x500004, 0.0f));
+    EXPECT_EQ(DrumProbe::messages[3], std::make_pair(0x400000 + 4 + 128 * 36, 1.0f));
+    EXPECT_EQ(DrumProbe::messages[4], std::make_pair(0x480000 + 4 + 128 * 36, 99.0f));
+
+    auto* drum = static_cast<DrumProbe*>(static_cast<AudioEffect*>(track.mainSlot().effect()->object));
+    drum->reportHit(38, 6, 80.0f);
+    drum->reportHit(42, 1, 127.0f);
+    const auto& edit = track.patterns.editPattern.notes;
+    ASSERT_EQ(edit.size(), 2u);
+    EXPECT_EQ(edit[0].key, 42);
+    EXPECT_FLOAT_EQ(edit[0].position, 1.0f);
+    EXPECT_EQ(edit[1].key, 38);
+    EXPECT_EQ(edit[1].velocity, 80);
+
+    // A non-drum track ignores edits and is sent nothing.
+    DrumProbe::messages.clear();
+    CInstrument& plain = addProbeTrack(*e.effect);
+    plain.selectPattern(4);
+    EXPECT_TRUE(DrumProbe::messages.empty());
+}

@@ -14,6 +14,10 @@ void Project::unload() {
     masterInsertOn[0] = 0.0f;
     masterInsertOn[1] = 0.0f;
     masterParameters.clear();
+    presetSelected = -1.0f;
+    presetMidi[0] = 0;
+    presetMidi[1] = 0;
+    presetMidi[2] = 1;
     demoEvents.clear();
 }
 

@@ -44,6 +44,10 @@ struct Project {
     Relaxed<float> masterInsertOn[2];
     CPlugin sendSlots[4];
     std::vector<ParameterDescriptor> masterParameters;
+    // Stored with the project and not used further (PRESET_SELECTED,
+    // PRESET_MIDI).
+    float presetSelected = -1.0f;
+    int presetMidi[3] = {0, 0, 1};
     // Timed MIDI events; deltaFrames holds the time in frames since the start
     // of the performance.
     std::vector<VstMidiEvent> demoEvents;

@@ -1,5 +1,6 @@
 #include "track/equaliser.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -8,6 +9,7 @@ constexpr float kWetSmoothing = 0.01f;
 constexpr float kWetAudible = 0.001f;
 constexpr float kZeroInput = 0.00001f;  // keeps the recursion away from denormals
 constexpr float kOutputFloor = 1e-10f;
+constexpr double kMaxBandFraction = 0.49;  // of the sample rate
 }  // namespace
 
 BiquadCoefficients designBiquad(BiquadShape shape, double frequencyHz, double gainDb, double q, double sampleRateHz) {
@@ -65,12 +67,20 @@ BiquadCoefficients designBiquad(BiquadShape shape, double frequencyHz, double ga
 void TrackEqualiser::recomputeBand(int band, float frequency, float resonance, float gain, double sampleRateHz) {
     if (band < 0 || band >= kBands) return;
     if (queue_.size() >= static_cast<size_t>(kQueueLimit)) return;
-    const double f = 20.0 * std::pow(800.0, static_cast<double>(frequency));
+    if (!(sampleRateHz > 0.0)) return;
+    // 16 kHz lies above Nyquist at low host rates; the band then sits just
+    // below it instead of folding back down.
+    const double f = std::min(20.0 * std::pow(800.0, static_cast<double>(frequency)), kMaxBandFraction * sampleRateHz);
     const double gDb = 20.0 * static_cast<double>(gain);
     const double r = resonance;
     const BiquadShape shape = band == 0 ? BiquadShape::LowShelf : band == 1 ? BiquadShape::Peaking : BiquadShape::HighShelf;
     const double q = band == 1 ? 0.2 * std::pow(25.0, r) : 0.2 * std::pow(7.0, r);
     const BiquadCoefficients k = designBiquad(shape, f, gDb, q, sampleRateHz);
+    // Extreme gains or resonances from project data overflow; such a band
+    // keeps the coefficients it has.
+    if (!std::isfinite(k.b0) || !std::isfinite(k.b1) || !std::isfinite(k.b2) || !std::isfinite(k.a1) ||
+        !std::isfinite(k.a2))
+        return;
     EqBandRecord record;
     record.band = band;
     record.b0 = static_cast<float>(k.b0);

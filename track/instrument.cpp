@@ -118,6 +118,19 @@ void CInstrument::reset() {
     insertSlots_[0] = std::make_unique<CPlugin>();
     insertSlots_[1] = std::make_unique<CPlugin>();
     heldKeyCount_ = 0;
+    gainLeft_ = gainRight_ = 0.0f;
+    for (float& g : sendGain_) g = 0.0f;
+    meter_ = 0.0f;
+    patterns.reset();
+    patterns.editPattern.lengthSteps = 16.0f;
+    patterns.editPattern.chain = 0;
+    patterns.editPattern.notes.clear();
+    patternSelectedOnLoad = 0;
+    sequencer.reset();
+    balls.clear();
+    balls.padToDefaultCount();
+    balls.seedRandom(static_cast<uint32_t>(std::rand()) + 1u);
+    presets.clear();
     equaliser_.reset();
     recomputeAllBands();
 }
@@ -130,8 +143,10 @@ void CInstrument::closeModules() {
 
 void CInstrument::recomputeBand(int band) {
     if (band < 0 || band > 2) return;
+    const int rate = owner_.moduleSampleRate();
+    bandRateHz_ = rate;
     equaliser_.recomputeBand(band, bandFrequency[band], bandResonance[band], bandGain[band],
-                             static_cast<double>(owner_.moduleSampleRate()));
+                             static_cast<double>(rate));
 }
 
 void CInstrument::recomputeAllBands() {
@@ -142,7 +157,6 @@ void CInstrument::setMixParameter(int index, float fraction) {
     if (index < 0 || index >= kNumMixParameters) return;
     const MixParameterSpec& spec = kMixParameters[index];
     const float v = spec.minimum + fraction * (spec.maximum - spec.minimum);
-    mixParameters_[static_cast<size_t>(index)].value = v;
     switch (index) {
         case 0: level = v; break;
         case 1: pan = v; break;
@@ -171,6 +185,13 @@ void CInstrument::setMixParameter(int index, float fraction) {
             break;
     }
     changed = true;
+    const MixChangeHook hook = mixChangeHook_.load(std::memory_order_acquire);
+    if (hook != nullptr) hook(mixChangeContext_.load(std::memory_order_acquire), *this, index);
+}
+
+void CInstrument::setMixChangeHook(MixChangeHook hook, void* context) {
+    mixChangeContext_.store(context, std::memory_order_release);
+    mixChangeHook_.store(hook, std::memory_order_release);
 }
 
 float CInstrument::mixParameterValue(int index) const {
@@ -252,12 +273,15 @@ void CInstrument::render(const TrackRenderContext& context) {
     if (!mainSlot_->loaded()) return;
     const int frames = context.frames;
 
-    // Sound-ball changes and flying balls come here once balls exist.
+    const PadState pad = padState();
+    balls.applyPending(*this, pad);
+    if (balls.fly(frames, static_cast<double>(context.sampleRate), pad)) changed = true;
 
     mainSlot_->deliverEvents(frames, context.sampleRate);
     const AEffect* module = mainSlot_->effect();
     if (module == nullptr || (module->flags & effFlagsCanReplacing) == 0) return;
 
+    if (context.replayAutomation) replayAutomation(context);
     mainSlot_->processOwnBuffers(frames);
     for (int i = 0; i < 2; ++i)
         if (insertOn[i].load() != 0.0f && insertSlots_[i]->loaded())
@@ -266,6 +290,9 @@ void CInstrument::render(const TrackRenderContext& context) {
     float* const* out = mainSlot_->outputs();
     const int outputs = mainSlot_->effect()->numOutputs;
     if (outputs < 1) return;
+    // Coefficients follow the host's rate: a rate change requeues the bands
+    // before this block filters.
+    if (bandRateHz_.load() != owner_.moduleSampleRate()) recomputeAllBands();
     equaliser_.process(out[0], outputs > 1 ? out[1] : nullptr, frames, equaliserOn.load());
     mixBlock(context);
 }
@@ -348,8 +375,4 @@ void CInstrument::mixBlock(const TrackRenderContext& context) {
     gainRight_ = gr;
     meter_ = meter;
 }
-
-// Sequencer, arpeggiator and sound balls attach here.
-void CInstrument::resetBallMovement() {}
-void CInstrument::applyBallController(int /*channelCode*/, int /*controller*/, int /*value*/) {}
 

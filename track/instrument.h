@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "balls/sound_balls.h"
 #include "common/relaxed_atomic.h"
 #include "modulehost/parameter_descriptor.h"
 #include "modulehost/slot_owner.h"
 #include "sequencer/pattern.h"
 #include "sequencer/track_sequencer.h"
 #include "track/equaliser.h"
+#include "track/track_preset.h"
 
 class CPlugin;
 class Effect;
@@ -35,7 +37,11 @@ struct TrackRenderContext {
     float crossfadeGainB = 0.0f;
 };
 
-class CInstrument : public SlotTrack {
+class CInstrument;
+// Called after every mix-parameter change, on the thread that made it.
+using MixChangeHook = void (*)(void* context, CInstrument& track, int index);
+
+class CInstrument : public SlotTrack, public BallTargetSink {
 public:
     explicit CInstrument(Effect& owner);
     ~CInstrument() override;
@@ -70,6 +76,19 @@ public:
     void selectPattern(int pattern);
     void resetBallMovement();
     void applyBallController(int channelCode, int controller, int value);
+    // Audio thread, once per sequencer step: random sound-ball jumps at the
+    // track's step position.
+    void randomBallJumps(int stepPosition);
+    // The owner's pad as the balls see it.
+    PadState padState() const;
+
+    // BallTargetSink, audio thread.
+    void setBallModuleParameter(int kind, int index, float value) override;
+    void setBallMixParameter(int index, float fraction) override;
+
+    // Editor thread, before the track renders: hook called after every
+    // mix-parameter change.
+    void setMixChangeHook(MixChangeHook hook, void* context);
 
     float smoothedSendGain(int send) const { return sendGain_[send]; }
     float peakMeter() const { return meter_; }
@@ -112,12 +131,21 @@ public:
 
     // Patterns (filled by the loader, played by the sequencer).
     PatternStore patterns;
+    // PATTERNSELECTED as the project gives it.
+    int patternSelectedOnLoad = 0;
     // Which pattern plays and where; the arpeggiator.
     TrackSequencer sequencer;
+
+    // Four sound balls after loading; their moves reach the targets through
+    // the balls' change queue at the start of each block.
+    SoundBalls balls;
+    // Kept so the project reads correctly; nothing plays them.
+    std::vector<TrackPreset> presets;
 
 private:
     void deliverMain(const uint8_t data[3]);
     void mixBlock(const TrackRenderContext& context);
+    void replayAutomation(const TrackRenderContext& context);
 
     Effect& owner_;
     std::unique_ptr<CPlugin> mainSlot_;
@@ -125,6 +153,9 @@ private:
     std::vector<ParameterDescriptor> mixParameters_;
     std::vector<ParameterDescriptor> midiParameters_;
     TrackEqualiser equaliser_;
+    Relaxed<int> bandRateHz_{0};  // rate the queued band coefficients were made for
+    std::atomic<MixChangeHook> mixChangeHook_{nullptr};
+    std::atomic<void*> mixChangeContext_{nullptr};
     float gainLeft_ = 0.0f, gainRight_ = 0.0f;
     float sendGain_[kNumSends] = {0, 0, 0, 0};
     Relaxed<float> meter_{0.0f};

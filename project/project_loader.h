@@ -1,0 +1,29 @@
+// Loading projects: the line-oriented project text with its embedded module
+// states, turned into the owner's project (tracks, module slots, patterns,
+// sound balls, master values, demonstration performance).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "project/project_list.h"
+
+class Effect;
+
+struct ProjectLoadOptions {
+    // Pause after raising the edit counter, so a block that checked the
+    // counter just before can finish. Tests and the fuzzer shorten it.
+    uint32_t settleMs = 20;
+};
+
+// Replaces the owner's project by the one in the bytes. A damaged project
+// loads as far as it can be read. Any thread but the audio thread; the
+// renderer is excluded (edit counter) while the project is replaced.
+void loadProject(Effect& owner, const uint8_t* data, size_t size, const ProjectLoadOptions& options = {});
+
+// Loads the built-in project of that name (resource "DATA", name + ".prg",
+// compared without regard to case) from a copy of its bytes. False, with the
+// current project untouched, when there is no such resource.
+bool loadBuiltInProject(Effect& owner, const std::string& name);

@@ -1,0 +1,40 @@
+// The track's side of its sound balls: where their targets land and the
+// hooks through which the render engine and the sequencer move them.
+#include "host/effect.h"
+#include "modulehost/cplugin.h"
+#include "track/instrument.h"
+
+PadState CInstrument::padState() const {
+    PadState pad;
+    pad.x = owner_.padX.load();
+    pad.y = owner_.padY.load();
+    // The owner keeps the pad round and unrotated.
+    pad.rotation = false;
+    pad.roundPad = true;
+    return pad;
+}
+
+void CInstrument::setBallModuleParameter(int kind, int index, float value) {
+    CPlugin* slot = kind == kParameterKindMainModule ? mainSlot_.get()
+                    : kind == kParameterKindInsert1  ? insertSlots_[0].get()
+                    : kind == kParameterKindInsert2  ? insertSlots_[1].get()
+                                                     : nullptr;
+    if (slot == nullptr || !slot->loaded() || slot->effect() == nullptr) return;
+    // Target indices come from project data; a module is only asked about
+    // parameters it has.
+    if (index < 0 || index >= slot->effect()->numParams) return;
+    slot->setParameter(index, value);
+}
+
+void CInstrument::setBallMixParameter(int index, float fraction) { setMixParameter(index, fraction); }
+
+void CInstrument::resetBallMovement() { balls.takeOver(); }
+
+void CInstrument::applyBallController(int channelCode, int controller, int value) {
+    balls.applyController(channelCode, controller, value);
+}
+
+void CInstrument::randomBallJumps(int stepPosition) {
+    const bool synchronised = synchro.load() != 0.0f || owner_.synchroSwitch.load() != 0.0f;
+    if (balls.randomJumps(stepPosition, synchronised, owner_.currentStep(), *this, padState())) changed = true;
+}

@@ -9,6 +9,7 @@
 #include "effects/filter.h"
 #include "effects/reverb.h"
 
+#include "modules/drums_module.h"
 #include "modules/sampler_module.h"
 #include "modules/synth_module.h"
 
@@ -30,6 +31,8 @@ const ModuleClassEntry kModuleClasses[] = {
     {"KavoFlanger", [](audioMasterCallback m) -> AudioEffectX* { return new EffectFlanger(m); }, false},
     {"KavoDelay", [](audioMasterCallback m) -> AudioEffectX* { return new EffectDelay(m); }, false},
     {"KavoReverb", [](audioMasterCallback m) -> AudioEffectX* { return new EffectReverb(m); }, false},
+    {"KavoDrums", createDrums, true},
+    {"KavoBass", createBass, true},
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 //   bench_compare [--only NAME[,NAME..]] [--seconds S] [--repetitions N]
 //                 [--rate HZ] [--block N] [--vst-folder DIR] [--no-ftz]
 //                 [--markdown FILE] [--voices-scan]
+//                 [--talvex-set NAME=VALUE].. [--peer-set NAME=VALUE]..
 //   bench_compare --list SOURCE     parameters of a plug-in and their displays
 #include <cstdio>
 #include <cstdlib>
@@ -35,13 +36,26 @@ struct Options {
     std::string listSource;
     bool ftz = true;
     bool voicesScan = false;
+    // Extra settings for the selected comparisons, applied after their own.
+    std::vector<Setting> talvexSettings, peerSettings;
 };
+
+bool parseSetting(const char* text, Setting& setting) {
+    const char* equals = std::strchr(text, '=');
+    if (equals == nullptr || equals == text) {
+        std::fprintf(stderr, "a setting is NAME=VALUE, not %s\n", text);
+        return false;
+    }
+    setting.parameter.assign(text, equals);
+    setting.target = equals + 1;
+    return true;
+}
 
 void usage() {
     std::fprintf(stderr,
                  "usage: bench_compare [--only NAME,..] [--seconds S] [--repetitions N] [--rate HZ]\n"
                  "                     [--block N] [--vst-folder DIR] [--no-ftz] [--markdown FILE]\n"
-                 "                     [--voices-scan]\n"
+                 "                     [--voices-scan] [--talvex-set NAME=VALUE].. [--peer-set NAME=VALUE]..\n"
                  "       bench_compare --list SOURCE   (SOURCE: talvex:KavoReverb or a .so path)\n");
 }
 
@@ -82,6 +96,11 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (arg == "--list") {
             if (!(v = value("a plug-in"))) return false;
             options.listSource = v;
+        } else if (arg == "--talvex-set" || arg == "--peer-set") {
+            if (!(v = value("NAME=VALUE"))) return false;
+            Setting setting;
+            if (!parseSetting(v, setting)) return false;
+            (arg == "--talvex-set" ? options.talvexSettings : options.peerSettings).push_back(setting);
         } else if (arg == "--no-ftz") {
             options.ftz = false;
         } else if (arg == "--voices-scan") {
@@ -258,8 +277,10 @@ int main(int argc, char** argv) {
 
     const StereoSignal noise = swellingNoise(options.plan.sampleRate, options.plan.seconds);
     std::vector<Row> rows;
-    for (const Comparison& c : comparisons(options.vstFolder)) {
+    for (Comparison c : comparisons(options.vstFolder)) {
         if (!selected(options, c.name)) continue;
+        for (const Setting& s : options.talvexSettings) c.talvex.settings.push_back(s);
+        for (const Setting& s : options.peerSettings) c.peer.settings.push_back(s);
         std::printf("%s\n", c.name.c_str());
         std::fflush(stdout);
         const Pair pair = measure(c, options, noise, kChordNotes);

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "drums_test_host.h"
-#include "tests/samples/allocation_counter.h"
+#include "modulehost/module_registry.h"
+#include "allocation_counter.h"
 
 using namespace drums_test;
 using namespace drums;
@@ -318,9 +319,9 @@ TEST_F(DrumsPlayback, ChoosingASampleReusesLoadedOnesWithoutAllocating) {
         buffers[k].resize(64);
         outs[k] = buffers[k].data();
     }
-    const long before = test_alloc::allocationsOnThisThread();
+    const long before = drums_alloc::allocationsOnThisThread();
     host.fx()->processReplacing(host.fx(), nullptr, outs, 64);
-    EXPECT_EQ(test_alloc::allocationsOnThisThread() - before, 0);
+    EXPECT_EQ(drums_alloc::allocationsOnThisThread() - before, 0);
     EXPECT_EQ(host.dispatch(effGetProgram), 1);
     EXPECT_EQ(drums.pad(2).sample, drums.pad(0).sample);
     EXPECT_EQ(drums.sampleSlots().used(), kPads);
@@ -334,4 +335,38 @@ TEST_F(DrumsPlayback, ChoosingASampleReusesLoadedOnesWithoutAllocating) {
     host.noteOn(42);
     host.render(512);
     EXPECT_EQ(peak(host.out[0], 0, 512), 0.0);
+}
+
+TEST(DrumsKit, RegisteredModulePlaysTheBuiltInDefaultKit) {
+    const ModuleClassEntry* entry = findModuleClass("KavoDrums");
+    ASSERT_NE(entry, nullptr);
+    AudioEffectX* effect = entry->create(hostCallback);
+    AEffect* fx = effect->getAeffect();
+    auto& drums = *static_cast<EffectDrums*>(effect);
+    for (int k = 0; k < kPads; ++k) {
+        ASSERT_NE(drums.pad(k).sample, nullptr) << drum_samples::kDefaultNames[k];
+        EXPECT_GT(drums.pad(k).sample->frameCount, 100u) << k;
+    }
+    std::vector<float> buffers[kOutputs];
+    float* outs[kOutputs];
+    for (int k = 0; k < kOutputs; ++k) {
+        buffers[k].assign(4096, 0.0f);
+        outs[k] = buffers[k].data();
+    }
+    for (int note : kDefaultPadNotes) {
+        if (note > 48) break;
+        VstMidiEvent e = {};
+        e.type = kVstMidiType;
+        e.byteSize = sizeof(e);
+        e.midiData[0] = static_cast<char>(0x90);
+        e.midiData[1] = static_cast<char>(note);
+        e.midiData[2] = 127;
+        VstEvents list = {};
+        list.numEvents = 1;
+        list.events[0] = reinterpret_cast<VstEvent*>(&e);
+        fx->dispatcher(fx, effProcessEvents, 0, 0, &list, 0.0f);
+        fx->processReplacing(fx, nullptr, outs, 4096);
+        EXPECT_GT(peak(buffers[0], 0, 4096), 0.01) << note;
+    }
+    fx->dispatcher(fx, effClose, 0, 0, nullptr, 0.0f);
 }

@@ -7,6 +7,8 @@
 // precision so that results agree across x86_64 and 32-bit SSE2 builds.
 #pragma once
 
+#include <cmath>
+
 #include "modules/dsp_tables.h"
 
 namespace dsp {
@@ -76,6 +78,23 @@ enum class DenormalGuard {
     FlushToZero,
 };
 
+// The guards run on every section output, where a bright signal changes sign
+// at random: written as selects on the magnitude so that they compile to
+// masks (cmpss/andps) instead of branches that mispredict half the time.
+// Both return NaN unchanged, as the comparisons they replace did.
+
+// Magnitude below 1e-8 becomes 1e-8, keeping the sign; zeros (either sign)
+// become +1e-8.
+inline float signedFloor(float y) {
+    constexpr float kFloor = 1e-8f;
+    const float magnitude = std::fabs(y) < kFloor ? kFloor : std::fabs(y);
+    // -0 + 0 is +0, so a negative zero takes the positive floor.
+    return std::copysign(magnitude, y + 0.0f);
+}
+
+// Magnitude at most 1e-10 becomes 0.
+inline float flushTiny(float y) { return std::fabs(y) <= 1e-10f ? 0.0f : y; }
+
 // One Direct Form I section: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
 struct BiquadSection {
     float x1 = 0.0f;
@@ -88,11 +107,10 @@ struct BiquadSection {
     template <DenormalGuard Guard>
     float process(const BiquadCoefficients& k, float x) {
         float y = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y1 - k.a2 * y2;
-        if constexpr (Guard == DenormalGuard::SignedFloor) {
-            if (y < 1e-8f && y > -1e-8f) y = (y < 0.0f) ? -1e-8f : 1e-8f;
-        } else {
-            if (y <= 1e-10f && y >= -1e-10f) y = 0.0f;
-        }
+        if constexpr (Guard == DenormalGuard::SignedFloor)
+            y = signedFloor(y);
+        else
+            y = flushTiny(y);
         x2 = x1;
         x1 = x;
         y2 = y1;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -85,3 +88,31 @@ TEST(SynthFilter, DenormalGuards) {
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t bitsOf(float x) { return std::bit_cast<uint32_t>(x); }
+
+}  // namespace
+
+// The guards are selects on the magnitude; checked bit for bit against the
+// comparisons they stand for, across both thresholds, zeros of either sign,
+// denormals and NaN.
+TEST(SynthFilter, GuardsMatchTheirComparisonsBitForBit) {
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const float inputs[] = {0.0f, -0.0f, tiny, -tiny, 1e-20f, -1e-20f, 1e-10f, -1e-10f,
+                            std::nextafter(1e-10f, 1.0f), -std::nextafter(1e-10f, 1.0f), 5e-9f, -5e-9f,
+                            std::nextafter(1e-8f, 0.0f), -std::nextafter(1e-8f, 0.0f), 1e-8f, -1e-8f,
+                            0.25f, -0.25f, 3.0e5f, -3.0e5f, std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity()};
+    for (float y : inputs) {
+        const float floored = (y < 1e-8f && y > -1e-8f) ? ((y < 0.0f) ? -1e-8f : 1e-8f) : y;
+        const float flushed = (y <= 1e-10f && y >= -1e-10f) ? 0.0f : y;
+        EXPECT_EQ(bitsOf(dsp::signedFloor(y)), bitsOf(floored)) << y;
+        EXPECT_EQ(bitsOf(dsp::flushTiny(y)), bitsOf(flushed)) << y;
+    }
+    EXPECT_EQ(bitsOf(dsp::signedFloor(-0.0f)), bitsOf(1e-8f));  // zero counts as positive
+    EXPECT_EQ(bitsOf(dsp::flushTiny(-1e-10f)), bitsOf(0.0f));
+    EXPECT_TRUE(std::isnan(dsp::signedFloor(std::nanf(""))));
+    EXPECT_TRUE(std::isnan(dsp::flushTiny(std::nanf(""))));
+}

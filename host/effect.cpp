@@ -160,5 +160,11 @@ VstIntPtr Effect::vendorSpecific(VstInt32 index, VstIntPtr value, void* /*ptr*/,
         requestDemonstration(opt != 0.0f ? 1 : 0);
         return 1;
     }
+    if (index == kVendorDemoIndex && value == kVendorProjectValue) {
+        const int project = static_cast<int>(opt);
+        if (project < 0 || project >= static_cast<int>(projectNames().size())) return 0;
+        changeProgram(project, false, true);
+        return 1;
+    }
     return 0;
 }

@@ -39,6 +39,9 @@ constexpr VstInt32 kParamMidiDevice = 0x20003;
 // kVendorDemoIndex, value kVendorDemoValue, opt 1 to start, 0 to stop.
 constexpr VstInt32 kVendorDemoIndex = vstFourCC('T', 'l', 'v', 'x');
 constexpr VstIntPtr kVendorDemoValue = vstFourCC('D', 'e', 'm', 'o');
+// The same index with value kVendorProjectValue loads built-in project
+// number opt into the current program, as the editor's project list does.
+constexpr VstIntPtr kVendorProjectValue = vstFourCC('P', 'r', 'o', 'j');
 
 class Effect : public AudioEffectX, public SlotOwner {
 public:

@@ -1,0 +1,82 @@
+// projectgen: writes the built-in projects (".prg"), the scrambled project
+// list "talvex.dat" and the resource-list lines that carry them.
+//   projectgen OUTPUT_DIR            write everything into OUTPUT_DIR
+//   projectgen --parameters TITLE    list a module's parameters and displays
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tools/projectgen/module_state.h"
+#include "tools/projectgen/project_list.h"
+#include "tools/projectgen/project_writer.h"
+#include "tools/projectgen/sound_library.h"
+
+namespace {
+
+bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+int listParameters(const char* title) {
+    projectgen::ModuleState module(title);
+    if (!module.valid()) {
+        std::fprintf(stderr, "projectgen: no module %s\n", title);
+        return 1;
+    }
+    for (int i = 0; i < module.parameterCount(); ++i) std::printf("%3d %-24s %s\n", i, module.parameterName(i).c_str(), module.display(i).c_str());
+    return 0;
+}
+
+}  // namespace
+
+void describeSlot(const char* role, const projectgen::SlotSpec& slot) {
+    if (!slot.used()) return;
+    std::printf("  %s %s:", role, slot.path.c_str());
+    for (int i = 0; i < slot.module->parameterCount(); ++i)
+        std::printf(" %s=%s;", slot.module->parameterName(i).c_str(), slot.module->display(i).c_str());
+    std::printf("\n");
+}
+
+int describe() {
+    for (const projectgen::ProjectSpec& project : projectgen::soundLibrary()) {
+        std::printf("%s\n", project.name.c_str());
+        describeSlot("master insert", project.masterInserts[0]);
+        for (const auto& send : project.sends) describeSlot("send", send);
+        for (const auto& track : project.tracks) {
+            describeSlot(track.title.c_str(), track.instrument);
+            for (const auto& insert : track.inserts) describeSlot("insert", insert);
+        }
+    }
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--parameters") == 0) return listParameters(argv[2]);
+    if (argc == 2 && std::strcmp(argv[1], "--describe") == 0) return describe();
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: projectgen OUTPUT_DIR | projectgen --parameters MODULE\n");
+        return 1;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> names;
+    std::string resourceLines;
+    for (const projectgen::ProjectSpec& project : projectgen::soundLibrary()) {
+        const std::string file = project.name + ".prg";
+        if (!writeFile(folder / file, projectgen::writeProject(project))) {
+            std::fprintf(stderr, "projectgen: cannot write %s\n", file.c_str());
+            return 1;
+        }
+        names.push_back(project.name);
+        resourceLines += "DATA " + file + " projects/" + file + "\n";
+    }
+    if (!writeFile(folder / "talvex.dat", projectgen::projectListResource(names))) return 1;
+    resourceLines += "DATA talvex.dat projects/talvex.dat\n";
+    std::ofstream(folder / "resources.lines") << resourceLines;
+    std::printf("projectgen: %zu projects written to %s\n", names.size(), folder.string().c_str());
+    return 0;
+}

@@ -35,8 +35,7 @@ public:
         track_.stepNumber += 16;
         track_.changed = true;
     }
-    // The sound balls' random jumps of the step join here.
-    void randomBallJumps(int /*stepPosition*/) override {}
+    void randomBallJumps(int stepPosition) override { track_.randomBallJumps(stepPosition); }
 
 private:
     CInstrument& track_;

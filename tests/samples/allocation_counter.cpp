@@ -11,16 +11,29 @@ namespace test_alloc {
 long allocationsOnThisThread() { return tAllocations; }
 }  // namespace test_alloc
 
-void* operator new(std::size_t size) {
+// Every form of new and delete goes through malloc and free together: the
+// library's temporary buffers (std::stable_sort) use the nothrow form, and a
+// counter that replaced only the plain one would pair the runtime's new with
+// this free.
+namespace {
+void* allocate(std::size_t size) noexcept {
     ++tAllocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    return std::malloc(size == 0 ? 1 : size);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size)) return p;
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) {
-    ++tAllocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    if (void* p = allocate(size)) return p;
     throw std::bad_alloc();
 }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "effects/dsp/control_clock.h"
-#include "effects/filter_stage.h"
 #include "modules/effect_module.h"
+#include "modules/synth_filter.h"
 
 class EffectOverdrive : public KavoEffectModule {
 public:
@@ -26,9 +26,22 @@ protected:
 private:
     void controlStep(bool smoothing);
     void updateDrive();
+    void render(const float* inL, const float* inR, float* outL, float* outR, int frames);
 
-    StereoFilterStage stage_;
+    const dsp::DspTables& tables_;
     fxdsp::ControlClock controlClock_;
+    // Set by the control step: the biquad of both channels' filters, the
+    // smoothed cutoff value and q it is designed from, the dry/wet crossfade
+    // and the output gains.
+    dsp::BiquadCoefficients coefficients_;
+    float cutoff_ = 0.0f;
+    float q_ = 0.0f;
+    float dry_ = 0.0f;
+    float wet_ = 0.0f;
+    float levelLeft_ = 0.0f;
+    float levelRight_ = 0.0f;
+    dsp::FourPoleFilter filterLeft_;
+    dsp::FourPoleFilter filterRight_;
     float levelTarget_ = 0.0f;
     // 1000^OverDrive and its square root, from the live value.
     float driveGain_ = 1.0f;

@@ -48,8 +48,8 @@ void mirrorPattern(const PatternStore& patterns, int selected, int current, cons
     set(kStepMode, stepModeCode(patterns));
     set(kPatternLength, pattern.lengthSteps);
     set(kSwing, patterns.swing);
-    // The module cannot receive a send effect's name through a float; it
-    // learns whether the send is on.
+    // A send effect's name cannot travel as a float: whether the send is on
+    // goes here, the name itself as a vendor-specific call of the same index.
     set(kSendName + 0, sendOn[0] ? 1.0f : 0.0f);
     set(kSendName + 1, sendOn[1] ? 1.0f : 0.0f);
 }

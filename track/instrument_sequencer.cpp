@@ -3,6 +3,7 @@
 // the drum machine's pattern edits.
 #include "host/effect.h"
 #include "modulehost/cplugin.h"
+#include "project/project.h"
 #include "sequencer/drum_mirror.h"
 #include "sequencer/edit_pattern.h"
 #include "track/instrument.h"
@@ -15,7 +16,7 @@ constexpr float kNotFollowing = 255.0f;
 // list, the track's automation cursors, its balls and the drum machine.
 class TrackStepSink final : public StepSink {
 public:
-    using Mirror = void (*)(CInstrument&);
+    using Mirror = void (*)(CInstrument&, Effect&);
     TrackStepSink(CInstrument& track, Effect& owner, Mirror mirror) : track_(track), owner_(owner), mirror_(mirror) {}
 
     void scheduleNote(int key, int velocity, int frameOffset, int transposition) override {
@@ -29,7 +30,7 @@ public:
     }
     void selectionFollowed() override {
         track_.changed = true;
-        mirror_(track_);
+        mirror_(track_, owner_);
     }
     void stepNumberReached() override {
         track_.stepNumber += 16;
@@ -43,12 +44,19 @@ private:
     Mirror mirror_;
 };
 
-void mirrorToDrumMachine(CInstrument& track) {
+void mirrorToDrumMachine(CInstrument& track, Effect& owner) {
     CPlugin& slot = track.mainSlot();
     if (!slot.loaded() || !slot.drumSlot()) return;
     const bool sendOn[2] = {track.sendOn[0].load() != 0.0f, track.sendOn[1].load() != 0.0f};
     drum_mirror::mirrorPattern(track.patterns, track.sequencer.selectedPattern(), track.sequencer.currentPattern(),
                                sendOn, [&slot](int32_t index, float value) { slot.setParameter(index, value); });
+    // A float cannot carry a text, so the send effects' short names travel
+    // beside the pattern as vendor-specific calls (no name: the send is off).
+    Project* project = owner.project();
+    for (int s = 0; s < 2; ++s) {
+        const char* name = sendOn[s] && project != nullptr ? project->sendSlots[s].shortName() : nullptr;
+        slot.dispatch(effVendorSpecific, drum_mirror::kSendName + s, 0, const_cast<char*>(name), 0.0f);
+    }
 }
 
 }  // namespace
@@ -88,7 +96,7 @@ void CInstrument::stepTick(int frameOffset) {
 void CInstrument::selectPattern(int pattern) {
     if (!sequencer.select(pattern, owner_.sequencerRunning())) return;
     changed = true;
-    mirrorToDrumMachine(*this);
+    mirrorToDrumMachine(*this, owner_);
 }
 
 void CInstrument::drumPatternEdit(int step, int key, bool setVelocity, float command) {

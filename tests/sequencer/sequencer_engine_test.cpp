@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "modulehost/cplugin.h"
+#include "modules/drums_module.h"
 #include "modules/synth_params.h"
 #include "project/project.h"
 #include "tests/host/test_host_fixture.h"
@@ -246,4 +247,31 @@ TEST(SequencerOnTheStepClock, DrumSlotsHearOfSelectionsAndEditTheEditPattern) {
     CInstrument& plain = addProbeTrack(*e.effect);
     plain.selectPattern(4);
     EXPECT_TRUE(DrumProbe::messages.empty());
+}
+
+TEST(SequencerOnTheStepClock, DrumMachineLearnsTheShortNamesOfTheSendsItFeeds) {
+    Engine e;
+    Project& project = *e.effect->project();
+    ASSERT_TRUE(project.sendSlots[0].createModule(*e.effect, "\\PluginEffects\\KavoReverb.dll", SlotKind::Effect,
+                                                  nullptr));
+    ASSERT_TRUE(project.sendSlots[1].createModule(*e.effect, "\\PluginEffects\\KavoDelay.dll", SlotKind::Effect,
+                                                  nullptr));
+    auto owned = std::make_unique<CInstrument>(*e.effect);
+    CInstrument& track = *owned;
+    ASSERT_TRUE(track.mainSlot().createModule(*e.effect, "\\PluginInstruments\\KavoDrums.dll", SlotKind::Instrument,
+                                              &track));
+    project.tracks.push_back(std::move(owned));
+    auto* drums = static_cast<EffectDrums*>(static_cast<AudioEffect*>(track.mainSlot().effect()->object));
+
+    track.sendOn[0] = 1.0f;
+    track.selectPattern(1);
+    EXPECT_STREQ(drums->sendShortName(0), project.sendSlots[0].shortName());
+    EXPECT_STRNE(drums->sendShortName(0), "");
+    EXPECT_STREQ(drums->sendShortName(1), "");  // send 2 is off
+
+    track.sendOn[0] = 0.0f;
+    track.sendOn[1] = 1.0f;
+    track.selectPattern(2);
+    EXPECT_STREQ(drums->sendShortName(0), "");
+    EXPECT_STREQ(drums->sendShortName(1), project.sendSlots[1].shortName());
 }

@@ -27,20 +27,41 @@ void EchoEngine::smooth(const EchoTargets& t, bool filterOn, float factor) {
 
 void EchoEngine::render(const float* inL, const float* inR, float* outL, float* outR, int count, double targetDelay,
                         const EchoSwitches& switches) {
+    const double target = fxdsp::clampDelay(targetDelay, kShortestDelaySamples, kLongestDelaySamples);
+    // The switches hold for the run: one loop per combination keeps their
+    // tests out of the per-sample path.
+    if (switches.pingPong) {
+        if (switches.filter)
+            renderRun<true, true>(inL, inR, outL, outR, count, target, switches.mono);
+        else
+            renderRun<true, false>(inL, inR, outL, outR, count, target, switches.mono);
+    } else {
+        if (switches.filter)
+            renderRun<false, true>(inL, inR, outL, outR, count, target, switches.mono);
+        else
+            renderRun<false, false>(inL, inR, outL, outR, count, target, switches.mono);
+    }
+}
+
+template <bool kPingPong, bool kFilter>
+void EchoEngine::renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target,
+                           bool mono) {
     double d = delay_;
     int w = write_;
     const float g = feedback_;
     const float dry = dry_, wet = wet_, leftGain = leftGain_, rightGain = rightGain_;
     const fxdsp::OnePoleCoefficients hiCut = hiCut_, lowCut = lowCut_;
     float hiL = hiState_[0], hiR = hiState_[1], lowL = lowState_[0], lowR = lowState_[1];
-    const double target = fxdsp::clampDelay(targetDelay, kShortestDelaySamples, kLongestDelaySamples);
+    // Once the glide has landed it stays on the target for the whole run
+    // (the target is fixed per run): no glide arithmetic per sample then.
+    const bool gliding = d != target;
 
     for (int n = 0; n < count; ++n) {
         const float l = inL[n], r = inR[n];
         float a, b;
-        if (switches.mono) {
+        if (mono) {
             a = b = l + r;
-        } else if (switches.pingPong) {
+        } else if (kPingPong) {
             a = l + r;
             b = 0.0f;
         } else {
@@ -50,13 +71,17 @@ void EchoEngine::render(const float* inL, const float* inR, float* outL, float* 
         a += fxdsp::kAntiDenormalOffset;
         b += fxdsp::kAntiDenormalOffset;
 
-        const double distance = target - d;
-        d = (distance > -kDelaySnapSamples && distance < kDelaySnapSamples) ? target
-                                                                            : d + kDelayGlidePerSample * distance;
+        if (gliding) {
+            const double distance = target - d;
+            d = (distance > -kDelaySnapSamples && distance < kDelaySnapSamples) ? target
+                                                                                : d + kDelayGlidePerSample * distance;
+        }
 
-        const float tapL = left_.readLinear(w, d);
-        const float tapR = right_.readLinear(w, d);
-        if (switches.pingPong) {
+        // Both lines share the write index, so one read position serves both.
+        const Line::Position at = Line::position(w, d);
+        const float tapL = left_.readLinear(at);
+        const float tapR = right_.readLinear(at);
+        if (kPingPong) {
             left_.store(w, a + g * tapR);
             right_.store(w, b + g * tapL);
         } else {
@@ -66,14 +91,14 @@ void EchoEngine::render(const float* inL, const float* inR, float* outL, float* 
         w = (w + 1) & Line::kMask;
 
         float echoL = tapL, echoR = tapR;
-        if (switches.filter) {
+        if (kFilter) {
             echoL = fxdsp::onePoleStep(hiL, tapL, hiCut);
             echoL -= fxdsp::onePoleStep(lowL, hiL, lowCut);
             echoR = fxdsp::onePoleStep(hiR, tapR, hiCut);
             echoR -= fxdsp::onePoleStep(lowR, hiR, lowCut);
         }
         const float wl = echoL * wet, wr = echoR * wet;
-        if (switches.pingPong) {
+        if (kPingPong) {
             outL[n] = (b * dry + wl) * leftGain;
             outR[n] = (a * dry + wr) * rightGain;
         } else {

@@ -51,6 +51,9 @@ public:
     double smoothedDelay() const { return delay_; }
 
 private:
+    template <bool kPingPong, bool kFilter>
+    void renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target, bool mono);
+
     Line left_, right_;
     int write_ = 0;
     // The glide is held in double precision: in single precision it stalls

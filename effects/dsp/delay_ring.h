@@ -26,16 +26,29 @@ public:
     float at(int index) const { return data_[static_cast<std::size_t>(index & kMask)]; }
     void store(int index, float value) { data_[static_cast<std::size_t>(index & kMask)] = value; }
 
-    // Linear interpolation between the two slots around the read position.
+    // A read position split into the slot before it and the fraction of the
+    // way to the next slot. Rings of the same size sharing a write index can
+    // share one position.
+    struct Position {
+        int index;
+        float frac;
+    };
     // delaySamples must lie in 0 .. kSize.
-    float readLinear(int writeIndex, double delaySamples) const {
+    static Position position(int writeIndex, double delaySamples) {
         double r = static_cast<double>(writeIndex) - delaySamples;
         if (r < 0.0) r += kSize;
         const int i = static_cast<int>(r);
-        const float frac = static_cast<float>(r - i);
-        const float x0 = at(i);
-        const float x1 = at(i + 1);
-        return x0 + frac * (x1 - x0);
+        return {i, static_cast<float>(r - i)};
+    }
+
+    // Linear interpolation between the two slots around the read position.
+    float readLinear(Position p) const {
+        const float x0 = at(p.index);
+        const float x1 = at(p.index + 1);
+        return x0 + p.frac * (x1 - x0);
+    }
+    float readLinear(int writeIndex, double delaySamples) const {
+        return readLinear(position(writeIndex, delaySamples));
     }
 
     // Four-point, third-order Hermite interpolation between the slots at the

@@ -1,0 +1,181 @@
+// The echo engine against a straightforward rendering of its algorithm:
+// every sample glides the delay, forms each line's read position on its own,
+// interpolates, writes the feedback and mixes, with the switches tested in
+// the loop. The engine shares one read position between the lines, skips the
+// glide once it has landed and runs one loop per switch combination; it must
+// come out bit for bit the same.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "effects/delay_engine.h"
+#include "effects/dsp/balance_law.h"
+#include "effects/dsp/signal_floor.h"
+#include "effects/dsp/smoothing.h"
+
+namespace {
+
+constexpr int kLineSize = 1 << 19;
+
+class ReferenceEcho {
+public:
+    ReferenceEcho() : left_(kLineSize, 0.0f), right_(kLineSize, 0.0f) {}
+
+    void smooth(const EchoTargets& t, bool filterOn, float factor) {
+        fxdsp::glide(feedback_, t.feedback, factor);
+        if (filterOn) {
+            fxdsp::glide(hiCut_, t.hiCut, factor);
+            fxdsp::glide(lowCut_, t.lowCut, factor);
+        }
+        const fxdsp::MixGains mix = fxdsp::mixGains(t.mix);
+        fxdsp::glide(dry_, mix.dry, factor);
+        fxdsp::glide(wet_, mix.wet, factor);
+        const fxdsp::SideGains pan = fxdsp::balanceGains(t.pan);
+        fxdsp::glide(leftGain_, t.level * pan.first, factor);
+        fxdsp::glide(rightGain_, t.level * pan.second, factor);
+    }
+
+    void frame(float l, float r, double target, const EchoSwitches& s, float& outL, float& outR) {
+        float a = l, b = r;
+        if (s.mono) {
+            a = b = l + r;
+        } else if (s.pingPong) {
+            a = l + r;
+            b = 0.0f;
+        }
+        a += fxdsp::kAntiDenormalOffset;
+        b += fxdsp::kAntiDenormalOffset;
+        const double distance = target - delay_;
+        delay_ = std::fabs(distance) < 0.001 ? target : delay_ + 0.001 * distance;
+        const float tapL = read(left_), tapR = read(right_);
+        left_[static_cast<size_t>(write_)] = a + feedback_ * (s.pingPong ? tapR : tapL);
+        right_[static_cast<size_t>(write_)] = b + feedback_ * (s.pingPong ? tapL : tapR);
+        write_ = (write_ + 1) % kLineSize;
+        float echoL = tapL, echoR = tapR;
+        if (s.filter) {
+            hiL_ = hiCut_.input * tapL + hiCut_.feedback * hiL_;
+            lowL_ = lowCut_.input * hiL_ + lowCut_.feedback * lowL_;
+            echoL = hiL_ - lowL_;
+            hiR_ = hiCut_.input * tapR + hiCut_.feedback * hiR_;
+            lowR_ = lowCut_.input * hiR_ + lowCut_.feedback * lowR_;
+            echoR = hiR_ - lowR_;
+        }
+        outL = ((s.pingPong ? b : a) * dry_ + echoL * wet_) * leftGain_;
+        outR = ((s.pingPong ? a : b) * dry_ + echoR * wet_) * rightGain_;
+    }
+
+    double delay() const { return delay_; }
+
+private:
+    float read(const std::vector<float>& line) const {
+        double r = static_cast<double>(write_) - delay_;
+        if (r < 0.0) r += kLineSize;
+        const int i = static_cast<int>(r);
+        const float frac = static_cast<float>(r - i);
+        const float x0 = line[static_cast<size_t>(i % kLineSize)];
+        const float x1 = line[static_cast<size_t>((i + 1) % kLineSize)];
+        return x0 + frac * (x1 - x0);
+    }
+
+    std::vector<float> left_, right_;
+    int write_ = 0;
+    double delay_ = 0.0;
+    float feedback_ = 0.0f;
+    fxdsp::OnePoleCoefficients hiCut_, lowCut_;
+    float hiL_ = 0.0f, hiR_ = 0.0f, lowL_ = 0.0f, lowR_ = 0.0f;
+    float dry_ = 0.0f, wet_ = 0.0f, leftGain_ = 0.0f, rightGain_ = 0.0f;
+};
+
+uint32_t bitsOf(float x) {
+    uint32_t b;
+    std::memcpy(&b, &x, sizeof(b));
+    return b;
+}
+
+struct Segment {
+    int frames;
+    double targetDelay;
+    EchoSwitches switches;
+};
+
+}  // namespace
+
+TEST(EchoEngineNull, MatchesThePerSampleAlgorithmBitForBit) {
+    auto engine = std::make_unique<EchoEngine>();
+    auto ref = std::make_unique<ReferenceEcho>();
+    EchoTargets t;
+    t.feedback = 0.7f;
+    t.hiCut = fxdsp::onePoleLowpass(3000.0, 44100.0);
+    t.lowCut = fxdsp::onePoleLowpass(200.0, 44100.0);
+    t.mix = 0.6f;
+    t.pan = 0.4f;
+    t.level = 1.2;
+    engine->smooth(t, true, 1.0f);
+    ref->smooth(t, true, 1.0f);
+
+    // Delays that glide from 0, land, jump (including short ones whose taps
+    // read samples written in the same run, fractional ones, and the far end
+    // of the lines), under every switch combination.
+    const Segment segments[] = {
+        {9000, 1234.567, {false, false, false}}, {6000, 1234.567, {false, false, true}},
+        {7000, 3.25, {false, true, false}},      {5000, 1.0, {true, false, false}},
+        {8000, 524287.0, {false, true, true}},   {9000, 524286.3, {true, true, false}},
+        {6000, 777.0, {true, false, true}},      {7000, 20.5, {true, true, true}},
+        {8000, 4410.0, {false, false, false}},
+    };
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+    std::uniform_int_distribution<int> runLength(1, 40);
+    size_t differing = 0, landedRuns = 0, glidingRuns = 0, frames = 0;
+    int sinceSmoothing = 0;
+    for (const Segment& seg : segments) {
+        // Gains glide towards new targets in the second half of the test.
+        if (seg.targetDelay == 777.0) {
+            t.mix = 0.9f;
+            t.pan = 0.8f;
+            t.feedback = 0.3f;
+        }
+        int done = 0;
+        while (done < seg.frames) {
+            const int count = std::min(runLength(rng), seg.frames - done);
+            if (sinceSmoothing >= 16) {
+                engine->smooth(t, seg.switches.filter, 0.01f);
+                ref->smooth(t, seg.switches.filter, 0.01f);
+                sinceSmoothing = 0;
+            }
+            std::vector<float> inL(static_cast<size_t>(count)), inR(inL.size());
+            for (int n = 0; n < count; ++n) {
+                inL[static_cast<size_t>(n)] = u(rng);
+                inR[static_cast<size_t>(n)] = u(rng);
+            }
+            if (engine->smoothedDelay() == seg.targetDelay)
+                ++landedRuns;
+            else
+                ++glidingRuns;
+            std::vector<float> outL(inL.size()), outR(inL.size());
+            engine->render(inL.data(), inR.data(), outL.data(), outR.data(), count, seg.targetDelay, seg.switches);
+            for (int n = 0; n < count; ++n) {
+                float l, r;
+                ref->frame(inL[static_cast<size_t>(n)], inR[static_cast<size_t>(n)], seg.targetDelay, seg.switches, l,
+                           r);
+                if (bitsOf(l) != bitsOf(outL[static_cast<size_t>(n)]) ||
+                    bitsOf(r) != bitsOf(outR[static_cast<size_t>(n)]))
+                    ++differing;
+            }
+            done += count;
+            frames += static_cast<size_t>(count);
+            sinceSmoothing += count;
+        }
+        EXPECT_EQ(engine->smoothedDelay(), ref->delay()) << seg.targetDelay;
+    }
+    EXPECT_EQ(differing, 0u) << "of " << frames << " frames";
+    // Both the gliding and the landed path were exercised.
+    EXPECT_GT(landedRuns, 40u);
+    EXPECT_GT(glidingRuns, 40u);
+}

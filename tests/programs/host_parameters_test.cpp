@@ -1,0 +1,228 @@
+// The host's view of the instrument with the built-in projects loaded: the
+// satellite and planet parameters, user and built-in program changes, chunks
+// that wait for the next program change, MIDI program changes carried out
+// by the timer, and host threads meeting project changes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "host/effect.h"
+#include "host/program_chunk.h"
+#include "project/project.h"
+#include "tests/host/test_host_fixture.h"
+#include "track/instrument.h"
+
+extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
+
+namespace {
+
+// Every test starts from an empty settings store of its own.
+class Plugin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config_ = std::filesystem::temp_directory_path() /
+                  ("talvex_programs_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+        std::filesystem::remove_all(config_);
+        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        host.time.flags = kVstTempoValid | kVstTimeSigValid;
+        host.time.tempo = 130.0;
+        host.time.sampleRate = 44100.0;
+        effect = VSTPluginMain(&TestHost::callback);
+        ASSERT_NE(effect, nullptr);
+        main = static_cast<Effect*>(static_cast<AudioEffect*>(effect->object));
+        ASSERT_GE(main->projectNames().size(), 2u);
+    }
+    void TearDown() override {
+        if (effect != nullptr) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        std::filesystem::remove_all(config_);
+    }
+    std::string parameterName(int index) {
+        char text[64] = {};
+        effect->dispatcher(effect, effGetParamName, index, 0, text, 0.0f);
+        return text;
+    }
+    std::string programName(int index) {
+        char text[64] = {};
+        effect->dispatcher(effect, effGetProgramNameIndexed, index, 0, text, 0.0f);
+        return text;
+    }
+    Project& project() { return *main->project(); }
+
+    TestHost host;
+    AEffect* effect = nullptr;
+    Effect* main = nullptr;
+    std::filesystem::path config_;
+};
+
+}  // namespace
+
+TEST_F(Plugin, SatelliteParametersMapTheHostRangeOntoTheBall) {
+    // The first project's first track has four balls with targets, the
+    // second track two; satellites are numbered across both.
+    ASSERT_EQ(project().tracks.size(), 2u);
+    CInstrument& acid = *project().tracks[0];
+    CInstrument& sub = *project().tracks[1];
+    EXPECT_EQ(parameterName(0), std::string(acid.balls.ball(0).displayName) + " (X)");
+    EXPECT_EQ(parameterName(1), std::string(acid.balls.ball(0).displayName) + " (Y)");
+    EXPECT_EQ(parameterName(8), std::string(sub.balls.ball(0).displayName) + " (X)");
+    EXPECT_EQ(parameterName(12), "Sat 6 (X)");
+    EXPECT_EQ(parameterName(63), "Sat 31 (Y)");
+
+    effect->setParameter(effect, 0, 1.0f);
+    EXPECT_EQ(acid.balls.ball(0).x.load(), 127.0f);
+    EXPECT_EQ(effect->getParameter(effect, 0), 0.9921875f);
+    effect->setParameter(effect, 9, 0.25f);
+    EXPECT_EQ(sub.balls.ball(0).y.load(), 32.0f);
+    // The value also goes into the current program's record.
+    std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+    EXPECT_EQ(main->programRecords()[0].satellites[0][0], 127.0f);
+    EXPECT_EQ(main->programRecords()[0].satellites[4][1], 32.0f);
+}
+
+TEST_F(Plugin, PlanetParametersAndTheirFallbackNames) {
+    CInstrument& acid = *project().tracks[0];
+    EXPECT_EQ(parameterName(64), acid.title + " (Pan)");
+    EXPECT_EQ(parameterName(65), acid.title + " (Level)");
+    effect->setParameter(effect, 65, 0.5f);
+    EXPECT_EQ(acid.planetLevel.load(), 64.0f);
+    effect->setParameter(effect, 64, 0.5f);
+    EXPECT_EQ(acid.pan.load(), 0.0f);
+    effect->setParameter(effect, 64, 1.0f);
+    EXPECT_EQ(acid.pan.load(), 1.0f);
+    EXPECT_EQ(effect->getParameter(effect, 64), 1.0f);
+
+    // Two tracks: planet 2 does not exist.
+    EXPECT_EQ(parameterName(68), "Planet 2 (Pan)");
+    EXPECT_EQ(parameterName(69), "Planet 2 (Level)");
+    effect->setParameter(effect, 69, 1.0f);
+    EXPECT_EQ(effect->getParameter(effect, 69), 0.0f);
+    EXPECT_EQ(parameterName(80), "");
+}
+
+TEST_F(Plugin, UserProgramsReloadOnlyAnotherProjectAndBuiltInsAlwaysReload) {
+    const std::vector<std::string> names = main->projectNames();
+    EXPECT_EQ(main->loadedProjectName(), names[0]);
+    // A mark on the loaded project's track shows whether it was replaced.
+    project().tracks[0]->title = "marked";
+    effect->dispatcher(effect, effSetProgram, 0, 3, nullptr, 0.0f);  // record 3 names no project: the first
+    EXPECT_EQ(effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f), 3);
+    EXPECT_EQ(project().tracks[0]->title, "marked");
+
+    main->changeProgram(0, false, true);  // the same built-in project: reloaded
+    EXPECT_NE(project().tracks[0]->title, "marked");
+    project().tracks[0]->title = "marked";
+    main->changeProgram(0, false, true);
+    EXPECT_NE(project().tracks[0]->title, "marked");
+
+    // Loading a built-in project stores it into the current slot, naming a
+    // slot called "-" after its number and keeping any other name.
+    EXPECT_EQ(programName(3), "Preset 4");
+    main->changeProgram(1, false, true);
+    EXPECT_EQ(main->loadedProjectName(), names[1]);
+    EXPECT_EQ(programName(3), "Preset 4");
+    char bass[] = "Bass";
+    effect->dispatcher(effect, effSetProgramName, 0, 0, bass, 0.0f);
+    main->changeProgram(0, false, true);
+    EXPECT_EQ(programName(3), "Bass");
+    {
+        std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+        EXPECT_EQ(std::string(main->programRecords()[3].projectName), names[0]);
+    }
+    EXPECT_EQ(effect->dispatcher(effect, effSetProgram, 0, 24, nullptr, 0.0f), 0);
+    EXPECT_EQ(effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f), 3);
+}
+
+TEST_F(Plugin, ChunksWaitForTheNextProgramChangeAndSurviveASaveAndReload) {
+    const std::vector<std::string> names = main->projectNames();
+    // Store the second project with a moved planet and satellite into slot 2.
+    effect->dispatcher(effect, effSetProgram, 0, 2, nullptr, 0.0f);
+    main->changeProgram(1, false, true);
+    effect->setParameter(effect, 65, 100.0f / 128.0f);
+    effect->setParameter(effect, 0, 20.0f / 128.0f);
+    void* data = nullptr;
+    const VstIntPtr size = effect->dispatcher(effect, effGetChunk, 0, 0, &data, 0.0f);
+    ASSERT_EQ(size, static_cast<VstIntPtr>(buildProgramChunk(main->programRecords().data(), 24, false).size()));
+    const std::vector<uint8_t> bank(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+
+    // A fresh instance takes the bank; nothing changes until a program is chosen.
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    effect = VSTPluginMain(&TestHost::callback);
+    main = static_cast<Effect*>(static_cast<AudioEffect*>(effect->object));
+    EXPECT_EQ(main->loadedProjectName(), names[0]);
+    ASSERT_EQ(effect->dispatcher(effect, effSetChunk, 0, static_cast<VstIntPtr>(bank.size()),
+                                 const_cast<uint8_t*>(bank.data()), 0.0f),
+              1);
+    EXPECT_EQ(main->loadedProjectName(), names[0]);
+    effect->dispatcher(effect, effSetProgram, 0, 2, nullptr, 0.0f);
+    EXPECT_EQ(main->loadedProjectName(), names[1]);
+    EXPECT_EQ(project().tracks[0]->planetLevel.load(), 100.0f);
+    EXPECT_EQ(project().tracks[0]->balls.ball(0).x.load(), 20.0f);
+    EXPECT_EQ(programName(2), "Preset 3");
+
+    // A program chunk of the current program, and a refused version.
+    void* one = nullptr;
+    EXPECT_EQ(effect->dispatcher(effect, effGetChunk, 1, 0, &one, 0.0f), 1508 + 0);
+    std::vector<uint8_t> old = bank;
+    std::memcpy(old.data() + 36, "1.0", 3);
+    EXPECT_EQ(effect->dispatcher(effect, effSetChunk, 0, static_cast<VstIntPtr>(old.size()), old.data(), 0.0f), 0);
+}
+
+TEST_F(Plugin, DefaultBankIsStoredAtCloseWhenAskedAndLoadedByTheNextInstance) {
+    main->settings().saveDefaultBank = true;
+    effect->dispatcher(effect, effSetProgram, 0, 5, nullptr, 0.0f);
+    main->changeProgram(1, false, true);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    effect = VSTPluginMain(&TestHost::callback);
+    main = static_cast<Effect*>(static_cast<AudioEffect*>(effect->object));
+    EXPECT_EQ(programName(5), "Preset 6");
+    std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+    EXPECT_EQ(std::string(main->programRecords()[5].projectName), main->projectNames()[1]);
+}
+
+TEST_F(Plugin, ThreadsMidiProgramChangeIsCarriedOutByTheTimerWhileBlocksRender) {
+    // User program 5 holds the second project.
+    effect->dispatcher(effect, effSetProgram, 0, 5, nullptr, 0.0f);
+    main->changeProgram(1, false, true);
+    effect->dispatcher(effect, effSetProgram, 0, 0, nullptr, 0.0f);
+    ASSERT_EQ(main->loadedProjectName(), main->projectNames()[0]);
+
+    std::vector<VstMidiEvent> storage;
+    auto events = makeEvents({midiEvent(0, 0xC0, 30, 0), midiEvent(1, 0xC0, 5, 0)}, storage);
+    effect->dispatcher(effect, effProcessEvents, 0, 0, events.data(), 0.0f);
+    std::vector<float> left, right;
+    const auto start = std::chrono::steady_clock::now();
+    while (main->loadedProjectName() != main->projectNames()[1] &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        renderBlock(*main, 256, left, right);
+    EXPECT_EQ(main->loadedProjectName(), main->projectNames()[1]);
+    EXPECT_EQ(effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f), 5);
+    for (int i = 0; i < 20; ++i) renderBlock(*main, 256, left, right);
+}
+
+TEST_F(Plugin, ThreadsHostParametersMeetProjectChangesSafely) {
+    std::atomic<bool> stop{false};
+    std::thread parameters([&] {
+        char text[64];
+        int i = 0;
+        while (!stop.load()) {
+            effect->setParameter(effect, i % 80, static_cast<float>(i % 7) / 7.0f);
+            effect->getParameter(effect, (i + 3) % 80);
+            effect->dispatcher(effect, effGetParamName, (i + 5) % 80, 0, text, 0.0f);
+            ++i;
+        }
+    });
+    std::thread programs([&] {
+        for (int k = 0; k < 6; ++k) main->changeProgram(k % 2, false, true);
+        stop = true;
+    });
+    std::vector<float> left, right;
+    while (!stop.load()) renderBlock(*main, 128, left, right);
+    programs.join();
+    parameters.join();
+    EXPECT_FALSE(project().tracks.empty());
+}

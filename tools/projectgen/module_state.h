@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "vst/aeffectx.h"
-
-class AudioEffectX;
+#include "vst/audioeffectx.h"
 
 namespace projectgen {
 
@@ -33,6 +31,13 @@ public:
     int parameterCount() const;
     // effGetProductString ("KAVO synth I"), what a pattern block names.
     void productName(char* text) const;
+
+    // The module object itself, for what only its own class offers (a
+    // sampler part's file name, a drum pad's sample); null for another class.
+    template <class Module>
+    Module* as() const {
+        return effect_ == nullptr ? nullptr : dynamic_cast<Module*>(static_cast<AudioEffect*>(effect_->object));
+    }
 
     // The module's bank as a VST bank-file image ("CcnK", "FBCh").
     std::vector<uint8_t> bankImage() const;

@@ -1,8 +1,11 @@
 #include "tools/projectgen/sound_library.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
+#include "modules/drums_module.h"
+#include "modules/sampler_module.h"
 #include "tools/projectgen/patch_values.h"
 
 namespace projectgen {
@@ -669,11 +672,251 @@ ProjectSpec hooverStab() {
     return p;
 }
 
+
+// ---- sampled and drum tracks ----------------------------------------------
+
+const char* const kSamplerPath = "\\PluginInstruments\\KavoSampler.dll";
+const char* const kDrumsPath = "\\PluginInstruments\\KavoDrums.dll";
+const char* const kBassPath = "\\PluginInstruments\\KavoBass.dll";
+
+// Sampler part parameters (host index = part * 32 + number).
+constexpr int kSamplerParams = 32;
+enum SamplerParam {
+    kSmpLevel = 1, kSmpPan = 2, kSmpAttack = 3, kSmpDecay = 4, kSmpSustain = 5, kSmpRelease = 6,
+    kSmpEnvLevel = 8, kSmpTuneFine = 10, kSmpLevelVelocity = 11, kSmpHold = 13, kSmpLoop = 15,
+    kSmpSplitNote = 18, kSmpFilterFreq = 21, kSmpFilterQ = 22, kSmpFilterVelocity = 23, kSmpFilterEnv = 24,
+    kSmpFilterOn = 25,
+};
+
+struct SamplerPart {
+    const char* file;
+    int rootNote;  // the part plays notes up to here, the sample at its own pitch here
+};
+
+// A multi-sample across several parts: each part covers the notes above the
+// previous part's root up to its own, so no sample is stretched far.
+SlotSpec sampler(const char* programName, std::initializer_list<SamplerPart> parts,
+                 std::initializer_list<std::pair<int, float>> partSettings) {
+    auto state = std::make_shared<ModuleState>("KavoSampler");
+    auto* module = state->as<EffectSampler>();
+    int part = 0;
+    for (const SamplerPart& p : parts) {
+        module->setPartFileName(part, p.file);
+        state->setIndex(part * kSamplerParams, 1.0f);  // Wave: load the named sample
+        state->setIndex(part * kSamplerParams + kSmpSplitNote, static_cast<float>(p.rootNote));
+        for (const auto& [param, v] : partSettings) state->setIndex(part * kSamplerParams + param, v);
+        ++part;
+    }
+    state->name(programName);
+    return slot(kSamplerPath, state);
+}
+
+// Drum pad parameters (host index = pad * 15 + number).
+constexpr int kPadParams = 15;
+enum PadParam { kPadLevel = 1, kPadPan = 2, kPadEffect1 = 3, kPadEffect2 = 4, kPadTune = 5, kPadDecay = 8 };
+// The pads' notes.
+constexpr int kKick = 36, kSnare = 38, kClap = 39, kClosedHat = 42, kPedalHat = 44, kOpenHat = 46, kTom = 47,
+              kCrash = 48;
+
+struct PadSpec {
+    const char* file;
+    float level, pan, effect1, tune;
+};
+
+SlotSpec drumKit(const char* programName, const PadSpec (&pads)[8]) {
+    auto state = std::make_shared<ModuleState>("KavoDrums");
+    auto* module = state->as<EffectDrums>();
+    for (int pad = 0; pad < 8; ++pad) {
+        module->setPadFileName(pad, pads[pad].file);
+        state->setIndex(pad * kPadParams, 1.0f);  // Wave: load the named sample
+        state->setIndex(pad * kPadParams + kPadLevel, pads[pad].level);
+        state->setIndex(pad * kPadParams + kPadPan, pads[pad].pan);
+        state->setIndex(pad * kPadParams + kPadEffect1, pads[pad].effect1);
+        state->setIndex(pad * kPadParams + kPadTune, pads[pad].tune);
+    }
+    state->name(programName);
+    return slot(kDrumsPath, state);
+}
+
+// Bass mode plays pad 1's sample chromatically from note 36.
+SlotSpec sampleBass(const char* programName, const char* file, int fileRootNote, float level) {
+    auto state = std::make_shared<ModuleState>("KavoBass");
+    state->as<EffectDrums>()->setPadFileName(0, file);
+    state->setIndex(0, 1.0f);  // Wave: load the named sample
+    // Tune is 8^(v - 0.5): a semitone is 1/36 of the range.
+    state->setIndex(kPadTune, clamp01(0.5 + (36 - fileRootNote) / 36.0));
+    state->setIndex(kPadLevel, level);
+    state->setIndex(kPadDecay, 0.0f);  // gated: the note ends with the key
+    state->name(programName);
+    return slot(kBassPath, state);
+}
+
+PatternSpec pattern(int number, float lengthSteps, std::initializer_list<PatternNoteSpec> notes) {
+    PatternSpec p;
+    p.number = number;
+    p.lengthSteps = lengthSteps;
+    p.notes = notes;
+    return p;
+}
+
+// Hits of one pad on the given steps.
+void hits(PatternSpec& p, int key, std::initializer_list<int> steps, int velocity = 110) {
+    for (int s : steps) p.notes.push_back({static_cast<float>(s), key, 1.0f, velocity});
+}
+
+void sortNotes(PatternSpec& p) {
+    std::stable_sort(p.notes.begin(), p.notes.end(),
+                     [](const PatternNoteSpec& a, const PatternNoteSpec& b) { return a.position < b.position; });
+}
+
+const PadSpec kHouseKit[8] = {
+    {"Kick.wav", 0.88f, 0.5f, 0.0f, 0.5f},       {"Snare 1.wav", 0.8f, 0.48f, 0.45f, 0.5f},
+    {"Claps.wav", 0.8f, 0.53f, 0.5f, 0.5f},      {"Hats Close.wav", 0.72f, 0.6f, 0.0f, 0.5f},
+    {"Hats Close.wav", 0.66f, 0.6f, 0.0f, 0.45f}, {"Hats Open.wav", 0.7f, 0.62f, 0.3f, 0.5f},
+    {"Tom 1.wav", 0.8f, 0.4f, 0.35f, 0.5f},      {"Crash 1.wav", 0.72f, 0.45f, 0.4f, 0.5f},
+};
+
+TrackSpec houseDrums(const char* title) {
+    TrackSpec drums = track(title, drumKit("House Kit", kHouseKit), 84.0f, 0.0f);
+    sends(drums, 40.0f, 0.0f, 0.0f);
+    PatternSpec beat = pattern(0, 16, {});
+    hits(beat, kKick, {0, 4, 8, 12}, 120);
+    hits(beat, kClap, {4, 12}, 105);
+    hits(beat, kClosedHat, {2, 6, 10}, 90);
+    hits(beat, kOpenHat, {14}, 85);
+    hits(beat, kClosedHat, {1, 3, 5, 7, 9, 11, 13}, 55);
+    sortNotes(beat);
+    PatternSpec fill = beat;
+    fill.number = 1;
+    hits(fill, kTom, {13, 14, 15}, 100);
+    sortNotes(fill);
+    drums.patterns = {beat, fill};
+    drums.balls = {ball("Room", 40, 50, {target(1, kMixSend1Level, 0, 100)}, {}), mixBall(84, 40)};
+    return drums;
+}
+
+ProjectSpec houseGroove() {
+    ProjectSpec p;
+    p.name = "HOUSEGROOVE";
+    useStandardMaster(p);
+    TrackSpec drums = houseDrums("Drums");
+    drums.keyboardOn = 0.0f;  // the pattern plays it, the keyboard plays the keys
+    TrackSpec bass = track("Bass", sampleBass("Sub Bass", "Bass_E2.wav", 40, 0.82f), 82.0f, 0.0f);
+    bass.keyboardOn = 0.0f;
+    PatternSpec line = pattern(0, 16, {{2, 36, 1.5f, 110}, {6, 36, 1.5f, 100}, {10, 36, 1.0f, 110},
+                                       {11, 39, 1.0f, 90}, {14, 41, 1.5f, 100}});
+    bass.patterns = {line};
+    bass.balls = {mixBall(80, 10)};
+    TrackSpec keys = track("Keys", sampler("E-Piano", {{"EPiano_C3.wav", 48}, {"EPiano_C4.wav", 60}, {"EPiano_C5.wav", 72}},
+                                           {{kSmpHold, 0.0f}, {kSmpEnvLevel, 1.0f}, {kSmpRelease, 0.45f},
+                                            {kSmpLoop, 1.0f}, {kSmpLevelVelocity, 0.6f}}),
+                           80.0f, 0.1f);
+    sends(keys, 45.0f, 35.0f, 50.0f);
+    eq(keys, -0.2f, 0.05f, 0.1f);
+    keys.balls = {ball("Echo / Chorus", 50, 50, {target(1, kMixSend2Level, 0, 110)}, {target(1, kMixSend3Level, 0, 110)}),
+                  mixBall(80, 50)};
+    p.tracks = {drums, bass, keys};
+
+    Demo d(p.demo, 0);
+    const std::initializer_list<int> chords[4] = {{51, 55, 58, 62}, {53, 56, 60, 63}, {51, 55, 58, 62}, {50, 53, 58, 62}};
+    for (int bar = 0; bar < 8; ++bar) {
+        d.chord(bar * 16 + 2, chords[bar % 4], 1.5, 95);
+        d.chord(bar * 16 + 7, chords[bar % 4], 2.5, 85);
+        d.chord(bar * 16 + 12, chords[bar % 4], 1.0, 90);
+    }
+    return p;
+}
+
+ProjectSpec electricKeys() {
+    ProjectSpec p;
+    p.name = "EPIANOSOUL";
+    useStandardMaster(p);
+    TrackSpec keys = track("E-Piano", sampler("Soul Piano", {{"EPiano_C3.wav", 48}, {"EPiano_C4.wav", 60}, {"EPiano_C5.wav", 72}},
+                                              {{kSmpHold, 0.0f}, {kSmpEnvLevel, 1.0f}, {kSmpRelease, 0.5f},
+                                               {kSmpLoop, 1.0f}, {kSmpLevelVelocity, 0.7f}}),
+                           82.0f, 0.0f);
+    sends(keys, 55.0f, 0.0f, 70.0f);
+    eq(keys, 0.05f, -0.1f, 0.1f, 600.0f);
+    keys.balls = {ball("Chorus / Hall", 50, 50, {target(1, kMixSend3Level, 0, 120)}, {target(1, kMixSend1Level, 0, 110)}),
+                  ball("Tone", 64, 64, {target(1, 12, 20, 100)}, {target(1, 9, 20, 100)}), mixBall(84, 50)};
+    TrackSpec bass = track("Bass", sampleBass("Finger Bass", "Bass_E1.wav", 28, 0.85f), 80.0f, 0.0f);
+    bass.keyTo = kSplitKey;
+    keys.keyFrom = kSplitKey;
+    bass.balls = {mixBall(80, 10)};
+    p.tracks = {keys, bass};
+    Demo d(p.demo, 0);
+    // Fmaj9 - Em7 - Dm9 - Cmaj7 in a slow soul feel.
+    const std::initializer_list<int> chords[4] = {{57, 60, 64, 67}, {55, 59, 62, 64}, {53, 57, 60, 64}, {52, 55, 59, 64}};
+    const int roots[4] = {41, 40, 38, 36};
+    for (int bar = 0; bar < 8; ++bar) {
+        const int c = bar % 4;
+        d.chord(bar * 16, chords[c], 6, 90);
+        d.chord(bar * 16 + 6, chords[c], 2, 70);
+        d.chord(bar * 16 + 10, chords[c], 5, 85);
+        d.note(bar * 16, roots[c], 5, 110);
+        d.note(bar * 16 + 6, roots[c] + 12, 1.5, 80);
+        d.note(bar * 16 + 10, roots[c] + 7, 4, 95);
+    }
+    return p;
+}
+
+ProjectSpec bellGarden() {
+    ProjectSpec p;
+    p.name = "BELLPADS";
+    useStandardMaster(p);
+    p.sends[0] = hall(0.8f, 0.35f);
+    TrackSpec pad = track("Pad", sampler("Warm Pad", {{"Pad_C3.wav", 48}, {"Pad_C4.wav", 60}, {"Pad_C5.wav", 72}},
+                                         {{kSmpHold, 0.0f}, {kSmpEnvLevel, 1.0f}, {kSmpAttack, 0.45f},
+                                          {kSmpRelease, 0.6f}, {kSmpLoop, 1.0f}}),
+                          84.0f, -0.2f);
+    sends(pad, 70.0f, 0.0f, 60.0f);
+    pad.balls = {ball("Space", 50, 50, {target(1, kMixSend1Level, 20, 120)}, {target(1, kMixSend3Level, 0, 120)}),
+                 mixBall(78, 60)};
+    TrackSpec bells = track("Bells", sampler("Glass Bells", {{"Bell_C4.aif", 60}, {"Bell_C5.aif", 72}, {"Bell_C6.aif", 84}},
+                                             {{kSmpLevelVelocity, 0.5f}}),
+                            84.0f, 0.25f);
+    bells.midiChannel = 3;  // MIDI channel 2: the demonstration's melody
+    sends(bells, 60.0f, 55.0f, 0.0f);
+    bells.balls = {ball("Echo / Hall", 50, 50, {target(1, kMixSend2Level, 0, 120)}, {target(1, kMixSend1Level, 0, 120)}),
+                   mixBall(80, 40)};
+    pad.midiChannel = 2;
+    p.tracks = {pad, bells};
+    Demo chords(p.demo, 0), melody(p.demo, 1);
+    const std::initializer_list<int> prog[4] = {{48, 55, 60, 64}, {45, 52, 57, 60}, {41, 48, 53, 57}, {43, 50, 55, 59}};
+    for (int c = 0; c < 4; ++c) chords.chord(c * 32, prog[c], 30, 80);
+    const int tune[] = {72, 76, 79, 84, 83, 79, 76, 74, 72, 69, 72, 76, 77, 74, 71, 67};
+    for (int i = 0; i < 16; ++i) melody.note(i * 8, tune[i], 6, 80 + (i % 4 == 0 ? 30 : 0));
+    return p;
+}
+
+ProjectSpec pluckArpeggio() {
+    ProjectSpec p;
+    p.name = "PLUCKARP";
+    useStandardMaster(p);
+    TrackSpec arp = track("Arp", sampler("Arp Pluck", {{"Pluck_C3.aif", 48}, {"Pluck_C4.aif", 60}, {"Pluck_C5.aif", 72}},
+                                         {{kSmpLevelVelocity, 0.4f}, {kSmpFilterOn, 1.0f}, {kSmpFilterFreq, 0.8f},
+                                          {kSmpFilterQ, 0.3f}}),
+                          90.0f, 0.0f);
+    // Up and down over the held chord, an octave extension, in sixteenths.
+    arp.arpeggiator = {1.0f, 2.0f, 0.0f, 1.0f, 1.0f, 0.3f, 12.0f, 1.0f, 0.0f, 0.0f};
+    sends(arp, 40.0f, 60.0f, 0.0f);
+    arp.balls = {ball("Echo / Hall", 50, 50, {target(1, kMixSend2Level, 0, 120)}, {target(1, kMixSend1Level, 0, 110)}),
+                 ball("Tone", 60, 50, {target(0, kSmpFilterFreq, 60, 127)}, {target(0, kSmpFilterQ, 0, 90)}),
+                 mixBall(84, 50)};
+    TrackSpec drums = houseDrums("Beat");
+    drums.keyboardOn = 0.0f;
+    drums.level = 84.0f;
+    p.tracks = {arp, drums};
+    Demo d(p.demo, 0);
+    const std::initializer_list<int> chords[4] = {{57, 60, 64}, {53, 57, 60}, {55, 59, 62}, {52, 55, 59}};
+    for (int c = 0; c < 8; ++c) d.chord(c * 16, chords[c % 4], 15.5, 100);
+    return p;
+}
 }  // namespace
 
 std::vector<ProjectSpec> soundLibrary() {
     return {acidLine(), deepPad(), syncLead(), fmBells(), brassSection(), pwmStrings(), pluckKeys(), wobbleBass(),
-            ringSpace(), hooverStab()};
+            ringSpace(), hooverStab(), houseGroove(), electricKeys(), bellGarden(), pluckArpeggio()};
 }
 
 }  // namespace projectgen

@@ -30,7 +30,9 @@ TEST(EmbeddedResources, TableHoldsTheFilesByteForByte) {
         EXPECT_STREQ(table[i].name, expected[i].name);
         std::vector<uint8_t> bytes = render_test::readBytes(std::string(EMBED_INPUT_DIR) + "/" + expected[i].file);
         ASSERT_EQ(table[i].size, bytes.size()) << expected[i].name;
-        if (!bytes.empty()) EXPECT_EQ(std::memcmp(table[i].data, bytes.data(), bytes.size()), 0) << expected[i].name;
+        if (!bytes.empty()) {
+            EXPECT_EQ(std::memcmp(table[i].data, bytes.data(), bytes.size()), 0) << expected[i].name;
+        }
     }
     EXPECT_EQ(table[0].size, 0u);
     EXPECT_EQ(table[1].size, 256u);

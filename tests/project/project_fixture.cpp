@@ -41,7 +41,21 @@ VstIntPtr VSTCALLBACK LoaderTestHost::callback(AEffect* /*effect*/, VstInt32 opc
     return 0;
 }
 
-TestEngine::TestEngine() { effect = new Effect(&LoaderTestHost::callback); }
+TestEngine::TestEngine() {
+    effect = new Effect(&LoaderTestHost::callback);
+    // Construction loads the current program's built-in project; each test
+    // builds its own from a clean slate.
+    load("");
+    effect->masterLevel = 127.0f;
+    effect->crossfade = 0.0f;
+    effect->synchroSwitch = 0.0f;
+    effect->liveTransposition = 0.0f;
+    effect->projectTempo = 120.0f;
+    effect->arpeggiatorSwitch = 1.0f;
+    effect->playSwitch = 1.0f;
+    effect->muteKeySwitch = 0.0f;
+    effect->playController = 0.0f;
+}
 
 TestEngine::~TestEngine() {
     AEffect* e = effect->getAeffect();

@@ -74,7 +74,14 @@ void EffectOverdrive::controlStep(bool smoothing) {
     fxdsp::glide(q_, live_[kFilterQ], cutoffFactor);
     const int k = dsp::cutoffTableIndex(cutoff_ * kCutoffSemitonesPerUnit);
     const int h = dsp::qTableIndex(q_);
-    coefficients_ = dsp::designBiquad(tables_, k, h, filterModeFor(live_[kFilterType]));
+    const dsp::FilterMode mode = filterModeFor(live_[kFilterType]);
+    // Once the glides have landed the indices stay put: skip the two
+    // divisions of the design, which would otherwise hold up the filter.
+    if (k == designedCutoffIndex_ && h == designedQIndex_ && mode == designedMode_) return;
+    coefficients_ = dsp::designBiquad(tables_, k, h, mode);
+    designedCutoffIndex_ = k;
+    designedQIndex_ = h;
+    designedMode_ = mode;
 }
 
 void EffectOverdrive::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
@@ -90,29 +97,73 @@ void EffectOverdrive::processReplacing(float** inputs, float** outputs, VstInt32
         [&](int offset, int count) { render(inL + offset, inR + offset, outL + offset, outR + offset, count); });
 }
 
-// Both channels side by side in SSE lanes, branch-free. Inputs of a frame
-// are read before its outputs are written, so the module may run in place.
-void EffectOverdrive::render(const float* inL, const float* inR, float* outL, float* outR, int frames) {
-    const __m128 gain = _mm_set1_ps(driveGain_);
-    const __m128 compensation = _mm_set1_ps(driveCompensation_);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 dry = _mm_set1_ps(dry_);
-    const __m128 wet = _mm_set1_ps(wet_);
-    const __m128 level = fxdsp::stereoPair(levelLeft_, levelRight_);
-    fxdsp::StereoFourPoleLanes filter(coefficients_, filterLeft_, filterRight_);
-    for (int n = 0; n < frames; ++n) {
-        const __m128 in = fxdsp::loadStereo(inL + n, inR + n);
-        // Square-root soft clip above full scale: continuous, with the slope
-        // halved at +-1. sqrt(|y|) with the sign of y is -sqrt(-y) below -1.
+namespace {
+
+// Drive, square-root soft clip above full scale and level compensation, per
+// lane. The clip is continuous with the slope halved at +-1; sqrt(|y|) with
+// the sign of y is -sqrt(-y) below -1.
+struct DriveLanes {
+    __m128 gain, compensation, one;
+    __m128 operator()(__m128 in) const {
         const __m128 driven = _mm_mul_ps(in, gain);
         const __m128 magnitude = fxdsp::absLanes(driven);
         const __m128 bent = _mm_or_ps(_mm_sqrt_ps(magnitude), fxdsp::signLanes(driven));
-        const __m128 clipped = fxdsp::selectLanes(_mm_cmpgt_ps(magnitude, one), bent, driven);
-        const __m128 filtered = filter.process(_mm_mul_ps(clipped, compensation));
-        const __m128 out = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(in, dry), _mm_mul_ps(filtered, wet)), level);
-        fxdsp::storeStereo(out, outL + n, outR + n);
+        return _mm_mul_ps(fxdsp::selectLanes(_mm_cmpgt_ps(magnitude, one), bent, driven), compensation);
     }
-    filter.store(filterLeft_, filterRight_);
+};
+
+}  // namespace
+
+// In three passes over the run: the drive four frames at a time per channel,
+// the filter frame by frame with both channels and sections in one register
+// (interleaved), the crossfade and level four frames at a time again. Every
+// input of the run is read before its outputs are written, so the module may
+// run in place.
+void EffectOverdrive::render(const float* inL, const float* inR, float* outL, float* outR, int frames) {
+    constexpr int kMaxRun = fxdsp::kControlPeriodSamples;
+    while (frames > kMaxRun) {  // the block runner never asks for more
+        render(inL, inR, outL, outR, kMaxRun);
+        inL += kMaxRun;
+        inR += kMaxRun;
+        outL += kMaxRun;
+        outR += kMaxRun;
+        frames -= kMaxRun;
+    }
+    alignas(16) float pairs[2 * kMaxRun];
+    const DriveLanes drive{_mm_set1_ps(driveGain_), _mm_set1_ps(driveCompensation_), _mm_set1_ps(1.0f)};
+    int n = 0;
+    for (; n + 4 <= frames; n += 4) {
+        const __m128 l = drive(_mm_loadu_ps(inL + n));
+        const __m128 r = drive(_mm_loadu_ps(inR + n));
+        _mm_store_ps(pairs + 2 * n, _mm_unpacklo_ps(l, r));
+        _mm_store_ps(pairs + 2 * n + 4, _mm_unpackhi_ps(l, r));
+    }
+    for (; n < frames; ++n)
+        _mm_storel_pi(reinterpret_cast<__m64*>(pairs + 2 * n), drive(fxdsp::loadStereo(inL + n, inR + n)));
+
+    fxdsp::fourPoleStereoRun(coefficients_, filter_, pairs, frames);
+
+    const __m128 dry = _mm_set1_ps(dry_);
+    const __m128 wet = _mm_set1_ps(wet_);
+    const __m128 levelLeft = _mm_set1_ps(levelLeft_);
+    const __m128 levelRight = _mm_set1_ps(levelRight_);
+    for (n = 0; n + 4 <= frames; n += 4) {
+        const __m128 a = _mm_load_ps(pairs + 2 * n);
+        const __m128 b = _mm_load_ps(pairs + 2 * n + 4);
+        const __m128 filteredL = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 filteredR = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 l = _mm_loadu_ps(inL + n);
+        const __m128 r = _mm_loadu_ps(inR + n);
+        _mm_storeu_ps(outL + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(l, dry), _mm_mul_ps(filteredL, wet)), levelLeft));
+        _mm_storeu_ps(outR + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(r, dry), _mm_mul_ps(filteredR, wet)), levelRight));
+    }
+    const __m128 level = fxdsp::stereoPair(levelLeft_, levelRight_);
+    for (; n < frames; ++n) {
+        const __m128 in = fxdsp::loadStereo(inL + n, inR + n);
+        const __m128 filtered = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(pairs + 2 * n));
+        fxdsp::storeStereo(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(in, dry), _mm_mul_ps(filtered, wet)), level), outL + n,
+                           outR + n);
+    }
 }
 
 void EffectOverdrive::getParameterName(VstInt32 index, char* text) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "effects/dsp/control_clock.h"
+#include "effects/dsp/stereo_four_pole.h"
 #include "modules/effect_module.h"
 #include "modules/synth_filter.h"
 
@@ -34,14 +35,17 @@ private:
     // smoothed cutoff value and q it is designed from, the dry/wet crossfade
     // and the output gains.
     dsp::BiquadCoefficients coefficients_;
+    // Table indices and mode coefficients_ was designed for (-1: none yet).
+    int designedCutoffIndex_ = -1;
+    int designedQIndex_ = -1;
+    dsp::FilterMode designedMode_ = dsp::FilterMode::LowPass;
     float cutoff_ = 0.0f;
     float q_ = 0.0f;
     float dry_ = 0.0f;
     float wet_ = 0.0f;
     float levelLeft_ = 0.0f;
     float levelRight_ = 0.0f;
-    dsp::FourPoleFilter filterLeft_;
-    dsp::FourPoleFilter filterRight_;
+    fxdsp::StereoFourPoleState filter_;
     float levelTarget_ = 0.0f;
     // 1000^OverDrive and its square root, from the live value.
     float driveGain_ = 1.0f;

@@ -12,8 +12,6 @@
 
 namespace {
 constexpr VstInt32 kUniqueId = vstFourCC('8', '0', '5', '5');
-constexpr const char* kProductKey = "TalvexBass";
-constexpr const char* kFormatVersion = "1.1";
 constexpr uint32_t kTimerPeriodMs = 40;
 constexpr VstInt32 kModuleTimeFlags = kVstNanosValid | kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid |
                                       kVstClockValid;

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kMinStepNumber = 256;
-
 float* presetReal(TrackPreset& p, std::string_view key) {
     static constexpr std::pair<std::string_view, int> kKeys[] = {
         {"PRESET_LEVEL", 0},          {"PRESET_PAN", 1},           {"PRESET_MUTE", 2},

@@ -115,8 +115,10 @@ struct DriveLanes {
 }  // namespace
 
 // In three passes over the run: the drive four frames at a time per channel,
-// the filter frame by frame with both channels and sections in one register
-// (interleaved), the crossfade and level four frames at a time again. Every
+// the filter frame by frame with both channels in one register (interleaved),
+// the crossfade and level four frames at a time again. The filter's
+// recursion is a dependency chain that leaves most of the processor idle;
+// the passes around it are independent work that overlaps with it. Every
 // input of the run is read before its outputs are written, so the module may
 // run in place.
 void EffectOverdrive::render(const float* inL, const float* inR, float* outL, float* outR, int frames) {

@@ -1,10 +1,9 @@
 // The four-pole filter (two identical Direct Form I biquads in series, the
 // synthesizer's design) for a stereo pair, left and right in the lanes of
-// one SSE register: one instruction stream for both channels.
-// Each lane does exactly the arithmetic of dsp::BiquadSection, in the same
-// order, with the effects' flush-to-zero guard, so the results are bit for
-// bit those of two scalar filters.
-//
+// one SSE register: one instruction stream for both channels. Each lane does
+// exactly the arithmetic of dsp::BiquadSection, in the same order, with the
+// effects' flush-to-zero guard, so the results are bit for bit those of two
+// scalar filters.
 #pragma once
 
 #include <emmintrin.h>

@@ -180,6 +180,13 @@ public:
     void changeProgram(int index, bool user, bool load);
     // Stores the current performance into user program index.
     void storeCurrentState(int index);
+    // Bank files (".fxb"): exactly the bytes of a bank chunk. Saving appends
+    // ".fxb" unless the name is at least five characters and ends in ".fxb"
+    // (case-sensitive) and returns the name written, empty on failure.
+    // Loading hands the file to setChunk as a bank; false when the file
+    // cannot be read or is refused. User-interface thread.
+    std::string saveBankFile(const std::string& path);
+    bool loadBankFile(const std::string& path);
     // Replaces the loaded project by the built-in project of that name;
     // false (and nothing changed) when there is no such project.
     bool loadBuiltInProject(const std::string& name);

@@ -1,6 +1,7 @@
 // Host parameters, user programs, chunks and settings of the main object.
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "host/effect.h"
 #include "editor/editor.h"
@@ -101,6 +102,36 @@ void Effect::loadDefaultBank() {
     std::vector<uint8_t> bank;
     if (!platform::RegistryStore::readBinary(kDataKey, kUserBankValue, bank) || bank.empty()) return;
     setChunk(bank.data(), static_cast<VstInt32>(bank.size()), false);
+}
+
+namespace {
+// A bank chunk with every record full of notes stays far below this; a
+// larger file is not a bank of ours and is not read.
+constexpr std::streamoff kMaxBankFileBytes = 64 << 20;
+}  // namespace
+
+std::string Effect::saveBankFile(const std::string& path) {
+    std::string name = path;
+    const std::string extension = ".fxb";
+    if (name.size() < 5 || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        name += extension;
+    void* data = nullptr;
+    const VstInt32 size = getChunk(&data, false);
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    if (!out || size <= 0) return {};
+    out.write(static_cast<const char*>(data), size);
+    return out.good() ? name : std::string();
+}
+
+bool Effect::loadBankFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamoff size = in.tellg();
+    if (size <= 0 || size > kMaxBankFileBytes) return false;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return false;
+    return setChunk(bytes.data(), static_cast<VstInt32>(bytes.size()), false) == 1;
 }
 
 void Effect::storeDefaultBank() {

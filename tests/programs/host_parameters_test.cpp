@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "host/effect.h"
@@ -225,4 +226,26 @@ TEST_F(Plugin, ThreadsHostParametersMeetProjectChangesSafely) {
     programs.join();
     parameters.join();
     EXPECT_FALSE(project().tracks.empty());
+}
+
+TEST_F(Plugin, BankFilesHoldTheBankChunkAndGetTheirExtension) {
+    effect->dispatcher(effect, effSetProgram, 0, 7, nullptr, 0.0f);
+    main->changeProgram(1, false, true);
+    const std::filesystem::path folder = config_ / "banks";
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(main->saveBankFile((folder / "a").string()), (folder / "a.fxb").string());
+    EXPECT_EQ(main->saveBankFile((folder / "bank.fxb").string()), (folder / "bank.fxb").string());
+    EXPECT_EQ(main->saveBankFile((folder / "bank.FXB").string()), (folder / "bank.FXB.fxb").string());
+    void* data = nullptr;
+    const VstIntPtr size = effect->dispatcher(effect, effGetChunk, 0, 0, &data, 0.0f);
+    EXPECT_EQ(std::filesystem::file_size(folder / "bank.fxb"), static_cast<uintmax_t>(size));
+
+    char dash[] = "-";
+    effect->dispatcher(effect, effSetProgramName, 0, 0, dash, 0.0f);
+    EXPECT_TRUE(main->loadBankFile((folder / "bank.fxb").string()));
+    EXPECT_EQ(programName(7), "Preset 8");
+    EXPECT_FALSE(main->loadBankFile((folder / "missing.fxb").string()));
+    std::ofstream(folder / "junk.fxb") << "not a bank";
+    EXPECT_FALSE(main->loadBankFile((folder / "junk.fxb").string()));
+    EXPECT_EQ(programName(7), "Preset 8");
 }

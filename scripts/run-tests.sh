@@ -4,7 +4,7 @@
 #   2. builds and runs every test (build/linux),
 #   3. again under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
 #   4. the threaded tests under ThreadSanitizer (build/tsan),
-#   5. every libFuzzer target for a bounded time (build/fuzz; FUZZ_SECONDS each, 30 by default),
+#   5. every libFuzzer target for a bounded time (build/fuzz; FUZZ_SECONDS each, 20 by default),
 #   6. both Windows DLLs and the Windows renderer, smoke-tested under wine
 #      (build/win32, build/win64).
 # Set TALVEX_STAGES to a subset ("linux asan tsan fuzz windows") to run fewer.
@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 stages=${TALVEX_STAGES:-"linux asan tsan fuzz windows"}
-fuzz_seconds=${FUZZ_SECONDS:-30}
+fuzz_seconds=${FUZZ_SECONDS:-20}
 jobs=$(nproc)
 
 stage() { printf '\n==== %s ====\n' "$*"; }
@@ -36,7 +36,9 @@ fi
 
 if has tsan; then
   stage "threaded tests under ThreadSanitizer"
-  scripts/build.sh tsan
+  # Only the test folders that label tests "threads" are built here.
+  areas=$(grep -l 'LABELS threads' tests/*/CMakeLists.txt | xargs -n1 dirname | xargs -n1 basename | paste -sd';' -)
+  scripts/build.sh tsan "-DTALVEX_TEST_AREAS=$areas"
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build/tsan -L threads -j "$jobs" --output-on-failure --timeout 900
 fi

@@ -3,7 +3,7 @@
 
 #include "drums_test_host.h"
 #include "modulehost/module_registry.h"
-#include "allocation_counter.h"
+#include "tests/support/allocation_counter.h"
 
 using namespace drums_test;
 using namespace drums;
@@ -319,9 +319,9 @@ TEST_F(DrumsPlayback, ChoosingASampleReusesLoadedOnesWithoutAllocating) {
         buffers[k].resize(64);
         outs[k] = buffers[k].data();
     }
-    const long before = drums_alloc::allocationsOnThisThread();
+    const long before = test_alloc::allocationsOnThisThread();
     host.fx()->processReplacing(host.fx(), nullptr, outs, 64);
-    EXPECT_EQ(drums_alloc::allocationsOnThisThread() - before, 0);
+    EXPECT_EQ(test_alloc::allocationsOnThisThread() - before, 0);
     EXPECT_EQ(host.dispatch(effGetProgram), 1);
     EXPECT_EQ(drums.pad(2).sample, drums.pad(0).sample);
     EXPECT_EQ(drums.sampleSlots().used(), kPads);

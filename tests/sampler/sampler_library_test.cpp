@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/sampler/allocation_count.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/sampler/sampler_test_host.h"
 
 using namespace sampler;
@@ -111,14 +111,14 @@ TEST(SamplerLibrary, ProgramChangesOnTheAudioThreadNeitherDecodeNorAllocate) {
     std::vector<float> l(512), r(512);
     float* outs[2] = {l.data(), r.data()};
 
-    const long before = sampler_test::allocationsOnThisThread();
+    const long before = test_alloc::allocationsOnThisThread();
     h.dispatch(effProcessEvents, 0, 0, ve);
     h.fx()->processReplacing(h.fx(), nullptr, outs, 512);
     const double newNote = peak(l, 100, 512);
     h.dispatch(effSetProgram, 0, 0);
     h.dispatch(effSetProgram, 0, 1);
     h.fx()->processReplacing(h.fx(), nullptr, outs, 512);
-    EXPECT_EQ(sampler_test::allocationsOnThisThread() - before, 0);
+    EXPECT_EQ(test_alloc::allocationsOnThisThread() - before, 0);
     EXPECT_STREQ(h.sampler().partFileName(3), "Three.wav");
     EXPECT_NE(h.sampler().part(3).sample.frameCount, 0u);
     EXPECT_NEAR(newNote * 32768.0, 3000.0, 1.0);  // the new program's note sounds

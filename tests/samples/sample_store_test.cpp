@@ -7,7 +7,7 @@
 #include "modules/sample_reader_wav.h"
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
-#include "tests/samples/allocation_counter.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/samples/sample_file_builder.h"
 
 using namespace test_files;

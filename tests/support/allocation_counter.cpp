@@ -1,4 +1,4 @@
-#include "tests/sampler/allocation_count.h"
+#include "tests/support/allocation_counter.h"
 
 #include <cstdlib>
 #include <new>
@@ -12,10 +12,14 @@ void* allocate(std::size_t size) noexcept {
 }
 }  // namespace
 
-namespace sampler_test {
+namespace test_alloc {
 long allocationsOnThisThread() { return tAllocations; }
-}  // namespace sampler_test
+}  // namespace test_alloc
 
+// Every form of new and delete goes through malloc and free together: the
+// standard library's temporary buffers (std::stable_sort) use the nothrow
+// form, and a counter that replaced only the plain one would pair the
+// runtime's new with this free, which AddressSanitizer reports.
 void* operator new(std::size_t size) {
     if (void* p = allocate(size)) return p;
     throw std::bad_alloc();

@@ -17,6 +17,7 @@
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
 #include "tests/samples/sample_file_builder.h"
+#include "tests/support/module_test_host.h"
 
 namespace drums_test {
 
@@ -94,27 +95,16 @@ inline VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32 in
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-class DrumsHost {
+class DrumsHost : public test_support::ModuleTestHost {
 public:
     DrumsHost(const SampleLibrary& library, bool bass = false, float sampleRate = 44100.0f) {
         drums_ = new EffectDrums(hostCallback, bass, &library);
-        fx_ = drums_->getAeffect();
-        dispatch(effOpen);
-        dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
-        dispatch(effSetBlockSize, 0, 512);
-        dispatch(effMainsChanged, 0, 1);
+        open(drums_, sampleRate);
         automation().clear();
     }
-    ~DrumsHost() { dispatch(effClose); }
-    DrumsHost(const DrumsHost&) = delete;
-    DrumsHost& operator=(const DrumsHost&) = delete;
 
     EffectDrums& drums() { return *drums_; }
-    AEffect* fx() { return fx_; }
 
-    VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0) {
-        return fx_->dispatcher(fx_, op, index, value, ptr, opt);
-    }
     void set(VstInt32 index, float value) { fx_->setParameter(fx_, index, value); }
     float get(VstInt32 index) { return fx_->getParameter(fx_, index); }
     void setPad(int pad, int param, float value) { set(pad * drums::kParamsPerPad + param, value); }
@@ -124,21 +114,7 @@ public:
         return buffer;
     }
 
-    void midi(int status, int d1, int d2, int delta = 0) {
-        VstMidiEvent e;
-        std::memset(&e, 0, sizeof(e));
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(d1);
-        e.midiData[2] = static_cast<char>(d2);
-        VstEvents list;
-        std::memset(&list, 0, sizeof(list));
-        list.numEvents = 1;
-        list.events[0] = reinterpret_cast<VstEvent*>(&e);
-        dispatch(effProcessEvents, 0, 0, &list);
-    }
+    void midi(int status, int d1, int d2, int delta = 0) { send({{delta, status, d1, d2}}); }
     void noteOn(int note, int velocity = 127, int delta = 0) { midi(0x90, note, velocity, delta); }
     void noteOff(int note, int delta = 0) { midi(0x80, note, 0, delta); }
 
@@ -157,63 +133,14 @@ public:
     }
     std::vector<float> out[drums::kOutputs];
 
-    std::vector<char> chunk(bool preset) {
-        void* data = nullptr;
-        const auto size = dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
-        std::vector<char> bytes(static_cast<const char*>(data), static_cast<const char*>(data) + size);
-        delete[] static_cast<char*>(data);
-        return bytes;
-    }
-    VstIntPtr setChunk(std::vector<char> bytes, bool preset) {
-        return dispatch(effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
-    }
-
 private:
     EffectDrums* drums_ = nullptr;
-    AEffect* fx_ = nullptr;
 };
 
-inline double rms(const std::vector<float>& x, size_t from, size_t to) {
-    double sum = 0.0;
-    for (size_t i = from; i < to && i < x.size(); ++i) sum += static_cast<double>(x[i]) * x[i];
-    return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
-}
-
-inline double peak(const std::vector<float>& x, size_t from, size_t to) {
-    double p = 0.0;
-    for (size_t i = from; i < to && i < x.size(); ++i) p = std::max(p, std::fabs(static_cast<double>(x[i])));
-    return p;
-}
-
-// Fundamental from upward zero crossings with linear interpolation.
-inline double pitchHz(const std::vector<float>& x, double sampleRate, size_t from, size_t to) {
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-    for (size_t i = std::max<size_t>(from, 1); i < to && i < x.size(); ++i) {
-        if (x[i - 1] < 0.0f && x[i] >= 0.0f) {
-            const double t = static_cast<double>(i - 1) + x[i - 1] / static_cast<double>(x[i - 1] - x[i]);
-            if (first < 0.0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0.0;
-    return (crossings - 1) * sampleRate / (last - first);
-}
-
-// Amplitude of the component at hz (Hann-windowed correlation).
-inline double toneAmplitude(const std::vector<float>& x, double hz, double sampleRate, size_t from, size_t to) {
-    double s = 0.0, c = 0.0, wsum = 0.0;
-    const double n = static_cast<double>(to - from);
-    for (size_t i = from; i < to; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i - from) / n);
-        const double a = 2.0 * kPi * hz * static_cast<double>(i) / sampleRate;
-        s += w * x[i] * std::sin(a);
-        c += w * x[i] * std::cos(a);
-        wsum += w;
-    }
-    return 2.0 * std::sqrt(s * s + c * c) / wsum;
-}
+using test_support::peak;
+using test_support::pitchHz;
+using test_support::rms;
+using test_support::toneAmplitude;
 
 // Last frame whose magnitude exceeds the threshold, or -1.
 inline long lastAbove(const std::vector<float>& x, double threshold) {

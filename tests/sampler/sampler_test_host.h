@@ -16,6 +16,7 @@
 #include "modules/sample_store_entry.h"
 #include "modules/sampler_module.h"
 #include "tests/samples/sample_file_builder.h"
+#include "tests/support/module_test_host.h"
 
 namespace sampler_test {
 
@@ -95,26 +96,15 @@ inline const SampleLibrary& testLibrary() {
     return library.library();
 }
 
-class SamplerHost {
+class SamplerHost : public test_support::ModuleTestHost {
 public:
     explicit SamplerHost(float sampleRate = 44100.0f, const SampleLibrary* library = &testLibrary()) {
         sampler_ = new EffectSampler(hostCallback, library);
-        fx_ = sampler_->getAeffect();
-        dispatch(effOpen);
-        dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
-        dispatch(effSetBlockSize, 0, 512);
-        dispatch(effMainsChanged, 0, 1);
+        open(sampler_, sampleRate);
     }
-    ~SamplerHost() { dispatch(effClose); }  // deletes the module
-    SamplerHost(const SamplerHost&) = delete;
-    SamplerHost& operator=(const SamplerHost&) = delete;
 
     EffectSampler& sampler() { return *sampler_; }
-    AEffect* fx() { return fx_; }
 
-    VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0) {
-        return fx_->dispatcher(fx_, op, index, value, ptr, opt);
-    }
     void set(int part, int param, float value) { fx_->setParameter(fx_, part * 32 + param, value); }
     float get(int part, int param) { return fx_->getParameter(fx_, part * 32 + param); }
     // Names a part's sample and loads it, as an editor would.
@@ -123,90 +113,21 @@ public:
         set(part, sampler::kWave, 0.0f);
     }
 
-    struct Midi {
-        int delta;
-        int status;
-        int data1;
-        int data2;
-    };
-    VstIntPtr send(const std::vector<Midi>& events) {
-        std::vector<VstMidiEvent> storage(events.size());
-        std::vector<char> list(sizeof(VstEvents) + sizeof(VstEvent*) * (events.size() + 1));
-        auto* ve = reinterpret_cast<VstEvents*>(list.data());
-        ve->numEvents = static_cast<VstInt32>(events.size());
-        for (size_t i = 0; i < events.size(); ++i) {
-            VstMidiEvent& e = storage[i];
-            std::memset(&e, 0, sizeof(e));
-            e.type = kVstMidiType;
-            e.byteSize = sizeof(VstMidiEvent);
-            e.deltaFrames = events[i].delta;
-            e.midiData[0] = static_cast<char>(events[i].status);
-            e.midiData[1] = static_cast<char>(events[i].data1);
-            e.midiData[2] = static_cast<char>(events[i].data2);
-            ve->events[i] = reinterpret_cast<VstEvent*>(&e);
-        }
-        return dispatch(effProcessEvents, 0, 0, ve);
-    }
     void noteOn(int note, int velocity = 127) { send({{0, 0x90, note, velocity}}); }
     void noteOff(int note) { send({{0, 0x80, note, 0}}); }
     void controller(int number, int value) { send({{0, 0xB0, number, value}}); }
 
     std::vector<float> render(int frames, std::vector<float>* right = nullptr, int blockFrames = 512) {
-        std::vector<float> l(static_cast<size_t>(frames)), r(static_cast<size_t>(frames));
-        for (int done = 0; done < frames;) {
-            const int n = std::min(blockFrames, frames - done);
-            float* outs[2] = {l.data() + done, r.data() + done};
-            fx_->processReplacing(fx_, nullptr, outs, n);
-            done += n;
-        }
-        if (right != nullptr) *right = r;
-        return l;
-    }
-
-    std::vector<char> chunk(bool preset) {
-        void* data = nullptr;
-        const auto size = dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
-        std::vector<char> bytes(static_cast<const char*>(data), static_cast<const char*>(data) + size);
-        delete[] static_cast<char*>(data);
-        return bytes;
-    }
-    VstIntPtr setChunk(std::vector<char> bytes, bool preset) {
-        return dispatch(effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
+        return renderStereo(frames, right, blockFrames);
     }
 
 private:
     EffectSampler* sampler_ = nullptr;
-    AEffect* fx_ = nullptr;
 };
 
-// Fundamental frequency from upward zero crossings with linear
-// interpolation, over the samples from `from` on.
-inline double pitchHz(const std::vector<float>& x, double sampleRate, size_t from = 0) {
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-    for (size_t i = std::max<size_t>(from, 1); i < x.size(); ++i) {
-        if (x[i - 1] < 0.0f && x[i] >= 0.0f) {
-            const double t = static_cast<double>(i - 1) + x[i - 1] / static_cast<double>(x[i - 1] - x[i]);
-            if (first < 0.0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0.0;
-    return (crossings - 1) * sampleRate / (last - first);
-}
-
-inline double peak(const std::vector<float>& x, size_t from, size_t to) {
-    double p = 0.0;
-    for (size_t i = from; i < to && i < x.size(); ++i) p = std::max(p, std::fabs(static_cast<double>(x[i])));
-    return p;
-}
-
-inline double rms(const std::vector<float>& x, size_t from, size_t to) {
-    double s = 0.0;
-    for (size_t i = from; i < to; ++i) s += static_cast<double>(x[i]) * x[i];
-    return to > from ? std::sqrt(s / static_cast<double>(to - from)) : 0.0;
-}
+using test_support::peak;
+using test_support::pitchHz;
+using test_support::rms;
 
 // Output value as a position in the ramp (unity gain, centre pan).
 inline double rampPosition(float value) { return static_cast<double>(value) * 32768.0; }

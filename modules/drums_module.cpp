@@ -12,14 +12,10 @@ using namespace drums;
 
 namespace {
 
-constexpr VstInt32 fourCharCode(const char (&c)[5]) {
-    return static_cast<VstInt32>((static_cast<uint32_t>(static_cast<uint8_t>(c[0])) << 24) |
-                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[1])) << 16) |
-                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[2])) << 8) |
-                                 static_cast<uint32_t>(static_cast<uint8_t>(c[3])));
-}
-
 const ModuleInfo kInfo = {"KAVO drums (1.44)", "KAVO drums", fourCharCode("16cx"), 0, kOutputs, true};
+
+// The voices' control updates run on the module's render schedule.
+static_assert(kControlPeriod == EffectDrums::kControlFrames);
 
 void copyName(char* destination, const char* source, size_t capacity) {
     size_t n = 0;
@@ -46,7 +42,7 @@ DrumProgram defaultProgram() {
 }  // namespace
 
 EffectDrums::EffectDrums(audioMasterCallback audioMaster, bool bassMode, const SampleLibrary* library)
-    : KavoModule(audioMaster, kNumPrograms, kNumParams, kInfo),
+    : KavoInstrument(audioMaster, kNumPrograms, kNumParams, kInfo),
       bassMode_(bassMode),
       library_(library != nullptr ? *library : SampleLibrary::shared()),
       slots_(library_) {
@@ -183,28 +179,6 @@ void EffectDrums::setProgram(VstInt32 program) {
         for (Voice& v : voices_)
             if (v.pad == k && v.active()) controlUpdate(v, pads_[k], sampleRate, false);
     }
-}
-
-void EffectDrums::setProgramName(char* name) {
-    if (name == nullptr) return;
-    copyProgramName(programs_[static_cast<size_t>(curProgram)].name, name);
-}
-
-void EffectDrums::getProgramName(char* name) {
-    if (name == nullptr) return;
-    copyProgramName(name, programs_[static_cast<size_t>(curProgram)].name);
-}
-
-bool EffectDrums::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
-    if (index < 0 || index >= numPrograms || text == nullptr) return false;
-    copyProgramName(text, programs_[static_cast<size_t>(index)].name);
-    return true;
-}
-
-bool EffectDrums::copyProgram(VstInt32 destination) {
-    if (destination < 0 || destination >= numPrograms) return false;
-    programs_[static_cast<size_t>(destination)] = programs_[static_cast<size_t>(curProgram)];
-    return true;
 }
 
 void EffectDrums::getParameterName(VstInt32 index, char* text) {
@@ -374,43 +348,19 @@ void EffectDrums::renderRun(float* const* outputs, int frames) {
 void EffectDrums::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
     if (outputs == nullptr || frames <= 0) return;
     // Runs never exceed one control period; an output the host left out is
-    // rendered into scratch space.
+    // rendered into scratch space, which nothing reads.
     float scratch[kOutputs][kControlPeriod] = {};
     for (int k = 0; k < kOutputs; ++k)
         if (outputs[k] != nullptr) std::memset(outputs[k], 0, sizeof(float) * static_cast<size_t>(frames));
 
-    int f = 0;
-    while (f < frames) {
-        if (++controlCounter_ >= kControlPeriod) {
-            controlCounter_ = 0;
-            controlTick();
-        }
-        const int run = std::min(frames - f, kControlPeriod - controlCounter_);
-        float* out[kOutputs];
-        for (int k = 0; k < kOutputs; ++k) out[k] = outputs[k] != nullptr ? outputs[k] + f : scratch[k];
-        if (midiIdle()) {
-            renderRun(out, run);
-        } else {
-            int start = 0;
-            for (int g = 0; g < run; ++g) {
-                dueCount_ = 0;
-                drainMidiFrame([this](const ModuleMidiEvent& e) {
-                    if (dueCount_ < ModulePendingMidi::kCapacity) due_[dueCount_++] = e;
-                });
-                if (dueCount_ == 0) continue;
-                float* part[kOutputs];
-                for (int k = 0; k < kOutputs; ++k) part[k] = out[k] + start;
-                renderRun(part, g - start);
-                for (int i = 0; i < dueCount_; ++i) handleMidi(due_[i]);
-                start = g;
-            }
-            float* rest[kOutputs];
-            for (int k = 0; k < kOutputs; ++k) rest[k] = out[k] + start;
-            renderRun(rest, run - start);
-        }
-        controlCounter_ += run - 1;
-        f += run;
-    }
+    renderInRuns(
+        frames, [this] { controlTick(); },
+        [this, outputs, &scratch](int from, int count) {
+            float* out[kOutputs];
+            for (int k = 0; k < kOutputs; ++k) out[k] = outputs[k] != nullptr ? outputs[k] + from : scratch[k];
+            renderRun(out, count);
+        },
+        [this](const ModuleMidiEvent& e) { handleMidi(e); });
 }
 
 AudioEffectX* createDrums(audioMasterCallback audioMaster) { return new EffectDrums(audioMaster, false); }

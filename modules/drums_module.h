@@ -22,7 +22,7 @@
 #include "modules/drums_params.h"
 #include "modules/drums_sample_slots.h"
 #include "modules/drums_voice.h"
-#include "modules/module_base.h"
+#include "modules/instrument_module.h"
 
 class SampleLibrary;
 
@@ -36,7 +36,7 @@ struct DrumProgram {
 };
 static_assert(sizeof(DrumProgram) == 5016, "drum program record layout");
 
-class EffectDrums : public KavoModule {
+class EffectDrums : public KavoInstrument<DrumProgram> {
 public:
     // Chunk sizes: pads of 256-byte names and 14 values (or 13, older).
     static constexpr int kPadChunkBytes = drums::kNameBytes + 4 * drums::kStoredValues;           // 312
@@ -62,15 +62,11 @@ public:
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void setProgram(VstInt32 program) override;
-    void setProgramName(char* name) override;
-    void getProgramName(char* name) override;
     void getParameterLabel(VstInt32 index, char* text) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
-    bool copyProgram(VstInt32 destination) override;
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
     bool bassMode() const { return bassMode_; }
@@ -85,7 +81,6 @@ public:
     // Inspection for tests and tools (read on the calling thread).
     const drums::Voice& voice(int index) const { return voices_[index]; }
     const drums::PadSettings& pad(int index) const { return pads_[index]; }
-    const DrumProgram& program(int index) const { return programs_[static_cast<size_t>(index)]; }
     int patternLength() const { return patternLength_; }
     float gridStep(int pad, int step) const { return grid_[pad][step]; }
     const char* baseFolder() const { return baseFolder_; }
@@ -121,23 +116,18 @@ private:
     const SampleLibrary& library_;
     drums::SampleSlots slots_;
 
-    std::vector<DrumProgram> programs_;
     float live_[drums::kParamsPerPad][drums::kPadRecords] = {};
     char padNames_[drums::kPadRecords][drums::kNameBytes] = {};
     int padNotes_[drums::kPadRecords];
     drums::PadSettings pads_[drums::kPadRecords];
     drums::Voice voices_[drums::kVoices];
     uint64_t startCounter_ = 0;
-    int controlCounter_ = 0;
 
     char baseFolder_[kBaseFolderChunkBytes] = {};
     int patternLength_ = 1;
     float grid_[drums::kPadRecords][kGridSteps] = {};
     char sendShortNames_[2][drums::kSendShortNameBytes] = {};
     dsp::Random15 random_;
-
-    ModuleMidiEvent due_[ModulePendingMidi::kCapacity];
-    int dueCount_ = 0;
 };
 
 AudioEffectX* createDrums(audioMasterCallback audioMaster);

@@ -17,6 +17,14 @@ struct HostLink {
     void* slot = nullptr;
 };
 
+// Unique identifiers: four characters, the first in the most significant byte.
+constexpr VstInt32 fourCharCode(const char (&c)[5]) {
+    return static_cast<VstInt32>((static_cast<uint32_t>(static_cast<uint8_t>(c[0])) << 24) |
+                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[1])) << 16) |
+                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[2])) << 8) |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(c[3])));
+}
+
 struct ModuleInfo {
     const char* effectName;
     const char* productString;

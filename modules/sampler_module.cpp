@@ -10,14 +10,10 @@ using namespace sampler;
 
 namespace {
 
-constexpr VstInt32 fourCharCode(const char (&c)[5]) {
-    return static_cast<VstInt32>((static_cast<uint32_t>(static_cast<uint8_t>(c[0])) << 24) |
-                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[1])) << 16) |
-                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[2])) << 8) |
-                                 static_cast<uint32_t>(static_cast<uint8_t>(c[3])));
-}
-
 const ModuleInfo kInfo = {"KAVO Sampler (1.46)", "KAVO Sampler", fourCharCode("p0g8"), 0, 2, true};
+
+// The voices' control updates run on the module's render schedule.
+static_assert(kControlPeriod == EffectSampler::kControlFrames);
 
 char foldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -33,7 +29,7 @@ void copyNameField(char* destination, const char* source, size_t capacity) {
 }  // namespace
 
 EffectSampler::EffectSampler(audioMasterCallback audioMaster, const SampleLibrary* library)
-    : KavoModule(audioMaster, kPrograms, kParams, kInfo),
+    : KavoInstrument(audioMaster, kPrograms, kParams, kInfo),
       library_(library != nullptr ? *library : SampleLibrary::shared()) {
     dsp::dspTables();  // built here, never on the audio thread
     Program fresh;
@@ -191,28 +187,6 @@ void EffectSampler::setProgram(VstInt32 program) {
     for (int k = 0; k < kParts; ++k)
         if (changed[k]) loadSample(k);
     countPartsInUse();
-}
-
-void EffectSampler::setProgramName(char* name) {
-    if (name == nullptr) return;
-    copyProgramName(programs_[static_cast<size_t>(curProgram)].name, name);
-}
-
-void EffectSampler::getProgramName(char* name) {
-    if (name == nullptr) return;
-    copyProgramName(name, programs_[static_cast<size_t>(curProgram)].name);
-}
-
-bool EffectSampler::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
-    if (index < 0 || index >= numPrograms || text == nullptr) return false;
-    copyProgramName(text, programs_[static_cast<size_t>(index)].name);
-    return true;
-}
-
-bool EffectSampler::copyProgram(VstInt32 destination) {
-    if (destination < 0 || destination >= numPrograms) return false;
-    programs_[static_cast<size_t>(destination)] = programs_[static_cast<size_t>(curProgram)];
-    return true;
 }
 
 void EffectSampler::getParameterDisplay(VstInt32 index, char* text) {
@@ -426,33 +400,11 @@ void EffectSampler::processReplacing(float** /*inputs*/, float** outputs, VstInt
     std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
     checkTransport();
 
-    int f = 0;
-    while (f < frames) {
-        // Frame f: control tick first, then MIDI, then the voices.
-        if (++controlCounter_ >= kControlPeriod) {
-            controlCounter_ = 0;
-            controlTick();
-        }
-        const int run = std::min(frames - f, kControlPeriod - controlCounter_);
-        if (midiIdle()) {
-            renderRun(left + f, right + f, run);
-        } else {
-            int start = f;
-            for (int g = f; g < f + run; ++g) {
-                dueCount_ = 0;
-                drainMidiFrame([this](const ModuleMidiEvent& e) {
-                    if (dueCount_ < ModulePendingMidi::kCapacity) due_[dueCount_++] = e;
-                });
-                if (dueCount_ == 0) continue;
-                renderRun(left + start, right + start, g - start);
-                for (int i = 0; i < dueCount_; ++i) handleMidi(due_[i]);
-                start = g;
-            }
-            renderRun(left + start, right + start, f + run - start);
-        }
-        controlCounter_ += run - 1;
-        f += run;
-    }
+    // Frame by frame: control tick first, then MIDI, then the voices.
+    renderInRuns(
+        frames, [this] { controlTick(); },
+        [this, left, right](int from, int count) { renderRun(left + from, right + from, count); },
+        [this](const ModuleMidiEvent& e) { handleMidi(e); });
 }
 
 AudioEffectX* createSampler(audioMasterCallback audioMaster) { return new EffectSampler(audioMaster); }

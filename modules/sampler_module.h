@@ -15,13 +15,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "modules/module_base.h"
+#include "modules/instrument_module.h"
 #include "modules/sample_store.h"
 #include "modules/sampler_params.h"
 #include "modules/sampler_part.h"
 #include "modules/sampler_voice.h"
 
-class EffectSampler : public KavoModule {
+class EffectSampler : public KavoInstrument<sampler::Program> {
 public:
     static constexpr int kVoices = 16;
     // Chunk sizes of the current form.
@@ -41,14 +41,10 @@ public:
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void setProgram(VstInt32 program) override;
-    void setProgramName(char* name) override;
-    void getProgramName(char* name) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
-    bool copyProgram(VstInt32 destination) override;
 
     // The file-name buffer of a part, which setParameter(part * 32) then
     // loads (what an editor's sample chooser does).
@@ -57,7 +53,6 @@ public:
 
     // Inspection for tests and tools (read on the calling thread).
     const sampler::Voice& voice(int index) const { return voices_[index]; }
-    const sampler::Program& program(int index) const { return programs_[static_cast<size_t>(index)]; }
     const sampler::PartSettings& part(int index) const { return parts_[index]; }
     int partsInUse() const { return partsInUse_; }
     const char* baseFolder() const { return baseFolder_; }
@@ -112,7 +107,6 @@ private:
     void writeBankName(char* out, const char* name) const;
 
     const SampleLibrary& library_;
-    std::vector<sampler::Program> programs_;
     float live_[sampler::kPartParams * sampler::kParts];
     char fileNames_[sampler::kParts][sampler::kFileNameBytes];
     char baseFolder_[sampler::kFileNameBytes];
@@ -124,12 +118,6 @@ private:
     float bend_ = 0.0f;
     bool pedal_ = false;
     uint64_t noteOrder_ = 0;
-    int controlCounter_ = 0;
-
-    // Events that became due in one frame, executed after the voices have
-    // rendered up to that frame.
-    ModuleMidiEvent due_[ModulePendingMidi::kCapacity];
-    int dueCount_ = 0;
 };
 
 AudioEffectX* createSampler(audioMasterCallback audioMaster);

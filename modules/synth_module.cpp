@@ -9,14 +9,6 @@ namespace {
 
 using namespace synth;
 
-// Four-character code, first character in the most significant byte.
-constexpr VstInt32 fourCharCode(const char (&c)[5]) {
-    return static_cast<VstInt32>((static_cast<uint32_t>(static_cast<uint8_t>(c[0])) << 24) |
-                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[1])) << 16) |
-                                 (static_cast<uint32_t>(static_cast<uint8_t>(c[2])) << 8) |
-                                 static_cast<uint32_t>(static_cast<uint8_t>(c[3])));
-}
-
 const ModuleInfo kInfoI = {"KAVO synth I (2.1)", "KAVO synth I", fourCharCode("451t"), 0, 2, true};
 const ModuleInfo kInfoII = {"KAVO synth II", "KAVO synth II", fourCharCode("1x5d"), 0, 2, true};
 
@@ -24,13 +16,16 @@ int partsOf(EffectSynth::Flavour f) { return f == EffectSynth::kFlavourI ? 1 : k
 int paramsPerPartOf(EffectSynth::Flavour f) { return f == EffectSynth::kFlavourI ? kPartParams + 1 : kPartParams; }
 int programsOf(EffectSynth::Flavour f) { return f == EffectSynth::kFlavourI ? 128 : 16; }
 
+// The voices' control updates run on the module's render schedule.
+static_assert(kControlPeriod == EffectSynth::kControlFrames);
+
 // Flavour II's parts answer the notes 36 .. 51 until a bank says otherwise.
 constexpr int kFirstTriggerNote = 36;
 
 }  // namespace
 
 EffectSynth::EffectSynth(audioMasterCallback audioMaster, Flavour flavour)
-    : KavoModule(audioMaster, programsOf(flavour), partsOf(flavour) * paramsPerPartOf(flavour),
+    : KavoInstrument(audioMaster, programsOf(flavour), partsOf(flavour) * paramsPerPartOf(flavour),
                  flavour == kFlavourI ? kInfoI : kInfoII),
       flavour_(flavour),
       parts_(partsOf(flavour)),
@@ -136,27 +131,6 @@ void EffectSynth::setProgram(VstInt32 program) {
         setMono(mono);
     }
     recomputeAllParts();
-}
-
-void EffectSynth::setProgramName(char* name) {
-    if (name == nullptr) return;
-    copyProgramName(programs_[static_cast<size_t>(curProgram)].name, name);
-}
-
-void EffectSynth::getProgramName(char* name) {
-    copyProgramName(name, programs_[static_cast<size_t>(curProgram)].name);
-}
-
-bool EffectSynth::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
-    if (index < 0 || index >= numPrograms) return false;
-    copyProgramName(text, programs_[static_cast<size_t>(index)].name);
-    return true;
-}
-
-bool EffectSynth::copyProgram(VstInt32 destination) {
-    if (destination < 0 || destination >= numPrograms) return false;
-    programs_[static_cast<size_t>(destination)] = programs_[static_cast<size_t>(curProgram)];
-    return true;
 }
 
 void EffectSynth::getParameterDisplay(VstInt32 index, char* text) {
@@ -364,35 +338,11 @@ void EffectSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32
     std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
     if (recomputing_.load(std::memory_order_relaxed)) return;
 
-    int f = 0;
-    while (f < frames) {
-        // Frame f: control tick first, then MIDI, then the voices.
-        if (++controlCounter_ >= kControlPeriod) {
-            controlCounter_ = 0;
-            controlTick();
-        }
-        // Frames up to the next tick render as one run per voice, split
-        // only where a MIDI event becomes due.
-        const int run = std::min(frames - f, kControlPeriod - controlCounter_);
-        if (midiIdle()) {
-            renderRun(left + f, right + f, run);
-        } else {
-            int start = f;
-            for (int g = f; g < f + run; ++g) {
-                dueCount_ = 0;
-                drainMidiFrame([this](const ModuleMidiEvent& e) {
-                    if (dueCount_ < ModulePendingMidi::kCapacity) due_[dueCount_++] = e;
-                });
-                if (dueCount_ == 0) continue;
-                renderRun(left + start, right + start, g - start);
-                for (int i = 0; i < dueCount_; ++i) handleMidi(due_[i]);
-                start = g;
-            }
-            renderRun(left + start, right + start, f + run - start);
-        }
-        controlCounter_ += run - 1;
-        f += run;
-    }
+    // Frame by frame: control tick first, then MIDI, then the voices.
+    renderInRuns(
+        frames, [this] { controlTick(); },
+        [this, left, right](int from, int count) { renderRun(left + from, right + from, count); },
+        [this](const ModuleMidiEvent& e) { handleMidi(e); });
 }
 
 AudioEffectX* createSynthI(audioMasterCallback audioMaster) {

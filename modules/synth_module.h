@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "modules/dsp_tables.h"
-#include "modules/module_base.h"
+#include "modules/instrument_module.h"
 #include "modules/synth_params.h"
 #include "modules/synth_part.h"
 #include "modules/synth_voice.h"
@@ -31,7 +31,7 @@ struct SynthProgram {
 };
 static_assert(sizeof(SynthProgram) == 4316, "synth program record layout");
 
-class EffectSynth : public KavoModule {
+class EffectSynth : public KavoInstrument<SynthProgram> {
 public:
     enum Flavour { kFlavourI = 0, kFlavourII = 1 };
     static constexpr int kVoices = 16;
@@ -45,14 +45,10 @@ public:
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void setProgram(VstInt32 program) override;
-    void setProgramName(char* name) override;
-    void getProgramName(char* name) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
-    bool copyProgram(VstInt32 destination) override;
 
     Flavour flavour() const { return flavour_; }
     int parts() const { return parts_; }
@@ -63,7 +59,6 @@ public:
 
     // Inspection for tests and tools (read on the calling thread).
     const synth::Voice& voice(int index) const { return voices_[index]; }
-    const SynthProgram& program(int index) const { return programs_[static_cast<size_t>(index)]; }
     float triggerNote(int part) const { return triggerNotes_[part]; }
     bool monoMode() const { return mono_; }
 
@@ -104,7 +99,6 @@ private:
     int parts_;
     int paramsPerPart_;
 
-    std::vector<SynthProgram> programs_;
     float live_[synth::kValueSlots];
     float monoValue_ = 0.0f;
     bool mono_ = false;
@@ -118,14 +112,8 @@ private:
     int heldNotes_[128];
     int heldCount_ = 0;
     uint64_t noteOrder_ = 0;
-    int controlCounter_ = 0;
     std::atomic<bool> recomputing_{false};
     dsp::Random15 random_;
-
-    // Events that became due in one frame, executed after the voices have
-    // rendered up to that frame.
-    ModuleMidiEvent due_[ModulePendingMidi::kCapacity];
-    int dueCount_ = 0;
 };
 
 AudioEffectX* createSynthI(audioMasterCallback audioMaster);

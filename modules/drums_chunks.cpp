@@ -1,31 +1,21 @@
 // Preset and bank chunks of the drum machine, the base folder chunk, and the
 // copying of sample files into the base folder when a bank is stored.
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
+#include "modules/chunk_fields.h"
 #include "modules/drums_module.h"
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
 
 using namespace drums;
 
-static_assert(std::endian::native == std::endian::little, "chunks are little-endian float images");
+using namespace chunk_fields;
 
 namespace {
-
-constexpr size_t kFloat = sizeof(float);
-
-float readFloat(const char* p) {
-    float v;
-    std::memcpy(&v, p, kFloat);
-    return v;
-}
-
-void writeFloat(char* p, float v) { std::memcpy(p, &v, kFloat); }
 
 // Names in chunks are zero-terminated inside their field; a field without a
 // terminator is cut at its last byte.

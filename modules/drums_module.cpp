@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "modules/chunk_fields.h"
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
 
@@ -16,13 +17,6 @@ const ModuleInfo kInfo = {"KAVO drums (1.44)", "KAVO drums", fourCharCode("16cx"
 
 // The voices' control updates run on the module's render schedule.
 static_assert(kControlPeriod == EffectDrums::kControlFrames);
-
-void copyName(char* destination, const char* source, size_t capacity) {
-    size_t n = 0;
-    if (source != nullptr)
-        for (; n + 1 < capacity && source[n] != 0; ++n) destination[n] = source[n];
-    std::memset(destination + n, 0, capacity - n);
-}
 
 DrumProgram defaultProgram() {
     DrumProgram p;
@@ -131,7 +125,7 @@ void EffectDrums::loadPadSample(int pad) {
 
 void EffectDrums::setPadFileName(int pad, const char* name) {
     if (pad < 0 || pad >= kPadRecords) return;
-    copyName(padNames_[pad], name, kNameBytes);
+    chunk_fields::copyNameField(padNames_[pad], name, kNameBytes);
 }
 
 void EffectDrums::setParameter(VstInt32 index, float value) {
@@ -218,7 +212,8 @@ void EffectDrums::getParameterDisplay(VstInt32 index, char* text) {
 
 VstIntPtr EffectDrums::vendorSpecific(VstInt32 index, VstIntPtr /*value*/, void* ptr, float /*opt*/) {
     if (index != kSendShortNameMessage && index != kSendShortNameMessage + 1) return 0;
-    copyName(sendShortNames_[index - kSendShortNameMessage], static_cast<const char*>(ptr), kSendShortNameBytes);
+    chunk_fields::copyNameField(sendShortNames_[index - kSendShortNameMessage], static_cast<const char*>(ptr),
+                                kSendShortNameBytes);
     return 1;
 }
 

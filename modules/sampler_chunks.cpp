@@ -6,44 +6,25 @@
 // is 16 split-note floats followed by 8 programs of (24-byte name, preset
 // body). Names from chunks need not be terminated; values are sanitised.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
+#include "modules/chunk_fields.h"
 #include "modules/sample_store_entry.h"
 #include "modules/sampler_module.h"
 
 using namespace sampler;
 
-static_assert(std::endian::native == std::endian::little, "chunks are little-endian float images");
+using namespace chunk_fields;
 
 namespace {
 
-constexpr size_t kFloat = sizeof(float);
 constexpr size_t kSplitHeaderBytes = kParts * kFloat;
 
 // Each older version added values per part; the link flag came with 26.
 constexpr EffectSampler::ChunkForm kForms[] = {
     {31, true}, {26, true}, {26, false}, {24, false}, {20, false}, {19, false}, {18, false}, {17, false},
 };
-
-float readFloat(const char* p) {
-    float v;
-    std::memcpy(&v, p, kFloat);
-    return v;
-}
-
-void writeFloat(char* p, float v) { std::memcpy(p, &v, kFloat); }
-
-void copyField(char* destination, const char* source, size_t capacity) {
-    size_t length = 0;
-    while (length < capacity - 1 && source[length] != 0) ++length;
-    std::memcpy(destination, source, length);
-    std::memset(destination + length, 0, capacity - length);
-}
-
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-char foldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 float linkFrom(float value) { return std::isfinite(value) ? value : 0.0f; }
 
@@ -87,9 +68,9 @@ void EffectSampler::writeBankName(char* out, const char* name) const {
     // With a base folder, a bank names its samples relative to it.
     if (baseFolder_[0] != 0 && name[0] != 0) {
         out[0] = '\\';
-        copyField(out + 1, sample_store::fileNamePart(name), kFileNameBytes - 1);
+        copyNameField(out + 1, sample_store::fileNamePart(name), kFileNameBytes - 1);
     } else {
-        copyField(out, name, kFileNameBytes);
+        copyNameField(out, name, kFileNameBytes);
     }
 }
 
@@ -104,14 +85,14 @@ VstInt32 EffectSampler::getChunk(void** data, bool isPreset) {
         writeFloat(out, link_);
         out += kFloat;
         for (int k = 0; k < kParts; ++k) {
-            copyField(out, fileNames_[k], kFileNameBytes);
+            copyNameField(out, fileNames_[k], kFileNameBytes);
             out += kFileNameBytes;
             for (int p = 1; p < kPartParams; ++p, out += kFloat) writeFloat(out, live(p, k));
         }
     } else {
         for (int k = 0; k < kParts; ++k, out += kFloat) writeFloat(out, live(kSplitNote, k));
         for (const Program& program : programs_) {
-            copyField(out, program.name, kVstMaxProgNameLen);
+            copyNameField(out, program.name, kVstMaxProgNameLen);
             out += kVstMaxProgNameLen;
             writeFloat(out, program.link);
             out += kFloat;
@@ -166,7 +147,7 @@ void EffectSampler::readPreset(const char* in, const ChunkForm& form) {
     link_ = 0.0f;
     for (int k = 0; k < kParts; ++k) {
         char name[kFileNameBytes];
-        copyField(name, in, kFileNameBytes);
+        copyNameField(name, in, kFileNameBytes);
         in += kFileNameBytes;
         if (std::strcmp(name, fileNames_[k]) != 0) {
             std::memcpy(fileNames_[k], name, kFileNameBytes);
@@ -188,10 +169,7 @@ void EffectSampler::completeBankName(char* name) const {
     }
     const size_t baseLength = std::strlen(baseFolder_);
     if (length == 0 || baseLength == 0) return;
-    const size_t stem = baseLength - 1;
-    bool inside = length > stem && isSeparator(name[stem]);
-    for (size_t i = 0; inside && i < stem; ++i) inside = foldChar(name[i]) == foldChar(baseFolder_[i]);
-    if (inside) return;
+    if (insideFolder(name, baseFolder_)) return;
     const char* rest = isSeparator(name[0]) ? name + 1 : name;
     char full[kFileNameBytes];
     std::memcpy(full, baseFolder_, baseLength);
@@ -199,7 +177,7 @@ void EffectSampler::completeBankName(char* name) const {
     const size_t restLength = std::min(std::strlen(rest), room);
     std::memcpy(full + baseLength, rest, restLength);
     full[baseLength + restLength] = 0;
-    copyField(name, full, kFileNameBytes);
+    copyNameField(name, full, kFileNameBytes);
 }
 
 void EffectSampler::readBank(const char* in, const ChunkForm& form) {
@@ -209,14 +187,14 @@ void EffectSampler::readBank(const char* in, const ChunkForm& form) {
     for (Program& program : programs_) {
         Program fresh;
         defaultProgram(fresh);
-        copyField(fresh.name, in, kVstMaxProgNameLen);
+        copyNameField(fresh.name, in, kVstMaxProgNameLen);
         in += kVstMaxProgNameLen;
         if (form.hasLink) {
             fresh.link = linkFrom(readFloat(in));
             in += kFloat;
         }
         for (int k = 0; k < kParts; ++k) {
-            copyField(fresh.fileNames[k], in, kFileNameBytes);
+            copyNameField(fresh.fileNames[k], in, kFileNameBytes);
             completeBankName(fresh.fileNames[k]);
             in += kFileNameBytes;
             for (int p = 1; p <= form.valuesPerPart; ++p, in += kFloat)

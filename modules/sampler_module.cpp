@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "modules/chunk_fields.h"
 #include "modules/dsp_tables.h"
 
 using namespace sampler;
@@ -14,17 +15,6 @@ const ModuleInfo kInfo = {"KAVO Sampler (1.46)", "KAVO Sampler", fourCharCode("p
 
 // The voices' control updates run on the module's render schedule.
 static_assert(kControlPeriod == EffectSampler::kControlFrames);
-
-char foldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Copies a name field of `capacity` bytes that need not be terminated.
-void copyNameField(char* destination, const char* source, size_t capacity) {
-    size_t length = 0;
-    while (length < capacity - 1 && source[length] != 0) ++length;
-    std::memcpy(destination, source, length);
-    std::memset(destination + length, 0, capacity - length);
-}
 
 }  // namespace
 
@@ -72,7 +62,7 @@ void EffectSampler::recomputeIncrements() {
 
 void EffectSampler::setPartFileName(int part, const char* name) {
     if (part < 0 || part >= kParts || name == nullptr) return;
-    copyNameField(fileNames_[part], name, kFileNameBytes);
+    chunk_fields::copyNameField(fileNames_[part], name, kFileNameBytes);
 }
 
 void EffectSampler::loadSample(int part) {
@@ -81,9 +71,7 @@ void EffectSampler::loadSample(int part) {
     const size_t baseLength = std::strlen(baseFolder_);
     if (name[0] != 0 && baseLength > 1) {
         const size_t stem = baseLength - 1;  // without the separator the folder was given
-        bool inside = std::strlen(name) > stem && isSeparator(name[stem]);
-        for (size_t i = 0; inside && i < stem; ++i) inside = foldChar(name[i]) == foldChar(baseFolder_[i]);
-        if (inside) {
+        if (chunk_fields::insideFolder(name, baseFolder_)) {
             const size_t rest = std::strlen(name + stem + 1);
             std::memmove(name, name + stem + 1, rest + 1);
             std::memset(name + rest, 0, kFileNameBytes - rest);
@@ -179,7 +167,7 @@ void EffectSampler::setProgram(VstInt32 program) {
     bool changed[kParts];
     for (int k = 0; k < kParts; ++k) {
         changed[k] = std::strncmp(p.fileNames[k], fileNames_[k], kFileNameBytes) != 0;
-        if (changed[k]) copyNameField(fileNames_[k], p.fileNames[k], kFileNameBytes);
+        if (changed[k]) chunk_fields::copyNameField(fileNames_[k], p.fileNames[k], kFileNameBytes);
         for (int param = 1; param < kPartParams; ++param) live(param, k) = p.value(param, k);
     }
     link_ = p.link;

@@ -1,27 +1,17 @@
 // Preset and bank chunks of the synthesizer, the older single-part bank
 // form, and the repairs applied to every bank on loading.
-#include <bit>
 #include <cmath>
 #include <initializer_list>
 #include <cstring>
 
+#include "modules/chunk_fields.h"
 #include "modules/synth_module.h"
 
 using namespace synth;
 
-static_assert(std::endian::native == std::endian::little, "chunks are little-endian float images");
+using namespace chunk_fields;
 
 namespace {
-
-constexpr size_t kFloat = sizeof(float);
-
-float readFloat(const char* p) {
-    float v;
-    std::memcpy(&v, p, kFloat);
-    return v;
-}
-
-void writeFloat(char* p, float v) { std::memcpy(p, &v, kFloat); }
 
 // The older single-part form held 69 floats per program (two oscillator
 // levels instead of the mix, and its own envelope sets).

@@ -18,6 +18,7 @@ struct Instance {
     explicit Instance(VstInt32 version = 2400) {
         host.version = version;
         effect = VSTPluginMain(&TestHost::callback);
+        if (effect != nullptr) startEmpty(*static_cast<Effect*>(static_cast<AudioEffect*>(effect->object)));
     }
     ~Instance() {
         if (effect != nullptr) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);

@@ -16,7 +16,10 @@ namespace {
 struct Engine {
     TestHost host;
     Effect* effect;
-    Engine() { effect = new Effect(&TestHost::callback); }
+    Engine() {
+        effect = new Effect(&TestHost::callback);
+        startEmpty(*effect);
+    }
     ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
     void send(const std::vector<VstMidiEvent>& events) {
         std::vector<VstMidiEvent> storage;

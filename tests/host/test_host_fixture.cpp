@@ -1,5 +1,7 @@
 #include "tests/host/test_host_fixture.h"
 
+#include "project/project_loader.h"
+
 #include <cstring>
 
 #include "modulehost/cplugin.h"
@@ -100,4 +102,17 @@ void renderBlock(Effect& effect, int frames, std::vector<float>& left, std::vect
     AEffect* e = effect.getAeffect();
     e->processReplacing(e, nullptr, outs, frames);
     if (TestHost::current != nullptr) TestHost::current->time.samplePos += frames;
+}
+
+void startEmpty(Effect& effect) {
+    loadProject(effect, nullptr, 0);
+    effect.masterLevel = 127.0f;
+    effect.crossfade = 0.0f;
+    effect.synchroSwitch = 0.0f;
+    effect.liveTransposition = 0.0f;
+    effect.projectTempo = 120.0f;
+    effect.arpeggiatorSwitch = 1.0f;
+    effect.playSwitch = 1.0f;
+    effect.muteKeySwitch = 0.0f;
+    effect.playController = 0.0f;
 }

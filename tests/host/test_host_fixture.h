@@ -47,5 +47,9 @@ CInstrument& addProbeTrack(Effect& effect);
 std::vector<char> makeEvents(const std::vector<VstMidiEvent>& events, std::vector<VstMidiEvent>& storage);
 VstMidiEvent midiEvent(VstInt32 delta, uint8_t status, uint8_t d1, uint8_t d2);
 
+// Construction loads the current program's built-in project; tests of the
+// engine itself start from an empty project and the render defaults.
+void startEmpty(Effect& effect);
+
 // Renders one block of stereo output.
 void renderBlock(Effect& effect, int frames, std::vector<float>& left, std::vector<float>& right);

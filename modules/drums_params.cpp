@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "modules/balance_law.h"
+
 namespace drums {
 
 namespace {
@@ -110,8 +112,8 @@ StereoGains balance(float pan) {
     float b = pan;
     if (!(b >= 0.0f)) b = 0.0f;
     if (b > 1.0f) b = 1.0f;
-    if (b > 0.5f) return {b < 0.75f ? 2.5f - 3.0f * b : 1.0f - b, 1.0f};
-    return {1.0f, b > 0.25f ? 3.0f * b - 0.5f : b};
+    const dsp::BalanceGains gains = dsp::balanceGains(b);
+    return {gains.left, gains.right};
 }
 
 }  // namespace drums

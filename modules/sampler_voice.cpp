@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "modules/balance_law.h"
 #include "modules/dsp_tables.h"
 
 namespace sampler {
@@ -105,16 +106,9 @@ void controlUpdate(Voice& v, const PartSettings& p, int splitNote, bool smooth) 
     // Level and balance (the synth's law: the near side stays at full gain).
     const float amplitude = p.levelGain * (velocity * p.levelVelocity / 128.0f + 1.0f - p.levelVelocity);
     const float d = p.pan;
-    float left, right;
-    if (d > 0.5f) {
-        right = amplitude;
-        left = amplitude * (d < 0.75f ? 2.5f - 3.0f * d : 1.0f - d);
-    } else {
-        left = amplitude;
-        right = amplitude * (d > 0.25f ? 3.0f * d - 0.5f : d);
-    }
-    v.gainLeft += (left - v.gainLeft) * g;
-    v.gainRight += (right - v.gainRight) * g;
+    const dsp::BalanceGains balance = dsp::balanceGains(d);
+    v.gainLeft += (amplitude * balance.left - v.gainLeft) * g;
+    v.gainRight += (amplitude * balance.right - v.gainRight) * g;
 
     // Pitch.
     const int keyOffset = v.note - splitNote;

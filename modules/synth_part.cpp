@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "modules/balance_law.h"
 #include "modules/synth_params.h"
 
 namespace synth {
@@ -66,14 +67,9 @@ void computePart(PartCoefficients& part, const float* v, float sampleRate, float
 
     // Mix law: the louder side stays at 1, the other falls off along two
     // slopes that meet at a quarter of the range.
-    const float m = v[kDcoMix];
-    if (m <= 0.5f) {
-        part.osc[0].mixGain = 1.0f;
-        part.osc[1].mixGain = m > 0.25f ? 3.0f * m - 0.5f : m;
-    } else {
-        part.osc[1].mixGain = 1.0f;
-        part.osc[0].mixGain = m < 0.75f ? 2.5f - 3.0f * m : 1.0f - m;
-    }
+    const dsp::BalanceGains mix = dsp::balanceGains(v[kDcoMix]);
+    part.osc[0].mixGain = mix.left;
+    part.osc[1].mixGain = mix.right;
 
     part.dcoEnv = envelopeRates(v, kDcoEnvAttack, sr);
     part.filterEnv = envelopeRates(v, kFilterEnvAttack, sr / kControlPeriod);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "modules/balance_law.h"
+
 namespace synth {
 namespace {
 
@@ -196,16 +198,9 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
     // a gain negative; hold it at the ends instead.
     if (d < 0.0f) d = 0.0f;
     if (d > 1.0f) d = 1.0f;
-    float left, right;
-    if (d > 0.5f) {
-        right = amplitude;
-        left = amplitude * (d < 0.75f ? 2.5f - 3.0f * d : 1.0f - d);
-    } else {
-        left = amplitude;
-        right = amplitude * (d > 0.25f ? 3.0f * d - 0.5f : d);
-    }
-    v.gainLeft += (left - v.gainLeft) * g;
-    v.gainRight += (right - v.gainRight) * g;
+    const dsp::BalanceGains balance = dsp::balanceGains(d);
+    v.gainLeft += (amplitude * balance.left - v.gainLeft) * g;
+    v.gainRight += (amplitude * balance.right - v.gainRight) * g;
 }
 
 bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* right, int frames,

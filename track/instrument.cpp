@@ -155,8 +155,8 @@ void CInstrument::recomputeAllBands() {
 
 void CInstrument::setMixParameter(int index, float fraction) {
     if (index < 0 || index >= kNumMixParameters) return;
-    const MixParameterSpec& spec = kMixParameters[index];
-    const float v = spec.minimum + fraction * (spec.maximum - spec.minimum);
+    const MixParameterSpec& range = kMixParameters[index];
+    const float v = range.minimum + fraction * (range.maximum - range.minimum);
     switch (index) {
         case 0: level = v; break;
         case 1: pan = v; break;

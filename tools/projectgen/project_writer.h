@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/projectgen/project_spec.h"
+#include "tools/projectgen/project_description.h"
 
 namespace projectgen {
 

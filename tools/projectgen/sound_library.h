@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "tools/projectgen/project_spec.h"
+#include "tools/projectgen/project_description.h"
 
 namespace projectgen {
 

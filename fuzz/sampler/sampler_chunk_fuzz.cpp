@@ -8,18 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "modules/sample_store.h"
+#include "fuzz/chunk_fuzz_support.h"
 #include "modules/sampler_module.h"
 
 namespace {
-
-VstIntPtr VSTCALLBACK host(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
-// An empty library: the fuzzer exercises the chunk readers, not the store.
-const SampleLibrary& emptyLibrary() {
-    static const SampleLibrary library(SampleLibrary::ResourceLookup{});
-    return library;
-}
 
 constexpr EffectSampler::ChunkForm kForms[] = {
     {31, true}, {26, true}, {26, false}, {24, false}, {20, false}, {19, false}, {18, false}, {17, false},
@@ -34,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool stretch = (mode & 2) != 0;
     const bool withFolder = (mode & 4) != 0;
     const EffectSampler::ChunkForm& form = kForms[(mode >> 3) & 7];
-    EffectSampler sampler(host, &emptyLibrary());
+    EffectSampler sampler(chunk_fuzz::host, &chunk_fuzz::emptyLibrary());
     if (withFolder) {
         std::vector<char> folder(256, 0);
         std::memcpy(folder.data(), "C:\\Fuzz", 7);
@@ -44,46 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> bytes(reinterpret_cast<const char*>(data + 1), reinterpret_cast<const char*>(data + size));
     if (stretch) {
         const VstInt32 target = preset ? EffectSampler::presetBytes(form) : EffectSampler::bankBytes(form);
-        std::vector<char> filled(static_cast<size_t>(target), 0);
-        if (!bytes.empty())
-            for (size_t i = 0; i < filled.size(); ++i) filled[i] = bytes[i % bytes.size()];
-        bytes.swap(filled);
+        bytes = chunk_fuzz::stretched(bytes, static_cast<size_t>(target));
     }
-    // An exact-size heap copy, so that a read past the end is caught.
-    char* chunk = new char[bytes.size() + (bytes.empty() ? 1 : 0)];
-    if (!bytes.empty()) std::memcpy(chunk, bytes.data(), bytes.size());
-    const VstInt32 accepted = sampler.setChunk(chunk, static_cast<VstInt32>(bytes.size()), preset);
-    delete[] chunk;
-    if (accepted == 0) return 0;
+    if (chunk_fuzz::setChunkCopy(sampler, bytes, preset) == 0) return 0;
 
-    for (bool p : {true, false}) {
-        void* out = nullptr;
-        sampler.getChunk(&out, p);
-        delete[] static_cast<char*>(out);
-    }
-    for (int i = 0; i < sampler.parameterCount(); i += 7) {
-        char text[64];
-        sampler.getParameterDisplay(i, text);
-        sampler.getParameterName(i, text);
-    }
+    for (bool p : {true, false}) chunk_fuzz::writeChunk(sampler, p);
+    chunk_fuzz::showParameters(sampler, sampler.parameterCount(), 7);
     for (int program = 0; program < sampler.programCount(); ++program) sampler.setProgram(program);
-
-    std::vector<float> left(256), right(256);
-    float* outs[2] = {left.data(), right.data()};
-    VstMidiEvent notes[3] = {};
-    std::vector<char> list(sizeof(VstEvents) + 3 * sizeof(VstEvent*));
-    auto* events = reinterpret_cast<VstEvents*>(list.data());
-    events->numEvents = 3;
-    for (int i = 0; i < 3; ++i) {
-        notes[i].type = kVstMidiType;
-        notes[i].byteSize = sizeof(VstMidiEvent);
-        notes[i].deltaFrames = i * 10;
-        notes[i].midiData[0] = static_cast<char>(0x90);
-        notes[i].midiData[1] = static_cast<char>(36 + i * 12);
-        notes[i].midiData[2] = 100;
-        events->events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
-    }
-    sampler.processEvents(events);
-    sampler.processReplacing(nullptr, outs, 256);
+    chunk_fuzz::playNotes(sampler, 2, 3, 36, 12);
     return 0;
 }

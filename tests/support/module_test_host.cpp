@@ -16,6 +16,7 @@ VstIntPtr sendMidi(AEffect* fx, const std::vector<Midi>& events) {
     std::vector<char> list(sizeof(VstEvents) + sizeof(VstEvent*) * (events.size() + 1));
     auto* ve = reinterpret_cast<VstEvents*>(list.data());
     ve->numEvents = static_cast<VstInt32>(events.size());
+    VstEvent** slots = ve->events;
     for (size_t i = 0; i < events.size(); ++i) {
         VstMidiEvent& e = storage[i];
         std::memset(&e, 0, sizeof(e));
@@ -25,7 +26,7 @@ VstIntPtr sendMidi(AEffect* fx, const std::vector<Midi>& events) {
         e.midiData[0] = static_cast<char>(events[i].status);
         e.midiData[1] = static_cast<char>(events[i].data1);
         e.midiData[2] = static_cast<char>(events[i].data2);
-        ve->events[i] = reinterpret_cast<VstEvent*>(&e);
+        slots[i] = reinterpret_cast<VstEvent*>(&e);
     }
     return fx->dispatcher(fx, effProcessEvents, 0, 0, ve, 0.0f);
 }

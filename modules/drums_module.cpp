@@ -218,9 +218,7 @@ VstIntPtr EffectDrums::vendorSpecific(VstInt32 index, VstIntPtr /*value*/, void*
 }
 
 void EffectDrums::setSampleRate(float rate) {
-    if (rate == sampleRate) return;
-    if (!(rate > 0.0f) || rate > 1.0e7f) return;
-    sampleRate = rate;
+    if (!takeSampleRate(rate)) return;
     for (int k = 0; k < kPads; ++k) {
         recomputePad(k);
         loadPadSample(k);
@@ -229,8 +227,6 @@ void EffectDrums::setSampleRate(float rate) {
     for (Voice& v : voices_)
         if (v.active()) controlUpdate(v, pads_[v.pad], sampleRate, false);
 }
-
-void EffectDrums::setBlockSize(VstInt32 size) { blockSize = size; }
 
 // ---------------------------------------------------------------------------
 // MIDI

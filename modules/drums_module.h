@@ -57,7 +57,6 @@ public:
     ~EffectDrums() override;
 
     void setSampleRate(float rate) override;
-    void setBlockSize(VstInt32 size) override;
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;

@@ -19,6 +19,8 @@ public:
 
     using KavoModule::KavoModule;
 
+    void setBlockSize(VstInt32 size) override { blockSize = size; }
+
     void setProgramName(char* name) override {
         if (name == nullptr) return;
         copyProgramName(programs_[static_cast<size_t>(curProgram)].name, name);
@@ -42,6 +44,17 @@ public:
     const Program& program(int index) const { return programs_[static_cast<size_t>(index)]; }
 
 protected:
+    // Stores a new sample rate and answers true when the module must
+    // recompute. The same rate again changes nothing, and a rate that is not
+    // a positive finite number would poison every coefficient: the previous
+    // one stays.
+    bool takeSampleRate(float rate) {
+        if (rate == sampleRate) return false;
+        if (!(rate > 0.0f) || rate > 1.0e7f) return false;
+        sampleRate = rate;
+        return true;
+    }
+
     // Renders `frames` frames. Each frame first advances the control counter
     // (controlTick() when it wraps), then drains MIDI, then renders. Frames
     // are rendered in runs, renderRun(firstFrame, count), that end at the

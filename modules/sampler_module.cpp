@@ -194,15 +194,9 @@ void EffectSampler::getParameterName(VstInt32 index, char* text) {
 }
 
 void EffectSampler::setSampleRate(float rate) {
-    if (rate == sampleRate) return;
-    // A rate that is not a positive finite number would poison every
-    // increment; keep the previous one.
-    if (!(rate > 0.0f) || rate > 1.0e7f) return;
-    sampleRate = rate;
+    if (!takeSampleRate(rate)) return;
     for (int k = 0; k < kParts; ++k) loadSample(k);
 }
-
-void EffectSampler::setBlockSize(VstInt32 size) { blockSize = size; }
 
 // ---------------------------------------------------------------------------
 // Voices and MIDI

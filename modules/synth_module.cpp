@@ -154,17 +154,11 @@ void EffectSynth::getParameterName(VstInt32 index, char* text) {
 }
 
 void EffectSynth::setSampleRate(float rate) {
-    if (rate == sampleRate) return;
-    // A rate that is not a positive finite number would poison every
-    // coefficient; keep the previous one.
-    if (!(rate > 0.0f) || rate > 1.0e7f) return;
-    sampleRate = rate;
+    if (!takeSampleRate(rate)) return;
     recomputing_.store(true, std::memory_order_relaxed);
     recomputeAllParts();
     recomputing_.store(false, std::memory_order_relaxed);
 }
-
-void EffectSynth::setBlockSize(VstInt32 size) { blockSize = size; }
 
 // ---------------------------------------------------------------------------
 // Voices and MIDI

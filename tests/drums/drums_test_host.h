@@ -17,6 +17,7 @@
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
 #include "tests/samples/sample_file_builder.h"
+#include "tests/support/memory_resources.h"
 #include "tests/support/module_test_host.h"
 
 namespace drums_test {
@@ -48,25 +49,12 @@ inline Bytes constantWav(int16_t value, int frames) {
 class TestStore {
 public:
     void add(const std::string& fileName, const Bytes& file) {
-        std::string key = sample_store::storeKey(fileName.c_str());
-        entries_[key] = sample_store::packEntry(sample_store::kMarkerWav, file.data(), file.size());
-        index_ += key + "\n";
+        resources_.addWav(sample_store::storeKey(fileName.c_str()), file);
     }
-    std::unique_ptr<SampleLibrary> build() {
-        entries_[sample_store::kIndexResourceName] = Bytes(index_.begin(), index_.end());
-        return std::make_unique<SampleLibrary>([this](const char* type, const char* name, platform::ResourceData& out) {
-            if (std::string(type) != "DATA") return false;
-            auto it = entries_.find(name);
-            if (it == entries_.end()) return false;
-            out.data = it->second.data();
-            out.size = it->second.size();
-            return true;
-        });
-    }
+    std::unique_ptr<SampleLibrary> build() { return std::make_unique<SampleLibrary>(resources_.lookup()); }
 
 private:
-    std::map<std::string, Bytes> entries_;
-    std::string index_;
+    test_support::MemoryResources resources_;
 };
 
 // Pad k's default sample is a sine of padHz(k), one second long; the tones

@@ -16,6 +16,7 @@
 #include "modules/sample_store_entry.h"
 #include "modules/sampler_module.h"
 #include "tests/samples/sample_file_builder.h"
+#include "tests/support/memory_resources.h"
 #include "tests/support/module_test_host.h"
 
 namespace sampler_test {
@@ -59,35 +60,18 @@ public:
     TestLibrary() {
         std::vector<int16_t> ramp(kRampFrames);
         for (int i = 0; i < kRampFrames; ++i) ramp[static_cast<size_t>(i)] = static_cast<int16_t>(i);
-        add("Ramp.wav", monoWav(ramp, 44100));
-        add("Sine440.wav", sineWav(440.0, 44100, 2.0));
-        add("Sine440Low.wav", sineWav(440.0, 22050, 2.0));
-        add("One.wav", monoWav(std::vector<int16_t>(20000, 1000), 44100));
-        add("Two.wav", monoWav(std::vector<int16_t>(20000, 2000), 44100));
-        add("Three.wav", monoWav(std::vector<int16_t>(20000, 3000), 44100));
-        for (const auto& e : entries_) index_ += e.first + "\n";
-        library_ = std::make_unique<SampleLibrary>([this](const char* type, const char* name, platform::ResourceData& out) {
-            if (std::strcmp(type, "DATA") != 0) return false;
-            if (std::strcmp(name, "SampleIndex") == 0) {
-                out.data = reinterpret_cast<const uint8_t*>(index_.data());
-                out.size = index_.size();
-                return true;
-            }
-            auto it = entries_.find(name);
-            if (it == entries_.end()) return false;
-            out.data = it->second.data();
-            out.size = it->second.size();
-            return true;
-        });
+        resources_.addWav("Ramp.wav", monoWav(ramp, 44100));
+        resources_.addWav("Sine440.wav", sineWav(440.0, 44100, 2.0));
+        resources_.addWav("Sine440Low.wav", sineWav(440.0, 22050, 2.0));
+        resources_.addWav("One.wav", monoWav(std::vector<int16_t>(20000, 1000), 44100));
+        resources_.addWav("Two.wav", monoWav(std::vector<int16_t>(20000, 2000), 44100));
+        resources_.addWav("Three.wav", monoWav(std::vector<int16_t>(20000, 3000), 44100));
+        library_ = std::make_unique<SampleLibrary>(resources_.lookup());
     }
     const SampleLibrary& library() const { return *library_; }
 
 private:
-    void add(const std::string& key, const Bytes& file) {
-        entries_[key] = sample_store::packEntry(sample_store::kMarkerWav, file.data(), file.size());
-    }
-    std::map<std::string, Bytes> entries_;
-    std::string index_;
+    test_support::MemoryResources resources_;
     std::unique_ptr<SampleLibrary> library_;
 };
 

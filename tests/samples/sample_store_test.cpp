@@ -7,8 +7,9 @@
 #include "modules/sample_reader_wav.h"
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
-#include "tests/support/allocation_counter.h"
 #include "tests/samples/sample_file_builder.h"
+#include "tests/support/allocation_counter.h"
+#include "tests/support/memory_resources.h"
 
 using namespace test_files;
 
@@ -36,26 +37,7 @@ Bytes stereoWav(std::initializer_list<int16_t> interleaved) {
 Bytes packed(uint8_t marker, const Bytes& file) { return sample_store::packEntry(marker, file.data(), file.size()); }
 
 // A resource table the tests fill; looked up like the plug-in's resources.
-class FakeResources {
-public:
-    void add(const std::string& name, Bytes bytes) { entries_[name] = std::move(bytes); }
-    void setIndex(const std::string& text) { add(sample_store::kIndexResourceName, Bytes(text.begin(), text.end())); }
-    SampleLibrary::ResourceLookup lookup() {
-        return [this](const char* type, const char* name, platform::ResourceData& out) {
-            ++lookups;
-            if (std::string(type) != "DATA") return false;
-            auto it = entries_.find(name);
-            if (it == entries_.end()) return false;
-            out.data = it->second.data();
-            out.size = it->second.size();
-            return true;
-        };
-    }
-    int lookups = 0;
-
-private:
-    std::map<std::string, Bytes> entries_;
-};
+using FakeResources = test_support::MemoryResources;
 
 }  // namespace
 

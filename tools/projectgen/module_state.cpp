@@ -102,6 +102,8 @@ std::vector<uint8_t> ModuleState::bankImage() const {
     putBig(image, static_cast<uint32_t>(size));
     const auto* bytes = static_cast<const uint8_t*>(chunk);
     if (bytes != nullptr && size > 0) image.insert(image.end(), bytes, bytes + size);
+    // A module's chunk buffer passes to whoever asked for it.
+    delete[] static_cast<char*>(chunk);
     return image;
 }
 

@@ -96,6 +96,9 @@ public:
     void dispatchMidi(const uint8_t data[3], int frame);
     void sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2);
     bool addPendingNote(const PendingNote& note) { return pendingNotes_.add(note); }
+    // Drops every waiting note; only while the renderer is excluded (the
+    // project loader, before it destroys the tracks).
+    void forgetPendingNotes() { pendingNotes_.clear(); }
     void stopPendingKey(const CPlugin* slot, int key, int frameOffset) {
         pendingNotes_.stopKey(slot, key, frameOffset);
     }

@@ -106,8 +106,12 @@ void readMasterLine(LoaderContext& c) {
 }  // namespace
 
 void loadProject(Effect& owner, const uint8_t* data, size_t size, const ProjectLoadOptions& options) {
-    EditSection section(owner.editCounter(), owner.renderInProgress(), options.settleMs);
+    // Waits for the renderer and for host parameter calls that walk the
+    // tracks, whichever is at work.
+    EditSection section(owner, options.settleMs);
     Project& project = *owner.project();
+    // Notes still waiting point at the slots about to go.
+    owner.forgetPendingNotes();
     project.unload();
 
     ProjectStream stream(data, size);

@@ -11,11 +11,15 @@ constexpr int kReservedBytes = 40;
 class Writer {
 public:
     explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
+    // resize and memcpy rather than a range insert, which GCC 12 at -O3
+    // misreads as an over-read of the vector's first allocation.
     void bytes(const void* data, size_t n) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        out_.insert(out_.end(), p, p + n);
+        if (n == 0) return;
+        const size_t at = out_.size();
+        out_.resize(at + n);
+        std::memcpy(out_.data() + at, data, n);
     }
-    void zeros(size_t n) { out_.insert(out_.end(), n, 0); }
+    void zeros(size_t n) { out_.resize(out_.size() + n, 0); }
     void text(const char* s, size_t field) {
         const size_t n = strnlen(s, field);
         bytes(s, n);
@@ -137,6 +141,9 @@ bool readBlock(Reader& rd, ProgramRecord& r, bool withName) {
 
 std::vector<uint8_t> buildProgramChunk(const ProgramRecord* records, int count, bool isPreset) {
     std::vector<uint8_t> out;
+    // The header and the fixed part of every block, so that the buffer is
+    // not regrown for each field (patterns add to it as they come).
+    out.reserve(static_cast<size_t>(kChunkHeaderBytes) + static_cast<size_t>(count > 0 ? count : 0) * 1464);
     Writer w(out);
     w.i32le(0);  // size, filled in below
     w.text(kChunkProductKey, kTextFieldBytes);

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "host/effect.h"
 #include "host/program_chunk.h"
 #include "project/project.h"
@@ -27,7 +29,8 @@ class Plugin : public ::testing::Test {
 protected:
     void SetUp() override {
         config_ = std::filesystem::temp_directory_path() /
-                  ("talvex_programs_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+                  ("talvex_programs_" + std::to_string(getpid()) + "_" +
+                   std::to_string(reinterpret_cast<uintptr_t>(this)));
         std::filesystem::remove_all(config_);
         setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
         host.time.flags = kVstTempoValid | kVstTimeSigValid;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -217,16 +218,23 @@ TEST(RenderEngineThreads, EditCounterRaisedWhileBlocksRender) {
     std::atomic<int> sections{0};
     std::thread writer([&] {
         while (!stop.load()) {
-            EditSection section(*e.effect, 0, 1000);
-            // Inside the section no block renders, so this plain write cannot
-            // race with the module reading it (ThreadSanitizer checks).
-            ProbeInstrument::outputLevel = ProbeInstrument::outputLevel == 0.25f ? 0.3f : 0.25f;
-            ++sections;
+            {
+                EditSection section(*e.effect, 0, 1000);
+                // Inside the section no block renders, so this plain write
+                // cannot race with the module reading it (ThreadSanitizer
+                // checks).
+                ProbeInstrument::outputLevel = ProbeInstrument::outputLevel == 0.25f ? 0.3f : 0.25f;
+                ++sections;
+            }
+            std::this_thread::yield();  // give the renderer its turns
         }
     });
     std::vector<float> l, r;
     int rendered = 0, silent = 0;
-    for (int i = 0; i < 200000 && (sections.load() < 200 || rendered < 200); ++i) {
+    // Bounded by time, not by a count of blocks: on a loaded machine (or
+    // under ThreadSanitizer) either side may get few turns for a while.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((sections.load() < 200 || rendered < 200) && std::chrono::steady_clock::now() < deadline) {
         renderBlock(*e.effect, 64, l, r);
         (l[0] != 0.0f ? rendered : silent) += 1;
     }

@@ -84,6 +84,7 @@ private:
         const uint16_t blockAlign = static_cast<uint16_t>(channels_ * bits / 8);
         const bool extensible = channels_ > 2;
         std::vector<uint8_t> h;
+        h.reserve(128);  // the largest header, so it is never regrown
         putTag(h, "RIFF");
         put32(h, 0);  // patched below
         putTag(h, "WAVE");

@@ -22,7 +22,7 @@ constexpr int kFilterFrequency = 37, kFilterQ = 38, kFilterEnvelop = 39, kFilter
 constexpr int kLfo1Rate = 48, kLfo1Depth = 49, kDco2Coarse = 16, kDco2Fine = 18, kDcoMix = 27;
 constexpr int kDco1Pulse = 1, kOutRelease = 61, kOutAttack = 58, kDco1OverDrive = 10, kDco2Pulse = 14;
 // Mix parameter numbers of a track.
-constexpr int kMixLevel = 0, kMixPan = 1, kMixSend1Level = 16, kMixSend2Level = 18, kMixSend3Level = 20;
+constexpr int kMixLevel = 0, kMixSend1Level = 16, kMixSend2Level = 18, kMixSend3Level = 20;
 
 std::shared_ptr<ModuleState> module(const char* title, const char* programName, Settings settings) {
     auto state = std::make_shared<ModuleState>(title);
@@ -715,8 +715,9 @@ SlotSpec sampler(const char* programName, std::initializer_list<SamplerPart> par
 constexpr int kPadParams = 15;
 enum PadParam { kPadLevel = 1, kPadPan = 2, kPadEffect1 = 3, kPadEffect2 = 4, kPadTune = 5, kPadDecay = 8 };
 // The pads' notes.
-constexpr int kKick = 36, kSnare = 38, kClap = 39, kClosedHat = 42, kPedalHat = 44, kOpenHat = 46, kTom = 47,
-              kCrash = 48;
+enum PadNote : int {
+    kKick = 36, kSnare = 38, kClap = 39, kClosedHat = 42, kPedalHat = 44, kOpenHat = 46, kTom = 47, kCrash = 48,
+};
 
 struct PadSpec {
     const char* file;

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tests/render/render_test_support.h"
@@ -70,5 +71,34 @@ TEST(RenderCommand, RendersAFileFromAnEventList) {
     EXPECT_EQ(out.frames, 11026 + 11025);
     EXPECT_EQ(nonZeroFrames(out.samples[0]), (std::vector<int64_t>{11025}));
 }
+
+
+#ifdef TALVEX_PLUGIN_PATH
+// Level of track 1 in user program 0 of a saved bank chunk: after the
+// header (68 bytes), the project name (128), the program name (24), six
+// floats and 40 reserved bytes.
+float firstTrackLevel(const std::vector<uint8_t>& bank) {
+    constexpr size_t kAt = 68 + 128 + 24 + 24 + 40;
+    float level = -1.0f;
+    if (bank.size() >= kAt + 4) std::memcpy(&level, bank.data() + kAt, 4);
+    return level;
+}
+
+TEST(RenderCommand, TalvexParameterAfterAProjectLoadIsKept) {
+    // Parameter 65 is the level of planet 0; Tlvx/Proj loads a built-in
+    // project into the current program, with the project's own levels.
+    const std::string plugin = TALVEX_PLUGIN_PATH;
+    const std::string after = tempPath("talvex-after.chunk");
+    const std::string before = tempPath("talvex-before.chunk");
+    Command a = run(plugin + " -o /dev/null -d 512 --vendor-specific Tlvx,Proj,1 --param 65=0.25 --save-chunk " + after);
+    ASSERT_EQ(a.exitCode, 0) << a.output;
+    EXPECT_EQ(firstTrackLevel(readBytes(after)), 32.0f);
+    Command b = run(plugin + " -o /dev/null -d 512 --param 65=0.25 --vendor-specific Tlvx,Proj,1 --save-chunk " + before);
+    ASSERT_EQ(b.exitCode, 0) << b.output;
+    const float projectLevel = firstTrackLevel(readBytes(before));
+    EXPECT_GT(projectLevel, 0.0f);
+    EXPECT_NE(projectLevel, 32.0f);  // the project load came last and set its own level
+}
+#endif
 
 }  // namespace

@@ -250,6 +250,29 @@ TEST(RenderProbe, ChunkFilesOfEveryForm) {
     EXPECT_EQ(field(r, 3, 0, probe::kStateParameter0), 0.625f);
 }
 
+TEST(RenderProbe, SetUpOptionsApplyInTheOrderGiven) {
+    // A parameter belongs to the program in force when it is set: before
+    // --program it lands in program 0, after it in program 2.
+    Render before = render({"-d", "64", "--param", "0=0.375", "--program", "2"});
+    ASSERT_EQ(before.run.exitCode, 0) << before.run.log;
+    EXPECT_EQ(field(before, 3, 0, probe::kStateParameter0), 0.25f);  // program 2's own value
+    Render after = render({"-d", "64", "--program", "2", "--param", "0=0.375"});
+    EXPECT_EQ(field(after, 3, 0, probe::kStateParameter0), 0.375f);
+
+    // A chunk replaces a parameter set before it and keeps one set after it.
+    std::vector<uint8_t> program = probeProgramChunk(0.625f, 0.125f, "Ordered");
+    std::string fxp = tempPath("ordered.fxp");
+    writeBytes(fxp, makeFxChunkFile(false, probe::kUniqueId, 1, 2, "Ordered", program.data(), program.size()));
+    Render chunkLast = render({"-d", "64", "--param", "1=0.75", "--chunk", fxp});
+    EXPECT_EQ(field(chunkLast, 3, 0, probe::kStateParameter1), 0.125f);
+    Render chunkFirst = render({"-d", "64", "--chunk", fxp, "--param", "1=0.75"});
+    EXPECT_EQ(field(chunkFirst, 3, 0, probe::kStateParameter1), 0.75f);
+
+    // Two programs in a row: the last one given is in force.
+    Render twice = render({"-d", "64", "--program", "3", "--program", "1"});
+    EXPECT_EQ(field(twice, 3, 0, probe::kStateProgram), 1.0f);
+}
+
 TEST(RenderProbe, MidiFilesSetTheTimelineAndTheTempo) {
     MidiFileBuilder smf(1, 480);
     smf.beginTrack();

@@ -121,17 +121,17 @@ void printPluginInfo(PluginSession& session, std::FILE* out) {
     }
 }
 
-bool loadChunkFile(PluginSession& session, const RenderOptions& options, std::string& error) {
+bool loadChunkFile(PluginSession& session, const RenderOptions& options, const std::string& path, std::string& error) {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(options.chunkFile, bytes, error)) return false;
+    if (!readFileBytes(path, bytes, error)) return false;
     AEffect* e = session.effect();
 
     if (!looksLikeFxFile(bytes.data(), bytes.size())) {
         // Raw chunk bytes, as a plug-in's getChunk returns them.
         bool program = options.chunkType == RenderOptions::ChunkType::Program ||
-                       (options.chunkType == RenderOptions::ChunkType::Auto && endsWith(options.chunkFile, ".fxp"));
+                       (options.chunkType == RenderOptions::ChunkType::Auto && endsWith(path, ".fxp"));
         if ((e->flags & effFlagsProgramChunks) == 0) {
-            error = "the plug-in does not take chunks; " + options.chunkFile + " is not a .fxp/.fxb file";
+            error = "the plug-in does not take chunks; " + path + " is not a .fxp/.fxb file";
             return false;
         }
         session.dispatch(effSetChunk, program ? 1 : 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
@@ -140,11 +140,11 @@ bool loadChunkFile(PluginSession& session, const RenderOptions& options, std::st
 
     FxFile file;
     if (!parseFxFile(bytes.data(), bytes.size(), file, error)) {
-        error = options.chunkFile + ": " + error;
+        error = path + ": " + error;
         return false;
     }
     if (file.pluginId != e->uniqueID && !options.forceChunk) {
-        error = options.chunkFile + " belongs to plug-in '" + fourCharacterCode(file.pluginId) +
+        error = path + " belongs to plug-in '" + fourCharacterCode(file.pluginId) +
                 "', this one is '" + fourCharacterCode(e->uniqueID) + "' (--force-chunk loads it anyway)";
         return false;
     }
@@ -165,7 +165,7 @@ bool loadChunkFile(PluginSession& session, const RenderOptions& options, std::st
                 return false;
             }
             if (session.dispatch(bank ? effBeginLoadBank : effBeginLoadProgram, 0, 0, &info) == -1) {
-                error = "the plug-in refused " + options.chunkFile;
+                error = "the plug-in refused " + path;
                 return false;
             }
             session.dispatch(effSetChunk, bank ? 0 : 1, static_cast<VstIntPtr>(file.chunk.size()),
@@ -174,7 +174,7 @@ bool loadChunkFile(PluginSession& session, const RenderOptions& options, std::st
         }
         case FxFile::Kind::BankParameters: {
             if (session.dispatch(effBeginLoadBank, 0, 0, &info) == -1) {
-                error = "the plug-in refused " + options.chunkFile;
+                error = "the plug-in refused " + path;
                 return false;
             }
             for (size_t i = 0; i < file.programs.size() && static_cast<VstInt32>(i) < e->numPrograms; ++i) {

@@ -38,7 +38,7 @@ void printPluginInfo(PluginSession& session, std::FILE* out);
 
 // Loads --chunk: a .fxp/.fxb file in any of its four forms, or raw chunk
 // bytes (bank, or program for a .fxp name or --chunk-type program).
-bool loadChunkFile(PluginSession& session, const RenderOptions& options, std::string& error);
+bool loadChunkFile(PluginSession& session, const RenderOptions& options, const std::string& path, std::string& error);
 
 // Writes the plug-in's bank chunk: the raw bytes, or wrapped as an FBCh
 // bank file.

@@ -40,6 +40,7 @@ bool parseVendorCall(const std::string& text, VendorCall& call) {
     size_t at = text.rfind('@');
     if (at != std::string::npos) {
         if (!parseTimeValue(text.substr(at + 1), call.at)) return false;
+        call.setUp = call.at.amount == 0.0;
         head = text.substr(0, at);
     }
     std::vector<std::string> parts = splitOn(head, ',');
@@ -74,11 +75,14 @@ const char* renderUsage() {
            "      --program N           select program N before rendering\n"
            "      --chunk FILE          load a .fxb/.fxp file, or a raw chunk (bank unless the\n"
            "                            name ends in .fxp or --chunk-type says otherwise)\n"
+           "                            (--program, --chunk, --param and vendor calls without a\n"
+           "                            time are applied in the order given, before rendering)\n"
            "      --chunk-type bank|program\n"
            "      --force-chunk         load a .fxb/.fxp made for another plug-in id\n"
            "      --param INDEX=VALUE   set a parameter (0..1) before rendering (repeatable)\n"
            "      --vendor-specific INDEX[,VALUE[,OPT]][@TIME]\n"
-           "                            send effVendorSpecific before the block at TIME (0);\n"
+           "                            send effVendorSpecific before the block at TIME; without\n"
+           "                            TIME (or at 0) it is sent in its place among the set-up;\n"
            "                            INDEX and VALUE are numbers or four-character codes\n"
            "      --save-chunk FILE     after rendering, write the plug-in's bank chunk as it is\n"
            "      --save-fxb FILE       after rendering, write it as a VST bank file (FBCh)\n"
@@ -159,9 +163,12 @@ bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions
             int64_t program = 0;
             if (!value(text)) return false;
             if (!parseInteger(text, program) || program < 0 || program > INT32_MAX) return bad(text);
-            parsed.program = static_cast<int32_t>(program);
+            parsed.setup.push_back({SetupStep::Kind::Program, parsed.programs.size()});
+            parsed.programs.push_back(static_cast<int32_t>(program));
         } else if (argument == "--chunk") {
-            if (!value(parsed.chunkFile)) return false;
+            if (!value(text)) return false;
+            parsed.setup.push_back({SetupStep::Kind::Chunk, parsed.chunkFiles.size()});
+            parsed.chunkFiles.push_back(text);
         } else if (argument == "--chunk-type") {
             if (!value(text)) return false;
             if (text == "bank")
@@ -180,11 +187,13 @@ bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions
             if (equals == std::string::npos || !parseInteger(text.substr(0, equals), index) || index < 0 ||
                 index > INT32_MAX || !parseDouble(text.substr(equals + 1), number))
                 return bad(text);
+            parsed.setup.push_back({SetupStep::Kind::Parameter, parsed.parameters.size()});
             parsed.parameters.emplace_back(static_cast<int32_t>(index), static_cast<float>(number));
         } else if (argument == "--vendor-specific") {
             VendorCall call;
             if (!value(text)) return false;
             if (!parseVendorCall(text, call)) return bad(text);
+            if (call.setUp) parsed.setup.push_back({SetupStep::Kind::VendorCall, parsed.vendorCalls.size()});
             parsed.vendorCalls.push_back(call);
         } else if (argument == "--save-chunk") {
             if (!value(parsed.saveChunkFile)) return false;

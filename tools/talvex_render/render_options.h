@@ -14,6 +14,18 @@ struct VendorCall {
     intptr_t value = 0;
     float opt = 0.0f;
     TimeValue at;  // sent before the first block that starts at or after this time
+    // Without a time (or at 0) the call is part of the set-up and goes in
+    // its place on the command line.
+    bool setUp = true;
+};
+
+// One set-up option, applied before rendering in the order given: a chunk
+// file, a program, a parameter or an untimed vendor call. index points into
+// the list of its kind.
+struct SetupStep {
+    enum class Kind { Chunk, Program, Parameter, VendorCall };
+    Kind kind = Kind::Chunk;
+    size_t index = 0;
 };
 
 struct RenderOptions {
@@ -44,12 +56,16 @@ struct RenderOptions {
     bool noTimeInfo = false;
     bool standaloneHost = false;
 
-    int32_t program = -1;
-    std::string chunkFile;
+    std::vector<int32_t> programs;
+    std::vector<std::string> chunkFiles;
     ChunkType chunkType = ChunkType::Auto;
     bool forceChunk = false;
     std::vector<std::pair<int32_t, float>> parameters;
     std::vector<VendorCall> vendorCalls;
+    // Chunks, programs, parameters and untimed vendor calls in command-line
+    // order: a parameter given after a vendor call that loads a project is
+    // applied after that load, and the other way round.
+    std::vector<SetupStep> setup;
     std::string saveChunkFile;  // raw bank chunk
     std::string saveFxbFile;    // the same wrapped as an FBCh bank file
 

@@ -161,22 +161,43 @@ int runRender(const RenderOptions& options, std::FILE* out, std::FILE* log) {
         return kRenderOk;
     }
 
-    if (!options.chunkFile.empty()) {
-        if (!loadChunkFile(session, options, error)) return fail(kRenderBadInput, error);
-        if (options.verbose) std::fprintf(log, "loaded %s\n", options.chunkFile.c_str());
-    }
-    if (options.program >= 0) {
-        if (options.program >= effect->numPrograms)
-            return fail(kRenderBadCommandLine, "program " + std::to_string(options.program) + " does not exist (" +
-                                                   std::to_string(effect->numPrograms) + " programs)");
-        session.dispatch(effBeginSetProgram);
-        session.dispatch(effSetProgram, 0, options.program);
-        session.dispatch(effEndSetProgram);
-    }
-    for (const auto& [index, value] : options.parameters) {
-        if (index >= effect->numParams)
-            return fail(kRenderBadCommandLine, "parameter " + std::to_string(index) + " does not exist");
-        session.setParameter(index, value);
+    // Set-up in command-line order, so that each option acts on the state
+    // the ones before it left (a parameter set after a project load stays).
+    for (const SetupStep& step : options.setup) {
+        switch (step.kind) {
+            case SetupStep::Kind::Chunk: {
+                const std::string& path = options.chunkFiles[step.index];
+                if (!loadChunkFile(session, options, path, error)) return fail(kRenderBadInput, error);
+                if (options.verbose) std::fprintf(log, "loaded %s\n", path.c_str());
+                break;
+            }
+            case SetupStep::Kind::Program: {
+                const int32_t program = options.programs[step.index];
+                if (program >= effect->numPrograms)
+                    return fail(kRenderBadCommandLine, "program " + std::to_string(program) + " does not exist (" +
+                                                           std::to_string(effect->numPrograms) + " programs)");
+                session.dispatch(effBeginSetProgram);
+                session.dispatch(effSetProgram, 0, program);
+                session.dispatch(effEndSetProgram);
+                break;
+            }
+            case SetupStep::Kind::Parameter: {
+                const auto& [index, value] = options.parameters[step.index];
+                if (index >= effect->numParams)
+                    return fail(kRenderBadCommandLine, "parameter " + std::to_string(index) + " does not exist");
+                session.setParameter(index, value);
+                break;
+            }
+            case SetupStep::Kind::VendorCall: {
+                const VendorCall& call = options.vendorCalls[step.index];
+                const VstIntPtr result = session.dispatch(effVendorSpecific, call.index, call.value, nullptr, call.opt);
+                if (options.verbose)
+                    std::fprintf(log, "set-up: effVendorSpecific(%d, %lld, %g) returned %lld\n", call.index,
+                                 static_cast<long long>(call.value), static_cast<double>(call.opt),
+                                 static_cast<long long>(result));
+                break;
+            }
+        }
     }
 
     const int outputs = effect->numOutputs;
@@ -197,7 +218,9 @@ int runRender(const RenderOptions& options, std::FILE* out, std::FILE* log) {
     for (auto& buffer : outputStorage) outputPointers.push_back(buffer.data());
     inputs.push_back(nullptr);  // a valid array even without inputs
 
-    std::vector<VendorCall> vendorCalls = options.vendorCalls;
+    std::vector<VendorCall> vendorCalls;
+    for (const VendorCall& call : options.vendorCalls)
+        if (!call.setUp) vendorCalls.push_back(call);
     std::stable_sort(vendorCalls.begin(), vendorCalls.end(), [&](const VendorCall& a, const VendorCall& b) {
         return timeValueToFrames(a.at, options.sampleRate, settings.tempoBpm) <
                timeValueToFrames(b.at, options.sampleRate, settings.tempoBpm);

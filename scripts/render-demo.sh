@@ -9,7 +9,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 output=${1:-out/talvex-demo.wav}
 shift || true
-scripts/setup-debian.sh
+scripts/setup-debian.sh build
+# The main job needs neither the tests nor their packages; the test command
+# turns them back on in the same tree (scripts/build.sh passes every option).
 scripts/build.sh linux -DTALVEX_TESTS=OFF
 mkdir -p "$(dirname "$output")"
 # Tlvx/Proj with opt 0 loads the first built-in project into the default

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite, from a fresh Debian 12 machine:
-#   1. installs what the build needs (scripts/setup-debian.sh),
+#   1. installs what the build and the tests need (scripts/setup-debian.sh tests),
 #   2. builds and runs every test (build/linux),
 #   3. again under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
 #   4. the threaded tests under ThreadSanitizer (build/tsan),
@@ -15,39 +15,60 @@ stages=${TALVEX_STAGES:-"linux asan tsan fuzz windows"}
 fuzz_seconds=${FUZZ_SECONDS:-20}
 jobs=$(nproc)
 
-stage() { printf '\n==== %s ====\n' "$*"; }
+# Each stage's time is printed when it ends and again in the summary.
+times=()
+stage_name=""
+stage_start=0
+end_stage() {
+  if [ -n "$stage_name" ]; then
+    local took=$(( $(date +%s) - stage_start ))
+    times+=("$(printf '%-12s %4d s' "$stage_name" "$took")")
+    printf -- '---- %s: %d s\n' "$stage_name" "$took"
+  fi
+  stage_name=""
+}
+stage() {
+  end_stage
+  stage_name=$1
+  stage_start=$(date +%s)
+  printf '\n==== %s ====\n' "$2"
+}
 has() { [[ " $stages " == *" $1 "* ]]; }
+# A test tree that registers no test is a broken configuration, not a pass.
+run_ctest() { ctest --no-tests=error "$@"; }
 
-stage "setting up"
-scripts/setup-debian.sh
+stage setup "setting up"
+scripts/setup-debian.sh tests
 
 if has linux; then
-  stage "build and test (linux)"
+  stage linux "build and test (linux)"
   scripts/build.sh linux
-  ctest --test-dir build/linux -j "$jobs" --output-on-failure --timeout 600
+  run_ctest --test-dir build/linux -j "$jobs" --output-on-failure --timeout 600
 fi
 
 if has asan; then
-  stage "build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+  stage asan "build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
   scripts/build.sh asan
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900
+    run_ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900
 fi
 
 if has tsan; then
-  stage "threaded tests under ThreadSanitizer"
+  stage tsan "threaded tests under ThreadSanitizer"
   # Only the test folders that label tests "threads" are built here.
   areas=$(grep -l 'LABELS threads' tests/*/CMakeLists.txt | xargs -n1 dirname | xargs -n1 basename | paste -sd';' -)
   scripts/build.sh tsan "-DTALVEX_TEST_AREAS=$areas"
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --test-dir build/tsan -L threads -j "$jobs" --output-on-failure --timeout 900
+    run_ctest --test-dir build/tsan -L threads -j "$jobs" --output-on-failure --timeout 900
 fi
 
 if has fuzz; then
-  stage "fuzz targets, ${fuzz_seconds} s each"
+  stage fuzz "fuzz targets, ${fuzz_seconds} s each"
   scripts/build.sh fuzz
+  fuzzed=0
   for target in build/fuzz/fuzzers/*; do
     [ -x "$target" ] || continue
+    fuzzed=$((fuzzed + 1))
     name=$(basename "$target")
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
@@ -55,14 +76,17 @@ if has fuzz; then
     "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -timeout=10 -rss_limit_mb=2048 \
       "$corpus" 2>build/fuzz/$name.log || { tail -n 60 build/fuzz/$name.log; exit 1; }
   done
+  if [ "$fuzzed" -eq 0 ]; then echo "FAIL: the fuzz tree holds no fuzz target"; exit 1; fi
 fi
 
 if has windows; then
-  stage "Windows DLLs under wine"
+  stage windows "Windows DLLs under wine"
   scripts/build.sh win32
   scripts/build.sh win64
   tests/windows/smoke.sh build/win32 i686
   tests/windows/smoke.sh build/win64 x86_64
 fi
 
-stage "all passed"
+end_stage
+printf '\n==== all passed ====\n'
+printf '%s\n' "${times[@]}"

@@ -1,36 +1,62 @@
 #!/usr/bin/env bash
-# Installs everything Talvex needs to build and test on Debian 12: the
-# native toolchain and libraries, clang for the fuzz targets, the mingw-w64
-# cross compilers for the Windows DLLs, wine to run them, and amsynth (a
-# VST 2.4 instrument the renderer is checked against). Safe to run again.
+# Installs what Talvex needs on Debian 12. Safe to run again.
+#   scripts/setup-debian.sh build   what building the plug-in and rendering need
+#                                   (the main job, scripts/render-demo.sh)
+#   scripts/setup-debian.sh tests   all of that, plus what the test stages need:
+#                                   sanitizer and fuzz compilers, the mingw-w64
+#                                   cross compilers and wine, peer plug-ins, the
+#                                   real hosts and the X tools of the editor tests
 set -euo pipefail
 
-sudo_cmd=""
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
+set_name=${1:-tests}
 
-packages=(
+# Building the plug-in, talvex-render and the stand-alone player, and rendering.
+build_packages=(
   build-essential cmake pkg-config ccache python3
-  libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+  libsndfile1-dev
+  libstb-dev libxcb1-dev libxcb-keysyms1-dev
+  fonts-liberation fonts-liberation2
+  librtaudio-dev librtmidi-dev libyaml-cpp-dev libebur128-dev
+)
+
+# The test stages only (scripts/run-tests.sh).
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 wine32:i386
   amsynth
+  xvfb xauth xdotool imagemagick x11-apps zenity jackd2
+  ardour
+  lmms:i386 lmms-vst-server:i386
 )
+
+case "$set_name" in
+  build) packages=("${build_packages[@]}") ;;
+  tests) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 build|tests" >&2; exit 2 ;;
+esac
+
+sudo_cmd=""
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: every package is installed"
+  echo "setup ($set_name): every package is installed"
   exit 0
 fi
 
-echo "setup: installing ${missing[*]}"
-# wine32 comes from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+echo "setup ($set_name): installing ${missing[*]}"
+# wine32 and the LMMS that carries VeSTige come from the i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo_cmd dpkg --add-architecture i386
 fi
-$sudo_cmd apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "setup: done"
+apt_get=(apt-get -o DPkg::Lock::Timeout=900)
+$sudo_cmd "${apt_get[@]}" update -qq
+# jackd2 asks about real-time priority; the answer does not matter here.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo_cmd debconf-set-selections 2>/dev/null || true
+$sudo_cmd env DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup ($set_name): done"

@@ -1,0 +1,15 @@
+// One picture that exercises every drawing operation of the canvas, drawn
+// by the native tests and by the Windows check program alike: both must
+// produce the bytes of the same committed reference image.
+#pragma once
+
+#include "gui/bitmap.h"
+
+namespace guitest {
+
+constexpr int kSceneWidth = 320;
+constexpr int kSceneHeight = 200;
+
+gui::Bitmap drawReferenceScene();
+
+}  // namespace guitest

@@ -77,8 +77,9 @@ public:
     VstInt32 getNumMidiOutputChannels() override { return 0; }
     VstInt32 getCurrentMidiProgram(VstInt32 /*channel*/, MidiProgramName* /*current*/) override { return -1; }
     // The rate in force is the one the host reports in each block's time
-    // information; these two do nothing.
-    void setSampleRate(float /*sampleRate*/) override {}
+    // information; the rate given here stands in when that one is unusable.
+    // Rates outside 8000 ... 384000 Hz are ignored.
+    void setSampleRate(float sampleRate) override;
     void setBlockSize(VstInt32 /*blockSize*/) override {}
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
@@ -236,6 +237,7 @@ private:
     Relaxed<int> timeSigNumerator_{4};
     int timeSigDenominator_ = 4;
     int sampleRateHz_ = 44100;
+    Relaxed<double> dispatcherRateHz_{0.0};
     float masterLevelTarget_ = 127.0f;
     float masterGain_ = 1.0f;
     float crossfadeGainA_ = 0.0f;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/tempo_range.h"
 #include "host/effect.h"
 #include "editor/editor.h"
 #include "host/program_chunk.h"
@@ -214,7 +215,7 @@ void Effect::changeProgramLocked(int index, bool user, bool load) {
 
 void Effect::applyProgramRecord(const ProgramRecord& record) {
     playSwitch = record.playSwitch;
-    projectTempo = record.tempo;
+    projectTempo = repairTempo(record.tempo);
     arpeggiatorSwitch = record.arpeggiatorSwitch;
     muteKeySwitch = record.muteKeySwitch;
     muteKey = record.muteKey;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/tempo_range.h"
 #include "editor/editor.h"
 #include "host/render_exclusion.h"
 #include "host/effect.h"
@@ -22,6 +23,8 @@ constexpr float kMeterSilence = 0.0001f;
 constexpr float kSendActiveGain = 0.00002f;
 constexpr int kSendTailBlocks = 100;
 constexpr VstInt32 kTimeInfoRequest = 0xffff;
+constexpr int kMaxTimeSignatureValue = 64;
+constexpr int kMaxStepNumber = 1 << 29;
 }  // namespace
 
 VstInt32 Effect::processEvents(VstEvents* events) {
@@ -131,12 +134,18 @@ void Effect::handleTransport(const VstTimeInfo& host) {
     // 3. Running.
     running_ = hostPlaying_ ? 1.0f : 0.0f;
 
-    // 4. Sample rate.
-    const int hostRate = static_cast<int>(host.sampleRate);
-    if (hostRate > 0 && hostRate != sampleRateHz_) applySampleRate(hostRate);
+    // 4. Sample rate. A rate outside what the engine runs at (0, NaN, a
+    // garbage double) is no rate: the one given by setSampleRate stands in,
+    // else the rate in force stays.
+    double rate = static_cast<double>(sampleRateHz_);
+    if (usableSampleRate(host.sampleRate))
+        rate = host.sampleRate;
+    else if (usableSampleRate(dispatcherRateHz_.load()))
+        rate = dispatcherRateHz_.load();
+    if (static_cast<int>(rate) != sampleRateHz_) applySampleRate(static_cast<int>(rate));
 
-    // 5. Host position.
-    hostPosition_ = host.samplePos;
+    // 5. Host position; a non-finite one counts as the start.
+    hostPosition_ = std::isfinite(host.samplePos) ? host.samplePos : 0.0;
 
     // 6. Demonstration requests.
     const int request = demoRequest_.exchange(-1);
@@ -150,9 +159,9 @@ void Effect::handleTransport(const VstTimeInfo& host) {
 
     // 7, 8. Tempo and step length. A host that reports no usable tempo gets
     // the project's, so that the step length stays finite.
-    const bool hostTempoUsable = (host.flags & kVstTempoValid) != 0 && host.tempo > 0.0;
+    const bool hostTempoUsable = (host.flags & kVstTempoValid) != 0 && usableHostTempo(host.tempo);
     if ((demoPlaying_.load() != 0 && !hostPlaying_) || standaloneHost_ || !hostTempoUsable) {
-        tempoInForce_ = projectTempo.load();
+        tempoInForce_ = repairTempo(projectTempo.load());
         if ((demoPlaying_.load() != 0 && !hostPlaying_) || standaloneHost_) {
             timeSigNumerator_ = 4;
             timeSigDenominator_ = 4;
@@ -162,13 +171,17 @@ void Effect::handleTransport(const VstTimeInfo& host) {
     }
     if (!((demoPlaying_.load() != 0 && !hostPlaying_) || standaloneHost_)) {
         if ((host.flags & kVstTimeSigValid) != 0) {
-            timeSigNumerator_ = std::max(host.timeSigNumerator, 1);
-            timeSigDenominator_ = std::max(host.timeSigDenominator, 1);
+            timeSigNumerator_ = std::clamp(host.timeSigNumerator, 1, kMaxTimeSignatureValue);
+            timeSigDenominator_ = std::clamp(host.timeSigDenominator, 1, kMaxTimeSignatureValue);
         }
     }
-    if (tempoInForce_ <= 0.0f) tempoInForce_ = 120.0f;
-    const double rate = host.sampleRate > 0.0 ? host.sampleRate : static_cast<double>(sampleRateHz_);
+    // At most 999 BPM and at least 8000 Hz: a step is never shorter than 120
+    // frames.
     samplesPerStep_ = 60.0 / tempoInForce_ * 0.25 * rate;
+}
+
+void Effect::setSampleRate(float sampleRate) {
+    if (usableSampleRate(sampleRate)) dispatcherRateHz_ = static_cast<double>(sampleRate);
 }
 
 void Effect::applySampleRate(int rate) {
@@ -208,9 +221,13 @@ void Effect::runStepClock(VstInt32 frames) {
     // The step grid is laid from the position at the start of this block, for
     // the plug-in's own clock as for the host's.
     const bool ownClock = playSwitch.load() != 0.0f && !hostPlaying_;
-    const double position = ownClock ? ownPosition_ : hostPosition_;
+    const double rawPosition = ownClock ? ownPosition_ : hostPosition_;
     ownPosition_ += frames;
 
+    // The step number stays an int: positions beyond that many steps (a
+    // host's garbage position, not a session) are held at the limit.
+    const double positionLimit = static_cast<double>(kMaxStepNumber) * samplesPerStep_;
+    const double position = std::clamp(rawPosition, -positionLimit, positionLimit);
     step_ = static_cast<int>(std::floor(position / samplesPerStep_));
     double offset = step_ * samplesPerStep_ - position;
     nextStepOffset_ = static_cast<int>(offset);
@@ -221,7 +238,9 @@ void Effect::runStepClock(VstInt32 frames) {
 
     const bool mayRun = sequencerRunning();
     stepMarkCount_ = 0;
-    while (nextStepOffset_ < frames) {
+    // Every pass moves the next boundary on by a step of at least 120
+    // frames; the count bound holds whatever the step length is.
+    for (int pass = 0; nextStepOffset_ < frames && pass <= frames; ++pass) {
         if (nextStepOffset_ >= 0 && step_ >= 0) {
             if (stepMarkCount_ < kMaxStepMarks) stepMarks_[stepMarkCount_++] = nextStepOffset_;
             if (mayRun)

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/tempo_range.h"
+
 namespace {
 
 constexpr int kTextFieldBytes = 32;
@@ -97,6 +99,27 @@ void writeBlock(Writer& w, const ProgramRecord& r, bool withName) {
         for (const float& v : satellite) w.f32(relaxedLoad(v));
 }
 
+float repairRange(float v, float low, float high, float fallback) {
+    if (!std::isfinite(v)) return fallback;
+    return v < low ? low : (v > high ? high : v);
+}
+
+// A stored value out of its range is repaired field by field: refusing the
+// whole chunk would lose the host's session for one bad float, and keeping
+// it would hand the engine a NaN or a step length of zero.
+void repairPerformanceValues(ProgramRecord& r) {
+    r.tempo = repairTempo(r.tempo);
+    r.playSwitch = repairRange(r.playSwitch, 0.0f, 1.0f, 1.0f);
+    r.muteKeySwitch = repairRange(r.muteKeySwitch, 0.0f, 1.0f, 0.0f);
+    r.muteKey = repairRange(r.muteKey, 0.0f, 127.0f, 48.0f);
+    r.liveTransposition = repairRange(r.liveTransposition, -127.0f, 127.0f, 0.0f);
+    r.playController = repairRange(r.playController, 0.0f, 127.0f, 0.0f);
+    for (int t = 0; t < kProgramTracks; ++t) {
+        r.trackLevel[t] = repairRange(r.trackLevel[t], 0.0f, 127.0f, 64.0f);
+        r.trackPan[t] = repairRange(r.trackPan[t], -1.0f, 1.0f, 0.0f);
+    }
+}
+
 bool readBlock(Reader& rd, ProgramRecord& r, bool withName) {
     if (!rd.bytes(r.projectName, kProjectNameBytes)) return false;
     if (withName && !rd.bytes(r.programName, kProgramNameBytes)) return false;
@@ -134,6 +157,7 @@ bool readBlock(Reader& rd, ProgramRecord& r, bool withName) {
     for (auto& satellite : r.satellites)
         for (float& v : satellite)
             if (!rd.f32(v)) return false;
+    repairPerformanceValues(r);
     return true;
 }
 

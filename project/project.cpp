@@ -19,6 +19,7 @@ void Project::unload() {
     presetMidi[1] = 0;
     presetMidi[2] = 1;
     demoEvents.clear();
+    writtenTempoBpm = 120.0f;
 }
 
 void Project::closeModules() { unload(); }

@@ -51,4 +51,7 @@ struct Project {
     // Timed MIDI events; deltaFrames holds the time in frames since the start
     // of the performance.
     std::vector<VstMidiEvent> demoEvents;
+    // The tempo the project was written at (its TEMPO line as loaded): the
+    // demonstration's times are frames at 44100 Hz and this tempo.
+    float writtenTempoBpm = 120.0f;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "common/tempo_range.h"
 #include "host/effect.h"
 #include "modulehost/cplugin.h"
 #include "modulehost/edit_section.h"
@@ -65,7 +66,7 @@ void readMasterLine(LoaderContext& c) {
     const std::string_view key = line.key();
 
     if (key == "TEMPO") {
-        owner.projectTempo = line.real(1);
+        owner.projectTempo = repairTempo(line.real(1));
     } else if (key == "MASTER_LEVEL") {
         owner.masterLevel = line.real(1);
     } else if (key == "CROSSFADE") {
@@ -126,6 +127,10 @@ void loadProject(Effect& owner, const uint8_t* data, size_t size, const ProjectL
     }
 
     for (auto& track : project.tracks) track->recomputeAllBands();
+    // The demonstration's event times count frames at this tempo, whatever
+    // tempo a program or the user sets later.
+    owner.projectTempo = repairTempo(owner.projectTempo.load());
+    project.writtenTempoBpm = owner.projectTempo.load();
 }
 
 bool loadBuiltInProject(Effect& owner, const std::string& name) {

@@ -201,8 +201,30 @@ public:
     std::vector<ProgramRecord>& programRecords() { return programs_; }
     std::recursive_mutex& programMutex() { return programMutex_; }
 
-private:
+    // Editor operations on the user bank (user-interface thread).
+    // Replaces the 24 user programs by empty records.
+    void resetUserBank();
+    // Stores the current performance into a user slot from the editor: the
+    // program name becomes entryText, or the current project name when that
+    // is empty or "-"; the slot then becomes the current program without
+    // loading its project. False (nothing stored) for a slot outside 0..23.
+    bool storeFromEditor(int slot, const std::string& entryText);
+    // Renames user program slot (an empty name is stored as "-").
+    void setUserProgramName(int slot, const std::string& name);
+    std::string userProgramName(int slot);
+    // Writes the user bank to its default place, and the settings now.
+    void saveDefaultBank() { storeDefaultBank(); }
+    void saveSettings() { writeSettings(); }
+    // Any thread: the next block sends All Notes Off to every track's module
+    // and closes the mute gate, as controller 123 does.
+    void requestAllNotesOff() { allNotesOffRequest_.store(true); }
+
+    // Admission of a thread other than the audio thread that reads or writes
+    // the tracks and balls (host parameter calls, the editor). Never blocks;
+    // a refused caller leaves the project alone.
     class ProjectReader;
+
+private:
     void changeProgramLocked(int index, bool user, bool load);
     void storeCurrentStateLocked(int index);
     void applyProgramRecord(const ProgramRecord& record);
@@ -256,6 +278,7 @@ private:
     double hostPosition_ = 0.0;
     std::atomic<int> demoRequest_{-1};
     std::atomic<int> demoPlaying_{0};
+    std::atomic<bool> allNotesOffRequest_{false};
     size_t demoCursor_ = 0;
     double demoClock_ = 0.0;
     Relaxed<int> midiActivity_{0};
@@ -279,4 +302,26 @@ private:
 
     Editor* editorView_ = nullptr;
     platform::PeriodicTimer timer_;
+};
+
+// Admission of a host thread that reads or writes the tracks and balls: like
+// the renderer it announces itself first and then checks the counters
+// (sequentially consistent), so a project replacement either waits for it
+// or is seen by it. It never blocks; refused callers touch only the program
+// record.
+class Effect::ProjectReader {
+public:
+    explicit ProjectReader(Effect& effect) : effect_(effect) {
+        effect_.parameterReaders_.fetch_add(1);
+        admitted_ = effect_.editCounter_.load() == 0 && effect_.programChangeCounter_.load() == 0 &&
+                    effect_.project_ != nullptr;
+    }
+    ~ProjectReader() { effect_.parameterReaders_.fetch_sub(1); }
+    ProjectReader(const ProjectReader&) = delete;
+    ProjectReader& operator=(const ProjectReader&) = delete;
+    bool admitted() const { return admitted_; }
+
+private:
+    Effect& effect_;
+    bool admitted_ = false;
 };

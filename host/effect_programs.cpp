@@ -36,28 +36,6 @@ void setField(char* field, size_t bytes, const std::string& text) {
 
 }  // namespace
 
-// Admission of a host thread that reads or writes the tracks and balls: like
-// the renderer it announces itself first and then checks the counters
-// (sequentially consistent), so a project replacement either waits for it
-// or is seen by it. It never blocks; refused callers touch only the program
-// record.
-class Effect::ProjectReader {
-public:
-    explicit ProjectReader(Effect& effect) : effect_(effect) {
-        effect_.parameterReaders_.fetch_add(1);
-        admitted_ = effect_.editCounter_.load() == 0 && effect_.programChangeCounter_.load() == 0 &&
-                    effect_.project_ != nullptr;
-    }
-    ~ProjectReader() { effect_.parameterReaders_.fetch_sub(1); }
-    ProjectReader(const ProjectReader&) = delete;
-    ProjectReader& operator=(const ProjectReader&) = delete;
-    bool admitted() const { return admitted_; }
-
-private:
-    Effect& effect_;
-    bool admitted_ = false;
-};
-
 // ---- settings ---------------------------------------------------------------
 
 void Effect::readSettings() {
@@ -159,6 +137,40 @@ void Effect::createDefaultPrograms() {
     programs_.assign(kNumUserPrograms, ProgramRecord{});
 }
 
+void Effect::resetUserBank() {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    // Assigned record by record: host parameter calls write into the current
+    // record without the lock, so the array itself never moves.
+    for (ProgramRecord& record : programs_) record = ProgramRecord{};
+}
+
+bool Effect::storeFromEditor(int slot, const std::string& entryText) {
+    if (slot < 0 || slot >= kNumUserPrograms) return false;
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    {
+        ProjectReader reader(*this);
+        if (!reader.admitted()) return false;
+        storeCurrentStateLocked(slot);
+    }
+    const std::string name = entryText.empty() || entryText == "-" ? currentProjectName_ : entryText;
+    setField(programs_[static_cast<size_t>(slot)].programName, kProgramNameBytes, name);
+    changeProgramLocked(slot, true, false);
+    return true;
+}
+
+void Effect::setUserProgramName(int slot, const std::string& name) {
+    if (slot < 0 || slot >= kNumUserPrograms) return;
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    setField(programs_[static_cast<size_t>(slot)].programName, kProgramNameBytes, name.empty() ? "-" : name);
+    if (slot == currentProgram_.load()) currentProgramName_ = fieldText(programs_[static_cast<size_t>(slot)].programName, kProgramNameBytes);
+}
+
+std::string Effect::userProgramName(int slot) {
+    if (slot < 0 || slot >= kNumUserPrograms) return {};
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    return fieldText(programs_[static_cast<size_t>(slot)].programName, kProgramNameBytes);
+}
+
 std::string Effect::currentProjectName() {
     std::lock_guard<std::recursive_mutex> lock(programMutex_);
     return currentProjectName_;
@@ -210,7 +222,7 @@ void Effect::changeProgramLocked(int index, bool user, bool load) {
             storeCurrentStateLocked(currentProgram_);
     }
     endProgramChange();
-    if (editorView_ != nullptr && editorView_->isOpen()) editorView_->redraw();
+    if (editorView_ != nullptr) editorView_->redraw();
 }
 
 void Effect::applyProgramRecord(const ProgramRecord& record) {
@@ -291,7 +303,7 @@ void Effect::setProgramName(char* name) {
     setField(record.programName, kProgramNameBytes, std::string(name, strnlen(name, kProgramNameBytes)));
     currentProjectName_ = fieldText(record.projectName, kProjectNameBytes);
     currentProgramName_ = fieldText(record.programName, kProgramNameBytes);
-    if (editorView_ != nullptr && editorView_->isOpen()) editorView_->redraw();
+    if (editorView_ != nullptr) editorView_->redraw();
 }
 
 void Effect::getProgramName(char* name) {
@@ -311,6 +323,7 @@ bool Effect::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* 
 
 void Effect::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumHostParameters) return;
+    if (editorView_ != nullptr) editorView_->parameterChanged(index);
     // While a project or program change replaces the tracks, the value only
     // goes into the program record; the tracks are left alone (never blocks).
     ProjectReader reader(*this);

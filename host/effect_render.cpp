@@ -46,7 +46,7 @@ VstInt32 Effect::processEvents(VstEvents* events) {
         const int controller = static_cast<int>(playController.load());
         if (controller != 0 && status >= 0xB0 && status <= 0xBF && data[1] == controller) {
             playSwitch = data[2] > 0 ? 1.0f : 0.0f;
-            if (editorView_ != nullptr && editorView_->isOpen()) editorView_->setPlayButton(playSwitch.load());
+            if (editorView_ != nullptr) editorView_->setPlayButton(playSwitch.load());
             continue;
         }
         incoming_.push(midi->deltaFrames, data);
@@ -148,6 +148,7 @@ void Effect::handleTransport(const VstTimeInfo& host) {
     hostPosition_ = std::isfinite(host.samplePos) ? host.samplePos : 0.0;
 
     // 6. Demonstration requests.
+    if (allNotesOffRequest_.exchange(false)) stopAll();
     const int request = demoRequest_.exchange(-1);
     if (request >= 0) {
         demoPlaying_.store(request);
@@ -214,7 +215,7 @@ void Effect::runStepClock(VstInt32 frames) {
         if (demoCursor_ >= demo.size()) {
             int expected = -1;
             demoRequest_.compare_exchange_strong(expected, 0);
-            if (editorView_ != nullptr && editorView_->isOpen()) editorView_->setPreviewSwitch(0.0f);
+            if (editorView_ != nullptr) editorView_->setPreviewSwitch(0.0f);
         }
     }
 
@@ -292,7 +293,7 @@ void Effect::dispatchMidi(const uint8_t data[3], int /*frame*/) {
             padX = 64.0f;
             padY = 64.0f;
             for (auto& t : p.tracks) t->resetBallMovement();
-            if (editorView_ != nullptr && editorView_->isOpen()) editorView_->redrawPad();
+            if (editorView_ != nullptr) editorView_->redrawPad();
         } else if (k == 0) {
             if (v <= 15)
                 for (auto& t : p.tracks) t->selectPattern(v);
@@ -405,5 +406,5 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
     meterLeft_ = ml;
     meterRight_ = mr;
 
-    if (editorView_ != nullptr && editorView_->isOpen()) editorView_->feedScope(current[0], current[1], frames);
+    if (editorView_ != nullptr) editorView_->feedScope(current[0], current[1], frames);
 }

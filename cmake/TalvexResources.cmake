@@ -1,7 +1,7 @@
 # Built-in data compiled into a plug-in, driven by one list file: each line is
 #   TYPE NAME relative-path
 # with '#' starting a comment. TYPE is the resource type ("DATA", "PNG"),
-# NAME the name the plug-in looks up (letters, digits, '_', '-', '.'; not
+# NAME the name the plug-in looks up (letters, digits, '_', '-', '.', '+'; not
 # starting with a digit, which Windows would take for a numeric id), and the
 # path is relative to the list's folder.
 #
@@ -30,7 +30,7 @@ function(talvex_parse_resource_list)
     if(line STREQUAL "")
       continue()
     endif()
-    if(NOT line MATCHES "^([A-Za-z][A-Za-z0-9_]*)[ \t]+([A-Za-z_.-][A-Za-z0-9_.-]*)[ \t]+([^ \t\"].*)$")
+    if(NOT line MATCHES "^([A-Za-z][A-Za-z0-9_]*)[ \t]+([A-Za-z_.+-][A-Za-z0-9_.+-]*)[ \t]+([^ \t\"].*)$")
       message(FATAL_ERROR "${ARG_LIST}:${line_number}: expected 'TYPE NAME relative-path'")
     endif()
     set(path "${ARG_BASE_DIR}/${CMAKE_MATCH_3}")
@@ -108,6 +108,11 @@ function(talvex_write_resource_script)
       list(GET names ${i} name)
       list(GET files ${i} path)
       string(TOUPPER "${type}" type)
+      # windres reads a name with other characters than these as an
+      # expression; quoted, it is kept (upper-cased, as unquoted names are).
+      if(NOT name MATCHES "^[A-Za-z0-9_.-]+$")
+        set(name "\"${name}\"")
+      endif()
       string(APPEND content "${name} ${type} \"${path}\"\n")
     endforeach()
   endif()

@@ -39,7 +39,7 @@ bool validType(const std::string& text) {
 bool validName(const std::string& text) {
     if (text.empty() || std::isdigit(static_cast<unsigned char>(text[0]))) return false;
     for (char c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.') return false;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.' && c != '+') return false;
     return true;
 }
 

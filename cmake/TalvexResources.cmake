@@ -110,8 +110,11 @@ function(talvex_write_resource_script)
       string(TOUPPER "${type}" type)
       # windres reads a name with other characters than these as an
       # expression; quoted, it is kept (upper-cased, as unquoted names are).
+      # Adjacent quoted strings are joined, as in C, so a statement (the
+      # language windres assumes anyway) separates the name from the path
+      # on the line before.
       if(NOT name MATCHES "^[A-Za-z0-9_.-]+$")
-        set(name "\"${name}\"")
+        set(name "LANGUAGE 9, 1\n\"${name}\"")
       endif()
       string(APPEND content "${name} ${type} \"${path}\"\n")
     endforeach()

@@ -29,11 +29,11 @@ PixelDifference comparePixels(const Bitmap& a, const Bitmap& b) {
     return d;
 }
 
-SnapshotResult matchSnapshot(const Bitmap& image, const std::string& referencePath) {
+SnapshotResult matchSnapshot(const Bitmap& image, const std::string& referencePath, SnapshotMode mode) {
     SnapshotResult result;
     const std::vector<uint8_t> bytes = encodePng(image);
     const char* update = std::getenv("TALVEX_UPDATE_SNAPSHOTS");
-    if (update != nullptr && std::strcmp(update, "1") == 0) {
+    if (mode == SnapshotMode::kFromEnvironment && update != nullptr && std::strcmp(update, "1") == 0) {
         std::ofstream out(referencePath, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         result.updated = result.matched = static_cast<bool>(out);

@@ -18,7 +18,11 @@ struct SnapshotResult {
     std::string report;
 };
 
-SnapshotResult matchSnapshot(const Bitmap& image, const std::string& referencePath);
+// kFromEnvironment updates when TALVEX_UPDATE_SNAPSHOTS=1; kCompareOnly
+// never writes the reference (checks of other builds against it).
+enum class SnapshotMode { kFromEnvironment, kCompareOnly };
+SnapshotResult matchSnapshot(const Bitmap& image, const std::string& referencePath,
+                             SnapshotMode mode = SnapshotMode::kFromEnvironment);
 
 // Pixel differences between two images: count and the bounding box.
 struct PixelDifference {

@@ -4,6 +4,7 @@
 
 #include "gui/menu.h"
 #include "gui/snapshot.h"
+#include "tests/gui/reference_scene.h"
 
 namespace gui {
 namespace {
@@ -190,28 +191,9 @@ TEST(MessageBox, LongTextWrapsWithinTheWidth) {
 }
 
 TEST(Snapshot, MenuWithOpenSubMenuAndQuestionBox) {
-    const Rect bounds{0, 0, 640, 450};
-    Frame frame(640, 450);
-    Bitmap background(640, 450, rgb(12, 14, 34));
-    for (int y = 0; y < 450; y += 30) Canvas(background).fillRect(Rect{0, y, 640, y + 1}, rgb(40, 44, 80));
-    frame.setBackground(&background);
-    auto* menu = static_cast<PopupMenu*>(frame.pushOverlay(std::make_unique<PopupMenu>(bounds, mainMenu(), Point{20, 40}, nullptr)));
-    const Rect muteKey = menu->panels()[0].itemRects[6];
-    frame.mouseMove(at(muteKey.left + 5, muteKey.top + 3, 0));
-    const Rect note = menu->panels()[1].itemRects[40];
-    frame.mouseMove(at(note.left + 5, note.top + 3, 0));
-    Bitmap image(640, 450);
-    Canvas canvas(image);
-    frame.drawAll(canvas);
-    SnapshotResult r = matchSnapshot(image, TALVEX_GUI_REFERENCE_DIR "/menu_open.png");
+    SnapshotResult r = matchSnapshot(guitest::drawMenuScene(), TALVEX_GUI_REFERENCE_DIR "/menu_open.png");
     EXPECT_TRUE(r.matched) << r.report;
-
-    frame.closeOverlay(menu);
-    frame.pushOverlay(std::make_unique<MessageBox>(bounds, "Talvex",
-                                                   "This action will erase all user programs.\nDo you want to continue ?",
-                                                   MessageBox::Buttons::kYesNo, nullptr));
-    frame.drawAll(canvas);
-    r = matchSnapshot(image, TALVEX_GUI_REFERENCE_DIR "/question_box.png");
+    r = matchSnapshot(guitest::drawQuestionScene(), TALVEX_GUI_REFERENCE_DIR "/question_box.png");
     EXPECT_TRUE(r.matched) << r.report;
 }
 

@@ -2,6 +2,7 @@
 
 #include "gui/canvas.h"
 #include "gui/font.h"
+#include "gui/menu.h"
 
 namespace guitest {
 
@@ -50,6 +51,69 @@ gui::Bitmap drawReferenceScene() {
     c.drawText(Font("Agency FB", 15), "PLANET PAD", Rect{200, 60, 300, 80}, Align::kCenter, rgb(255, 220, 120));
     c.drawText(Font("MS Gothic", 11), "C#3 G8 C-2", Rect{100, 55, 150, 70}, Align::kLeft, argb(200, 180, 255, 255));
     return image;
+}
+
+namespace {
+
+gui::MenuItem item(const std::string& text, int id, bool checked = false, bool enabled = true) {
+    gui::MenuItem m;
+    m.text = text;
+    m.id = id;
+    m.checked = checked;
+    m.enabled = enabled;
+    return m;
+}
+
+std::vector<gui::MenuItem> sceneMenu() {
+    static const char* names[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    gui::MenuItem notes;
+    notes.text = "Mute MIDI Key";
+    for (int n = 0; n < 128; ++n) {
+        notes.subMenu.push_back(item(std::string(names[n % 12]) + std::to_string(n / 12 - 2), 1000 + n, n == 60));
+        notes.subMenu.back().columnBreakEvery = 16;
+    }
+    gui::MenuItem separator;
+    separator.separator = true;
+    return {item("New", 1), separator, item("Load Bank ...", 2), item("Save Bank As ...", 3),
+            item("Save Default Bank when closing", 4, true), separator, notes, item("Scope", 5), separator,
+            item("Version 1.1", 6, false, false)};
+}
+
+struct Scene {
+    gui::Frame frame{640, 450};
+    gui::Bitmap backdrop{640, 450, gui::rgb(12, 14, 34)};
+    Scene() {
+        gui::Canvas c(backdrop);
+        for (int y = 0; y < 450; y += 30) c.fillRect(gui::Rect{0, y, 640, y + 1}, gui::rgb(40, 44, 80));
+        frame.setBackground(&backdrop);
+    }
+    gui::Bitmap draw() {
+        gui::Bitmap image(640, 450);
+        gui::Canvas canvas(image);
+        frame.drawAll(canvas);
+        return image;
+    }
+};
+
+gui::MouseEvent hoverAt(const gui::Rect& r) { return gui::MouseEvent{r.left + 5, r.top + 3, 0, 0, false}; }
+
+}  // namespace
+
+gui::Bitmap drawMenuScene() {
+    Scene scene;
+    auto* menu = static_cast<gui::PopupMenu*>(scene.frame.pushOverlay(
+        std::make_unique<gui::PopupMenu>(scene.frame.bounds(), sceneMenu(), gui::Point{20, 40}, nullptr)));
+    scene.frame.mouseMove(hoverAt(menu->panels()[0].itemRects[6]));
+    scene.frame.mouseMove(hoverAt(menu->panels()[1].itemRects[40]));
+    return scene.draw();
+}
+
+gui::Bitmap drawQuestionScene() {
+    Scene scene;
+    scene.frame.pushOverlay(std::make_unique<gui::MessageBox>(
+        scene.frame.bounds(), "Talvex", "This action will erase all user programs.\nDo you want to continue ?",
+        gui::MessageBox::Buttons::kYesNo, nullptr));
+    return scene.draw();
 }
 
 }  // namespace guitest

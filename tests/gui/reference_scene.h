@@ -12,4 +12,9 @@ constexpr int kSceneHeight = 200;
 
 gui::Bitmap drawReferenceScene();
 
+// The in-window main menu with its note sub-menu open, and the question
+// box of "New", over a striped 640 × 450 backdrop.
+gui::Bitmap drawMenuScene();
+gui::Bitmap drawQuestionScene();
+
 }  // namespace guitest

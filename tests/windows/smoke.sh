@@ -64,4 +64,15 @@ check_wav "$work/talvex.wav" 44100
 printf '0 note_on 0 60 100\n100 note_off 0 60 0\n' >"$work/events.txt"
 run_wine "$renderer" "$probe" -e "$work/events.txt" -o "$work/probe.wav" -d 4410 --all-outputs --no-progress
 check_wav "$work/probe.wav" 4410
+
+# The drawing layer gives the same bytes as the native build: reference
+# scenes against the committed images, skin bitmaps out of the resources.
+gui_check=$build/tests/gui/windows/gui_check.exe
+if [ -f "$gui_check" ]; then
+  run_wine "$gui_check" "$here/../gui/reference" "$here/../../resources/skin"
+else
+  echo "FAIL: $gui_check was not built"
+  exit 1
+fi
+
 echo "OK: $arch DLLs load and render under wine"

@@ -96,6 +96,8 @@ public:
     // Audio thread unless stated.
     void dispatchMidi(const uint8_t data[3], int frame);
     void sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2);
+    // A played message for a slot's live list, dispatched at this block frame.
+    void sendLiveToSlot(CPlugin* slot, int dispatchFrame, int status, int data1, int data2);
     bool addPendingNote(const PendingNote& note) { return pendingNotes_.add(note); }
     // Drops every waiting note; only while the renderer is excluded (the
     // project loader, before it destroys the tracks).

@@ -267,12 +267,17 @@ void Effect::sendToSlot(CPlugin* slot, int frameOffset, int list, int status, in
     slot->sendEvent(list == 0 ? kImmediateEvents : kLiveEvents, frameOffset, status, data1, data2);
 }
 
+void Effect::sendLiveToSlot(CPlugin* slot, int dispatchFrame, int status, int data1, int data2) {
+    if (slot == nullptr) return;
+    slot->sendEvent(kLiveEvents, 0, status, data1, data2, dispatchFrame);
+}
+
 void Effect::stopAll() {
     for (auto& t : project_->tracks) sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
     muteGateOpen_ = false;
 }
 
-void Effect::dispatchMidi(const uint8_t data[3], int /*frame*/) {
+void Effect::dispatchMidi(const uint8_t data[3], int frame) {
     const int status = data[0];
     if (status < 0x80 || status > 0xEF) return;
     const int channelCode = (status & 0x0F) + 2;
@@ -301,7 +306,7 @@ void Effect::dispatchMidi(const uint8_t data[3], int /*frame*/) {
         for (auto& t : p.tracks)
             if (t->mainSlot().loaded()) t->applyBallController(channelCode, k, v);
     }
-    for (auto& t : p.tracks) t->routeMidi(data, channelCode);
+    for (auto& t : p.tracks) t->routeMidi(data, channelCode, frame);
 }
 
 void Effect::renderBlock(float** outputs, VstInt32 frames) {

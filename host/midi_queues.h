@@ -29,41 +29,70 @@ public:
     int size() const { return count_; }
     void clear() { count_ = 0; }
 
-    // Runs one block of frames: at each frame every entry's positive delay
-    // counts down by one, and every entry whose delay is then below one is
-    // handed to dispatch(entry, frame) and removed, in queue order. Entries
-    // still waiting carry over with their remaining delay.
+    // Runs one block of frames: an entry whose delay d falls inside the
+    // block is handed to dispatch(entry, frame) at frame d (a negative delay
+    // at frame 0), entries of one frame in queue order, frames in ascending
+    // order; the others carry over with d - frames. Linear in entries and
+    // frames: a stable counting sort by frame, skipped when the entries due
+    // are in order already (as hosts send them).
     template <class Dispatch>
     void runBlock(VstInt32 frames, Dispatch&& dispatch) {
         if (count_ == 0 || frames <= 0) return;
-        // An entry with delay d leaves at frame max(d - 1, 0); walking the
-        // frames that have events only gives the same order as walking all.
-        for (;;) {
-            VstInt32 nextFrame = frames;
-            for (int i = 0; i < count_; ++i) {
-                VstInt32 f = leaveFrame(entries_[i]);
-                if (f < nextFrame) nextFrame = f;
-            }
-            if (nextFrame >= frames) break;
-            int kept = 0;
-            for (int i = 0; i < count_; ++i) {
-                Entry e = entries_[i];
-                if (leaveFrame(e) == nextFrame) {
-                    dispatch(e, nextFrame);
-                } else {
-                    entries_[kept++] = e;
-                }
-            }
-            count_ = kept;
+        if (frames > kMaxFrames) frames = kMaxFrames;
+        bool ordered = true;
+        VstInt32 last = 0;
+        int due = 0;
+        for (int i = 0; i < count_; ++i) {
+            const VstInt32 f = leaveFrame(entries_[i]);
+            if (f >= frames) continue;
+            ++due;
+            if (f < last) ordered = false;
+            last = f;
         }
-        for (int i = 0; i < count_; ++i) entries_[i].delayFrames -= frames;
+        if (due == 0) {
+            for (int i = 0; i < count_; ++i) entries_[i].delayFrames -= frames;
+            return;
+        }
+        if (ordered) {
+            for (int i = 0; i < count_; ++i)
+                if (leaveFrame(entries_[i]) < frames) dispatch(entries_[i], leaveFrame(entries_[i]));
+        } else {
+            for (VstInt32 f = 0; f <= frames; ++f) frameStart_[f] = 0;
+            for (int i = 0; i < count_; ++i) {
+                const VstInt32 f = leaveFrame(entries_[i]);
+                if (f < frames) ++frameStart_[f + 1];
+            }
+            for (VstInt32 f = 0; f < frames; ++f) frameStart_[f + 1] += frameStart_[f];
+            for (int i = 0; i < count_; ++i) {
+                const VstInt32 f = leaveFrame(entries_[i]);
+                if (f < frames) order_[frameStart_[f]++] = static_cast<int16_t>(i);
+            }
+            for (int k = 0; k < due; ++k) {
+                const Entry& e = entries_[order_[k]];
+                dispatch(e, leaveFrame(e));
+            }
+        }
+        int kept = 0;
+        for (int i = 0; i < count_; ++i) {
+            Entry e = entries_[i];
+            if (leaveFrame(e) < frames) continue;
+            e.delayFrames -= frames;
+            entries_[kept++] = e;
+        }
+        count_ = kept;
     }
 
 private:
-    static VstInt32 leaveFrame(const Entry& e) { return e.delayFrames <= 1 ? 0 : e.delayFrames - 1; }
+    // The longest block the queue is run for; the renderer splits longer
+    // host blocks into pieces of this size.
+    static constexpr VstInt32 kMaxFrames = 16384;
+    static VstInt32 leaveFrame(const Entry& e) { return e.delayFrames < 0 ? 0 : e.delayFrames; }
 
     Entry entries_[kCapacity];
     int count_ = 0;
+    // Counting-sort scratch of runBlock.
+    int frameStart_[kMaxFrames + 1] = {};
+    int16_t order_[kCapacity] = {};
 };
 
 // (program number, load flag) pairs from MIDI program changes on the audio

@@ -265,9 +265,10 @@ ParameterDescriptor CPlugin::describeParameter(VstInt32 index) {
     return d;
 }
 
-bool CPlugin::sendEvent(int list, VstInt32 offset, int status, int data1, int data2) {
+bool CPlugin::sendEvent(int list, VstInt32 offset, int status, int data1, int data2, VstInt32 dispatchFrame) {
     SlotEvent event;
     event.offset = offset;
+    event.frame = dispatchFrame;
     event.status = static_cast<uint8_t>(status);
     event.data1 = static_cast<uint8_t>(data1);
     event.data2 = static_cast<uint8_t>(data2);

@@ -83,9 +83,14 @@ public:
     ParameterDescriptor describeParameter(VstInt32 index);
 
     // Audio thread. Appends one MIDI event to the immediate list (offset in
-    // frames) or the live list (delay in ms); false when the list is full
-    // and the event was dropped.
-    bool sendEvent(int list, VstInt32 offset, int status, int data1, int data2);
+    // frames) or the live list (delay in ms after dispatchFrame); false when
+    // the list is full and the event was dropped.
+    bool sendEvent(int list, VstInt32 offset, int status, int data1, int data2, VstInt32 dispatchFrame = 0);
+    // Audio thread: empties both lists without delivering them.
+    void discardEvents() {
+        immediate_.clear();
+        live_.clear();
+    }
     // Delivers both lists to the module as one effProcessEvents call (none
     // when nothing is waiting or the module takes no MIDI) and empties them.
     void deliverEvents(VstInt32 frames, VstInt32 sampleRateHz);

@@ -41,7 +41,8 @@ VstEvents* SlotEventDelivery::build(const SlotEventList& immediate, const SlotEv
     }
     const int64_t lastFrame = frames > 0 ? frames - 1 : 0;
     for (int i = 0; i < live.size(); ++i, ++n) {
-        int64_t offset = static_cast<int64_t>(frames) + static_cast<int64_t>(live[i].offset) * sampleRateHz / 1000;
+        int64_t offset =
+            static_cast<int64_t>(live[i].frame) + static_cast<int64_t>(live[i].offset) * sampleRateHz / 1000;
         if (offset > lastFrame) offset = lastFrame;
         if (offset < 0) offset = 0;
         fill(events_[n], live[i], static_cast<VstInt32>(offset));

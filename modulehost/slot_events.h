@@ -1,7 +1,8 @@
 // The MIDI waiting for a module slot's next render. Two lists: immediate
-// events carry a frame offset inside the coming block; live events carry a
-// delay in milliseconds and land at the end of the block (the MIDI input
-// filter sends them so that a played note never arrives before its block).
+// events carry a frame offset inside the coming block; live events carry
+// the frame at which the renderer dispatched them plus a delay in
+// milliseconds (the MIDI input filter sends played notes this way, so that
+// they keep the frame the host gave them).
 // Everything here runs on the audio thread; other threads hand their events
 // to the renderer instead of writing these lists.
 #pragma once
@@ -13,6 +14,7 @@
 
 struct SlotEvent {
     VstInt32 offset = 0;  // frame offset (immediate) or delay in ms (live)
+    VstInt32 frame = 0;   // live: the block frame it was dispatched at
     uint8_t status = 0;
     uint8_t data1 = 0;
     uint8_t data2 = 0;
@@ -51,8 +53,8 @@ public:
     SlotEventDelivery();
 
     // Builds the record from both lists, immediate first. Immediate events
-    // keep their offsets; a live event's offset is frames + delay · rate /
-    // 1000, limited to 0 ... frames - 1, so delay 0 means the last frame.
+    // keep their offsets; a live event's offset is its dispatch frame +
+    // delay · rate / 1000, limited to 0 ... frames - 1.
     // Answers the record, or null when there is no event.
     VstEvents* build(const SlotEventList& immediate, const SlotEventList& live, VstInt32 frames,
                      VstInt32 sampleRateHz);

@@ -219,11 +219,11 @@ float CInstrument::mixParameterValue(int index) const {
     return 0.0f;
 }
 
-void CInstrument::deliverMain(const uint8_t data[3]) {
-    owner_.sendToSlot(mainSlot_.get(), 0, 1, data[0], data[1], data[2]);
+void CInstrument::deliverMain(const uint8_t data[3], int frame) {
+    owner_.sendLiveToSlot(mainSlot_.get(), frame, data[0], data[1], data[2]);
 }
 
-void CInstrument::routeMidi(const uint8_t data[3], int channelCode) {
+void CInstrument::routeMidi(const uint8_t data[3], int channelCode, int frame) {
     if (!mainSlot_->loaded()) return;
     if (midiChannel != 1 && midiChannel != channelCode) return;
     const bool keyboard = keyboardOn.load() != 0.0f;
@@ -253,18 +253,18 @@ void CInstrument::routeMidi(const uint8_t data[3], int channelCode) {
         // A note-off reaches the module as a note-on with velocity 0.
         const uint8_t out[3] = {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(played),
                                 static_cast<uint8_t>(release ? 0 : data[2])};
-        deliverMain(out);
+        deliverMain(out, frame);
         return;
     }
     if (!keyboard) return;
     if (type == 0xB0) {
-        if ((data[1] == 1 && passModWheel != 0) || data[1] == 64) deliverMain(data);
+        if ((data[1] == 1 && passModWheel != 0) || data[1] == 64) deliverMain(data, frame);
     } else if (type == 0xD0) {
-        if (passAftertouch != 0) deliverMain(data);
+        if (passAftertouch != 0) deliverMain(data, frame);
     } else if (type == 0xE0) {
         if (passPitchBend != 0) {
             const uint8_t out[3] = {data[0], 0, data[2]};
-            deliverMain(out);
+            deliverMain(out, frame);
         }
     }
 }

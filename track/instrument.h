@@ -64,8 +64,9 @@ public:
     ParameterDescriptor& midiParameter(int i) { return midiParameters_[static_cast<size_t>(i)]; }
 
     // Audio thread: MIDI input filter for one channel message from the host
-    // or the demonstration (channelCode = (status & 15) + 2).
-    void routeMidi(const uint8_t data[3], int channelCode);
+    // or the demonstration (channelCode = (status & 15) + 2), dispatched at
+    // this block frame.
+    void routeMidi(const uint8_t data[3], int channelCode, int frame);
     // Audio thread: the per-block processing.
     void render(const TrackRenderContext& context);
 
@@ -143,7 +144,7 @@ public:
     std::vector<TrackPreset> presets;
 
 private:
-    void deliverMain(const uint8_t data[3]);
+    void deliverMain(const uint8_t data[3], int frame);
     void mixBlock(const TrackRenderContext& context);
     void replayAutomation(const TrackRenderContext& context);
 

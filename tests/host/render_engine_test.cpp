@@ -6,7 +6,6 @@
 #include <cmath>
 #include <thread>
 
-#include "host/midi_queues.h"
 #include "modulehost/edit_section.h"
 #include "project/project.h"
 #include "tests/host/test_host_fixture.h"
@@ -47,25 +46,6 @@ std::vector<ProbeInstrument::Received> notesReceived() {
 
 }  // namespace
 
-TEST(IncomingMidi, EventsLeaveAtDelayMinusOne) {
-    IncomingMidiQueue q;
-    const uint8_t a[3] = {0x90, 1, 1}, b[3] = {0x90, 2, 1}, c[3] = {0x90, 3, 1}, d[3] = {0x90, 4, 1};
-    q.push(5, a);
-    q.push(0, b);
-    q.push(1, c);
-    q.push(70, d);
-    std::vector<std::pair<int, int>> out;
-    q.runBlock(64, [&](const IncomingMidiQueue::Entry& e, VstInt32 frame) { out.emplace_back(e.data[1], frame); });
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[0], std::make_pair(2, 0));  // queue order within a frame
-    EXPECT_EQ(out[1], std::make_pair(3, 0));
-    EXPECT_EQ(out[2], std::make_pair(1, 4));
-    out.clear();
-    q.runBlock(64, [&](const IncomingMidiQueue::Entry& e, VstInt32 frame) { out.emplace_back(e.data[1], frame); });
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0], std::make_pair(4, 5));  // 70 - 1 - 64
-}
-
 TEST(RenderEngine, BlockWithoutTimeInformationIsSilent) {
     Engine e;
     addProbeTrack(*e.effect);
@@ -77,26 +57,28 @@ TEST(RenderEngine, BlockWithoutTimeInformationIsSilent) {
     EXPECT_EQ(e.peak(), 0.0f);
 }
 
-TEST(RenderEngine, PlayedNotesReachTheModuleOnTheLastFrame) {
+TEST(RenderEngine, PlayedNotesReachTheModuleAtTheirDeltaFrames) {
     Engine e;
     addProbeTrack(*e.effect);
-    e.send({midiEvent(0, 0x90, 60, 100), midiEvent(5, 0x80, 60, 0), midiEvent(512, 0x90, 62, 90),
+    e.send({midiEvent(0, 0x90, 60, 100), midiEvent(5, 0x80, 60, 0), midiEvent(511, 0x90, 62, 90),
             midiEvent(513, 0x90, 64, 80)});
     e.render(512);
     auto notes = notesReceived();
     ASSERT_EQ(notes.size(), 3u);
-    for (const auto& n : notes) EXPECT_EQ(n.deltaFrames, 511);
     EXPECT_EQ(notes[0].data[1], 60);
+    EXPECT_EQ(notes[0].deltaFrames, 0);
     // A note-off reaches the module as a note-on with velocity 0.
     EXPECT_EQ(notes[1].data[0], 0x90);
     EXPECT_EQ(notes[1].data[2], 0);
-    EXPECT_EQ(notes[2].data[1], 62);  // delay 512 leaves at frame 511
+    EXPECT_EQ(notes[1].deltaFrames, 5);
+    EXPECT_EQ(notes[2].data[1], 62);
+    EXPECT_EQ(notes[2].deltaFrames, 511);
     ProbeInstrument::received.clear();
     e.render(128);
     notes = notesReceived();
     ASSERT_EQ(notes.size(), 1u);  // delay 513 carried into the next block
     EXPECT_EQ(notes[0].data[1], 64);
-    EXPECT_EQ(notes[0].deltaFrames, 127);
+    EXPECT_EQ(notes[0].deltaFrames, 1);
 }
 
 TEST(RenderEngine, MuteKeyAndPlayControllerNeverReachATrack) {

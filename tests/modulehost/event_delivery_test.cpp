@@ -20,7 +20,7 @@ TEST_F(SlotTest, DeliveryBuildsOneListImmediateFirstThenLive) {
     ASSERT_EQ(probe::record().processEventsCalls, 1);
     const auto& events = probe::record().events;
     ASSERT_EQ(events.size(), 4u);
-    const VstInt32 expectedFrames[] = {7, 130, 127, 127};
+    const VstInt32 expectedFrames[] = {7, 130, 0, 0};
     const uint8_t expectedStatus[] = {0xB0, 0x90, 0x90, 0xE0};
     for (size_t i = 0; i < events.size(); ++i) {
         const VstMidiEvent& e = events[i];
@@ -48,27 +48,25 @@ TEST_F(SlotTest, DeliveryBuildsOneListImmediateFirstThenLive) {
     EXPECT_EQ(probe::count(effProcessEvents), 1);
 }
 
-TEST_F(SlotTest, LiveDelayIsAddedToTheBlockEndAndLimitedToTheBlock) {
+TEST_F(SlotTest, LiveDelayIsAddedToTheDispatchFrameAndLimitedToTheBlock) {
     ASSERT_TRUE(createSynth());
-    slot.sendEvent(kLiveEvents, 0, 0x90, 1, 1);
-    slot.sendEvent(kLiveEvents, 5, 0x90, 2, 1);      // later than the block: last frame
-    slot.sendEvent(kLiveEvents, -1, 0x90, 3, 1);     // 44.1 frames early, in whole frames
-    slot.sendEvent(kLiveEvents, -2, 0x90, 4, 1);     // 88.2 frames early
-    slot.sendEvent(kLiveEvents, -1000, 0x90, 5, 1);  // before the block: first frame
+    slot.sendEvent(kLiveEvents, 0, 0x90, 1, 1);          // dispatched at frame 0
+    slot.sendEvent(kLiveEvents, 0, 0x90, 2, 1, 100);     // at frame 100
+    slot.sendEvent(kLiveEvents, 5, 0x90, 3, 1, 100);     // 220.5 frames after 100: last frame
+    slot.sendEvent(kLiveEvents, -1, 0x90, 4, 1, 100);    // 44.1 frames early, in whole frames
+    slot.sendEvent(kLiveEvents, -1000, 0x90, 5, 1, 90);  // before the block: first frame
+    slot.sendEvent(kLiveEvents, 0, 0x90, 6, 1, 500);     // a frame past the block: last frame
     slot.deliverEvents(128, 44100);
     const auto& events = probe::record().events;
-    ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[0].deltaFrames, 127);
-    EXPECT_EQ(events[1].deltaFrames, 127);
-    EXPECT_EQ(events[2].deltaFrames, 128 - 44);
-    EXPECT_EQ(events[3].deltaFrames, 128 - 88);
-    EXPECT_EQ(events[4].deltaFrames, 0);
+    ASSERT_EQ(events.size(), 6u);
+    const VstInt32 expected[] = {0, 100, 127, 100 - 44, 0, 127};
+    for (size_t i = 0; i < events.size(); ++i) EXPECT_EQ(events[i].deltaFrames, expected[i]) << i;
 
     probe::record().events.clear();
-    slot.sendEvent(kLiveEvents, -1, 0x90, 3, 1);
+    slot.sendEvent(kLiveEvents, -1, 0x90, 3, 1, 40);
     slot.deliverEvents(64, 96000);
     ASSERT_EQ(probe::record().events.size(), 1u);
-    EXPECT_EQ(probe::record().events[0].deltaFrames, 0);  // 96 frames early in a 64-frame block
+    EXPECT_EQ(probe::record().events[0].deltaFrames, 0);  // 96 frames early at frame 40
 }
 
 TEST_F(SlotTest, FullListsDropFurtherEvents) {
@@ -83,7 +81,7 @@ TEST_F(SlotTest, FullListsDropFurtherEvents) {
     ASSERT_EQ(events.size(), static_cast<size_t>(2 * SlotEventList::kCapacity));
     for (const auto& e : events) EXPECT_EQ(byte(e, 0), 0x90);
     EXPECT_EQ(events[SlotEventList::kCapacity - 1].deltaFrames, (SlotEventList::kCapacity - 1) % 64);
-    EXPECT_EQ(events[SlotEventList::kCapacity].deltaFrames, 63);
+    EXPECT_EQ(events[SlotEventList::kCapacity].deltaFrames, 0);
     // Room again after delivery.
     EXPECT_TRUE(slot.sendEvent(kImmediateEvents, 0, 0x80, 1, 0));
 }

@@ -85,6 +85,31 @@ void KickButton::onMouseUp(const MouseEvent& e) {
     clicked_ = false;
 }
 
+// ---- BitmapView ----
+
+namespace {
+Rect frameRect(Point p, const Bitmap* b, int frames, StripLayout layout) {
+    if (b == nullptr) return Rect::fromSize(p.x, p.y, 0, 0);
+    const Rect f = stripFrame(*b, frames, 0, layout);
+    return Rect::fromSize(p.x, p.y, f.width(), f.height());
+}
+}  // namespace
+
+BitmapView::BitmapView(Point topLeft, const Bitmap* bitmap, int frames, StripLayout layout)
+    : View(frameRect(topLeft, bitmap, std::max(frames, 1), layout)), bitmap_(bitmap), frames_(std::max(frames, 1)),
+      layout_(layout) {}
+
+void BitmapView::setFrame(int frame) {
+    frame = std::clamp(frame, 0, frames_ - 1);
+    if (frame == frame_) return;
+    frame_ = frame;
+    invalidate();
+}
+
+void BitmapView::draw(Canvas& canvas) {
+    if (bitmap_ != nullptr) canvas.drawFrame(*bitmap_, frames_, frame_, layout_, rect().left, rect().top);
+}
+
 // ---- TextLabel ----
 
 TextLabel::TextLabel(const Rect& rect, std::string text, TextStyle style)

@@ -78,6 +78,23 @@ private:
     bool clicked_ = false;
 };
 
+// A bitmap, or one frame of a strip, shown at a place (a background part,
+// a tab image); takes no clicks.
+class BitmapView : public View {
+public:
+    BitmapView(Point topLeft, const Bitmap* bitmap, int frames = 1, StripLayout layout = StripLayout::kHorizontal);
+    void setFrame(int frame);
+    int frameIndex() const { return frame_; }
+    void draw(Canvas& canvas) override;
+    bool hitTest(int, int) const override { return false; }
+
+private:
+    const Bitmap* bitmap_;
+    int frames_;
+    StripLayout layout_;
+    int frame_ = 0;
+};
+
 struct TextStyle {
     Font font;
     Color color = rgb(255, 255, 255);

@@ -213,6 +213,28 @@ TEST(Buttons, KickClicksOnlyWhenReleasedOverIt) {
     EXPECT_EQ(listener.values, (std::vector<float>{1, 0, 1, 0}));
 }
 
+TEST(BitmapView, ShowsTheChosenFrameOfAStrip) {
+    Bitmap strip(15, 4);
+    for (int f = 0; f < 5; ++f)
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 3; ++x) strip.setPixel(3 * f + x, y, rgb(10 * f, 0, 0));
+    Frame frame(20, 20);
+    auto* view = frame.make<BitmapView>(Point{4, 5}, &strip, 5);
+    EXPECT_EQ(view->rect(), (Rect{4, 5, 7, 9}));
+    Bitmap target(20, 20);
+    Canvas canvas(target);
+    frame.render(canvas);
+    EXPECT_EQ(target.pixel(5, 6), rgb(0, 0, 0));
+    view->setFrame(3);
+    EXPECT_EQ(frame.render(canvas), (std::vector<Rect>{view->rect()}));
+    EXPECT_EQ(target.pixel(5, 6), rgb(30, 0, 0));
+    view->setFrame(42);  // clamped to the last frame
+    frame.render(canvas);
+    EXPECT_EQ(target.pixel(6, 8), rgb(40, 0, 0));
+    frame.mouseDown(at(5, 6));  // takes no clicks
+    EXPECT_EQ(frame.captured(), nullptr);
+}
+
 TEST(TextEntry, TypingEditingKeysAndConfirmation) {
     Frame frame(200, 40);
     Recorder listener;

@@ -11,7 +11,10 @@
 namespace gui {
 
 namespace {
-constexpr int kMaxSide = 8192;
+// Far above any skin bitmap (the largest is a 1430 × 340 strip), low enough
+// that a damaged header cannot make a decode allocate much.
+constexpr int kMaxSide = 4096;
+constexpr long kMaxPixels = 4L * 1024 * 1024;
 
 void appendBytes(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<uint8_t>*>(context);
@@ -25,7 +28,7 @@ bool decodePng(const uint8_t* data, size_t size, Bitmap& out) {
     int w = 0, h = 0, channels = 0;
     // Check the header before stb allocates for it.
     if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &channels)) return false;
-    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
+    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || static_cast<long>(w) * h > kMaxPixels) return false;
     unsigned char* rgba = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &channels, 4);
     if (rgba == nullptr) return false;
     Bitmap result(w, h);

@@ -13,7 +13,7 @@
 namespace gui {
 
 // False (and out unchanged) for bytes that are not a PNG image, or one
-// larger than 8192 pixels on a side.
+// larger than 4096 pixels on a side or 4 megapixels in all.
 bool decodePng(const uint8_t* data, size_t size, Bitmap& out);
 std::vector<uint8_t> encodePng(const Bitmap& bitmap);
 

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!bitmap.empty()) std::abort();  // refusal leaves the target alone
         return 0;
     }
-    if (bitmap.width() <= 0 || bitmap.height() <= 0 || bitmap.width() > 8192 || bitmap.height() > 8192) std::abort();
+    if (bitmap.width() <= 0 || bitmap.height() <= 0 || bitmap.width() > 4096 || bitmap.height() > 4096 ||
+        static_cast<long>(bitmap.width()) * bitmap.height() > 4L * 1024 * 1024) std::abort();
     // Small images go round again; big ones are only drawn from.
     gui::Bitmap target(64, 64);
     gui::Canvas canvas(target);

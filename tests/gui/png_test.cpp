@@ -42,6 +42,10 @@ TEST(Png, DamagedDataIsRefusedAndLeavesTheTargetAlone) {
     huge[16] = 0x00; huge[17] = 0x01; huge[18] = 0x86; huge[19] = 0xA0;
     huge[20] = 0x00; huge[21] = 0x01; huge[22] = 0x86; huge[23] = 0xA0;
     EXPECT_FALSE(decodePng(huge.data(), huge.size(), target));
+    // 4096 × 2048 is within each side's limit but above 4 megapixels.
+    huge[16] = 0x00; huge[17] = 0x00; huge[18] = 0x10; huge[19] = 0x00;
+    huge[20] = 0x00; huge[21] = 0x00; huge[22] = 0x08; huge[23] = 0x00;
+    EXPECT_FALSE(decodePng(huge.data(), huge.size(), target));
     EXPECT_EQ(target, before);
 }
 

@@ -111,6 +111,28 @@ void Effect::endProgramChange() {
     }
 }
 
+void Effect::beginProjectLoad() {
+    random_.seed(kRandomSeed);
+    ownPosition_ = 0.0;
+    for (int& blocks : sendTailCounters_) blocks = 0;
+    muteGateOpen_ = false;
+    meterLeft_ = 0.0f;
+    meterRight_ = 0.0f;
+    ++projectLoads_;
+}
+
+void Effect::endProjectLoad() {
+    // The smoothed master gains start at the new project's values: its
+    // modules are silent at this point, so nothing jumps, and what follows
+    // does not depend on what the previous project left in the smoothers.
+    const int fade = GainTables::index(crossfade.load());
+    crossfadeGainA_ = gains_.crossfade[127 - fade];
+    crossfadeGainB_ = gains_.crossfade[fade];
+    masterLevelTarget_ = masterLevel.load();
+    masterGain_ = gains_.level[GainTables::index(masterLevelTarget_)];
+    projectPlayed_ = false;
+}
+
 void Effect::close() {
     writeSettings();
     if (settings_.saveDefaultBank) storeDefaultBank();

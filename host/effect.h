@@ -15,6 +15,7 @@
 #include "host/program_record.h"
 #include "host/settings.h"
 #include "modulehost/slot_owner.h"
+#include "modules/dsp_tables.h"
 #include "platform/platform.h"
 #include "vst/audioeffectx.h"
 
@@ -159,6 +160,19 @@ public:
     // selected pattern, so the editor and the drum machine show what plays.
     Relaxed<float> followSelection{1.0f};
 
+    // Project loader, inside its edit section (the renderer is excluded).
+    // A new project starts from the same state in every instance: the
+    // instance's random generator reseeded, its own clock at step 0, no send
+    // tail, the master gains at the project's values. Counts the loads.
+    void beginProjectLoad();
+    void endProjectLoad();
+    int projectLoadCount() const { return projectLoads_.load(); }
+    // A seed for one of a track's generators (ball jumps, random patterns and
+    // the arpeggiator), drawn from the instance's uniform generator of
+    // integers 0 to 32767, so that the tracks of a project draw the same
+    // numbers in every instance and on every platform. Loader thread.
+    uint32_t nextTrackSeed() { return static_cast<uint32_t>(random_.next()) + 1u; }
+
     // Timer thread: one entry of the program-change queue per tick.
     void pumpProgramChanges();
 
@@ -227,7 +241,11 @@ public:
     class ProjectReader;
 
 private:
-    void changeProgramLocked(int index, bool user, bool load);
+    // reloadProject: load the project even when it is the loaded one.
+    void changeProgramLocked(int index, bool user, bool load, bool reloadProject);
+    // Parses a chunk into the program records (all 24, or the current one);
+    // false, and nothing changed, when it is refused. programMutex_ held.
+    bool readChunkIntoRecords(const void* data, VstInt32 byteSize, bool isPreset);
     void storeCurrentStateLocked(int index);
     void applyProgramRecord(const ProgramRecord& record);
 
@@ -254,6 +272,13 @@ private:
     // tracks right now (any host thread); writers wait for them as for the
     // renderer, and they never wait themselves.
     std::atomic<int> parameterReaders_{0};
+    // Whether a block has rendered since the project was loaded: its
+    // modules then hold state (voices, LFO phases, effect tails) that no
+    // chunk carries.
+    Relaxed<bool> projectPlayed_{false};
+    std::atomic<int> projectLoads_{0};
+    static constexpr uint32_t kRandomSeed = 1;
+    dsp::Random15 random_{kRandomSeed};
     uint32_t guardTimestampMs_ = 0;
 
     // Render state (audio thread).

@@ -80,7 +80,10 @@ void Effect::writeSettings() {
 void Effect::loadDefaultBank() {
     std::vector<uint8_t> bank;
     if (!platform::RegistryStore::readBinary(kDataKey, kUserBankValue, bank) || bank.empty()) return;
-    setChunk(bank.data(), static_cast<VstInt32>(bank.size()), false);
+    // Only the records: construction loads the current program right after,
+    // once.
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    readChunkIntoRecords(bank.data(), static_cast<VstInt32>(bank.size()), false);
 }
 
 namespace {
@@ -154,7 +157,7 @@ bool Effect::storeFromEditor(int slot, const std::string& entryText) {
     }
     const std::string name = entryText.empty() || entryText == "-" ? currentProjectName_ : entryText;
     setField(programs_[static_cast<size_t>(slot)].programName, kProgramNameBytes, name);
-    changeProgramLocked(slot, true, false);
+    changeProgramLocked(slot, true, false, false);
     return true;
 }
 
@@ -192,10 +195,10 @@ bool Effect::loadBuiltInProject(const std::string& name) {
 
 void Effect::changeProgram(int index, bool user, bool load) {
     std::lock_guard<std::recursive_mutex> lock(programMutex_);
-    changeProgramLocked(index, user, load);
+    changeProgramLocked(index, user, load, false);
 }
 
-void Effect::changeProgramLocked(int index, bool user, bool load) {
+void Effect::changeProgramLocked(int index, bool user, bool load, bool reloadProject) {
     if (!user) {
         if (index < 0 || index >= static_cast<int>(projectNames_.size())) return;
         currentProjectName_ = projectNames_[static_cast<size_t>(index)];
@@ -211,7 +214,7 @@ void Effect::changeProgramLocked(int index, bool user, bool load) {
 
     beginProgramChange();
     if (load) {
-        if (currentProjectName_ != loadedProjectName_ || loadedProjectName_.empty() || !user) {
+        if (reloadProject || currentProjectName_ != loadedProjectName_ || loadedProjectName_.empty() || !user) {
             loadedProjectName_ = currentProjectName_;
             if (!currentProjectName_.empty()) loadBuiltInProject(currentProjectName_);
         }
@@ -422,12 +425,24 @@ VstInt32 Effect::getChunk(void** data, bool isPreset) {
 }
 
 VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
-    if (data == nullptr || byteSize <= 0) return 0;
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    if (!readChunkIntoRecords(data, byteSize, isPreset)) return 0;
+    // Hosts restore a session as setProgram(n) then setChunk (LMMS, Ardour)
+    // and never select a program afterwards, so the records take effect at
+    // once: the current program is applied as a program change would. A
+    // project that has played since it was loaded is loaded again, because
+    // its modules hold what no chunk carries (voices, LFO phases, effect
+    // tails) and the restored sound must not depend on what played before.
+    changeProgramLocked(currentProgram_, true, true, projectPlayed_.load());
+    return 1;
+}
+
+bool Effect::readChunkIntoRecords(const void* data, VstInt32 byteSize, bool isPreset) {
+    if (data == nullptr || byteSize <= 0) return false;
     std::vector<ProgramRecord> parsed;
     if (!parseProgramChunk(static_cast<const uint8_t*>(data), static_cast<size_t>(byteSize), isPreset, parsed,
                            isPreset ? 1 : kNumUserPrograms))
-        return 0;
-    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+        return false;
     if (isPreset) {
         ProgramRecord& target = programs_[static_cast<size_t>(currentProgram_.load())];
         // A program chunk carries neither the program name nor the
@@ -441,5 +456,5 @@ VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
             programs_[static_cast<size_t>(i)] = parsed[static_cast<size_t>(i)];
         }
     }
-    return 1;
+    return true;
 }

@@ -84,6 +84,7 @@ void Effect::processReplacing(float** /*inputs*/, float** outputs, VstInt32 samp
         return;
     }
     VstTimeInfo host = *hostInfo;
+    projectPlayed_ = true;
 
     // Module buffers hold 16384 frames; longer host blocks render in pieces.
     VstInt32 done = 0;

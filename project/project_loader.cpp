@@ -114,6 +114,7 @@ void loadProject(Effect& owner, const uint8_t* data, size_t size, const ProjectL
     // Notes still waiting point at the slots about to go.
     owner.forgetPendingNotes();
     project.unload();
+    owner.beginProjectLoad();
 
     ProjectStream stream(data, size);
     LoaderContext c(owner, project, stream);
@@ -126,11 +127,20 @@ void loadProject(Effect& owner, const uint8_t* data, size_t size, const ProjectL
         readMasterLine(c);
     }
 
-    for (auto& track : project.tracks) track->recomputeAllBands();
+    for (auto& track : project.tracks) {
+        track->recomputeAllBands();
+        // The targets take the values the balls' positions give them, as a
+        // user program applies them (flag B), so a project sounds the same
+        // loaded as stored and restored, whatever its module states say.
+        SoundBalls& balls = track->balls;
+        for (int b = 0; b < balls.count(); ++b)
+            if (balls.ball(b).hasTargets()) balls.notify(b, false, true);
+    }
     // The demonstration's event times count frames at this tempo, whatever
     // tempo a program or the user sets later.
     owner.projectTempo = repairTempo(owner.projectTempo.load());
     project.writtenTempoBpm = owner.projectTempo.load();
+    owner.endProjectLoad();
 }
 
 bool loadBuiltInProject(Effect& owner, const std::string& name) {

@@ -129,7 +129,8 @@ void CInstrument::reset() {
     sequencer.reset();
     balls.clear();
     balls.padToDefaultCount();
-    balls.seedRandom(static_cast<uint32_t>(std::rand()) + 1u);
+    balls.seedRandom(owner_.nextTrackSeed());
+    sequencer.seedRandom(owner_.nextTrackSeed());
     presets.clear();
     equaliser_.reset();
     recomputeAllBands();

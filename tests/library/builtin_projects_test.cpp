@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "host/effect.h"
+#include "modulehost/cplugin.h"
 #include "project/project.h"
 #include "tests/host/test_host_fixture.h"
 #include "track/instrument.h"
@@ -101,6 +102,54 @@ TEST_F(LoadedPlugin, EveryProjectLoadsAndItsDemonstrationSounds) {
         EXPECT_LT(rmsDb, -8.0);
         EXPECT_LE(peak, 0.99);
     }
+}
+
+
+// A target's value as the ball sends it (0..1 of the module, or the mix
+// parameter in its own units).
+float targetValue(CInstrument& track, const ParameterDescriptor& t) {
+    switch (t.kind) {
+        case kParameterKindMix: return track.mixParameterValue(t.index);
+        case kParameterKindInsert1: return track.insertSlot(0).getParameter(t.index);
+        case kParameterKindInsert2: return track.insertSlot(1).getParameter(t.index);
+        default: return track.mainSlot().getParameter(t.index);
+    }
+}
+
+TEST_F(LoadedPlugin, EveryBallSitsWhereItsTargetsAre) {
+    // Loading a project sends every ball's position to its targets (at the
+    // first block); a ball placed anywhere else would change the designed
+    // sound. Positions are written with four decimals, which moves a
+    // target by at most about 0.0001 of its range: the bound leaves room
+    // for that and nothing more.
+    const std::vector<std::string> names = main->projectNames();
+    int checked = 0;
+    for (size_t k = 0; k < names.size(); ++k) {
+        SCOPED_TRACE(names[k]);
+        main->changeProgram(static_cast<int>(k), false, true);
+        Project* project = main->project();
+        struct Seen {
+            CInstrument* track;
+            const ParameterDescriptor* target;
+            float before;
+        };
+        std::vector<Seen> seen;
+        for (auto& track : project->tracks)
+            for (const SoundBall& ball : track->balls.list())
+                for (const auto* axis : {&ball.horizontal, &ball.vertical})
+                    for (const ParameterDescriptor& t : *axis)
+                        if (t.minimum != t.maximum) seen.push_back({track.get(), &t, targetValue(*track, t)});
+        std::vector<float> left, right;
+        renderBlock(*main, 64, left, right);
+        for (const Seen& s : seen) {
+            const float after = targetValue(*s.track, *s.target);
+            const float scale = s.target->kind == kParameterKindMix ? 127.0f : 1.0f;
+            EXPECT_NEAR(after, s.before, 0.0005f * scale)
+                << s.track->title << " target kind " << s.target->kind << " index " << s.target->index;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 40);
 }
 
 }  // namespace

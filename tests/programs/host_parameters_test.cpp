@@ -1,6 +1,6 @@
 // The host's view of the instrument with the built-in projects loaded: the
 // satellite and planet parameters, user and built-in program changes, chunks
-// that wait for the next program change, MIDI program changes carried out
+// that apply the current program, MIDI program changes carried out
 // by the timer, and host threads meeting project changes.
 #include <gtest/gtest.h>
 
@@ -141,7 +141,7 @@ TEST_F(Plugin, UserProgramsReloadOnlyAnotherProjectAndBuiltInsAlwaysReload) {
     EXPECT_EQ(effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f), 3);
 }
 
-TEST_F(Plugin, ChunksWaitForTheNextProgramChangeAndSurviveASaveAndReload) {
+TEST_F(Plugin, ChunksApplyTheCurrentProgramAtOnceAndSurviveASaveAndReload) {
     const std::vector<std::string> names = main->projectNames();
     // Store the second project with a moved planet and satellite into slot 2.
     effect->dispatcher(effect, effSetProgram, 0, 2, nullptr, 0.0f);
@@ -153,7 +153,9 @@ TEST_F(Plugin, ChunksWaitForTheNextProgramChangeAndSurviveASaveAndReload) {
     ASSERT_EQ(size, static_cast<VstIntPtr>(buildProgramChunk(main->programRecords().data(), 24, false).size()));
     const std::vector<uint8_t> bank(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
 
-    // A fresh instance takes the bank; nothing changes until a program is chosen.
+    // A fresh instance on program 0 takes the bank: program 0 is applied
+    // (it names no project, so the first one stays loaded); choosing
+    // program 2 then brings its project and performance.
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     effect = VSTPluginMain(&TestHost::callback);
     main = static_cast<Effect*>(static_cast<AudioEffect*>(effect->object));
@@ -168,9 +170,20 @@ TEST_F(Plugin, ChunksWaitForTheNextProgramChangeAndSurviveASaveAndReload) {
     EXPECT_EQ(project().tracks[0]->balls.ball(0).x.load(), 20.0f);
     EXPECT_EQ(programName(2), "Preset 3");
 
-    // A program chunk of the current program, and a refused version.
+    // A program chunk of program 2 goes into the current program and is
+    // applied at once.
     void* one = nullptr;
-    EXPECT_EQ(effect->dispatcher(effect, effGetChunk, 1, 0, &one, 0.0f), 1508 + 0);
+    const VstIntPtr programSize = effect->dispatcher(effect, effGetChunk, 1, 0, &one, 0.0f);
+    EXPECT_EQ(programSize, 1508);
+    const std::vector<uint8_t> program(static_cast<uint8_t*>(one), static_cast<uint8_t*>(one) + programSize);
+    effect->dispatcher(effect, effSetProgram, 0, 4, nullptr, 0.0f);
+    EXPECT_EQ(main->loadedProjectName(), names[0]);
+    ASSERT_EQ(effect->dispatcher(effect, effSetChunk, 1, static_cast<VstIntPtr>(program.size()),
+                                 const_cast<uint8_t*>(program.data()), 0.0f),
+              1);
+    EXPECT_EQ(main->loadedProjectName(), names[1]);
+    EXPECT_EQ(project().tracks[0]->planetLevel.load(), 100.0f);
+    EXPECT_EQ(programName(4), "-");  // a program chunk carries no name
     std::vector<uint8_t> old = bank;
     std::memcpy(old.data() + 36, "1.0", 3);
     EXPECT_EQ(effect->dispatcher(effect, effSetChunk, 0, static_cast<VstIntPtr>(old.size()), old.data(), 0.0f), 0);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "tools/projectgen/ball_placement.h"
 #include "tools/projectgen/module_state.h"
 #include "tools/projectgen/project_list.h"
 #include "tools/projectgen/project_writer.h"
@@ -31,6 +32,14 @@ int listParameters(const char* title) {
     return 0;
 }
 
+// The library as written: every ball placed where its targets are.
+std::vector<projectgen::ProjectSpec> placedLibrary() {
+    std::vector<projectgen::ProjectSpec> library = projectgen::soundLibrary();
+    for (projectgen::ProjectSpec& project : library)
+        for (const std::string& note : projectgen::placeBalls(project)) std::fprintf(stderr, "projectgen: %s\n", note.c_str());
+    return library;
+}
+
 }  // namespace
 
 void describeSlot(const char* role, const projectgen::SlotSpec& slot) {
@@ -42,7 +51,7 @@ void describeSlot(const char* role, const projectgen::SlotSpec& slot) {
 }
 
 int describe() {
-    for (const projectgen::ProjectSpec& project : projectgen::soundLibrary()) {
+    for (const projectgen::ProjectSpec& project : placedLibrary()) {
         std::printf("%s\n", project.name.c_str());
         describeSlot("master insert", project.masterInserts[0]);
         for (const auto& send : project.sends) describeSlot("send", send);
@@ -65,7 +74,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     std::vector<std::string> names;
     std::string resourceLines;
-    for (const projectgen::ProjectSpec& project : projectgen::soundLibrary()) {
+    for (const projectgen::ProjectSpec& project : placedLibrary()) {
         const std::string file = project.name + ".prg";
         if (!writeFile(folder / file, projectgen::writeProject(project))) {
             std::fprintf(stderr, "projectgen: cannot write %s\n", file.c_str());

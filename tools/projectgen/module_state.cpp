@@ -63,6 +63,8 @@ ModuleState& ModuleState::setIndex(int index, float value) {
     return *this;
 }
 
+float ModuleState::value(int index) const { return effect_->getParameter(effect_, index); }
+
 ModuleState& ModuleState::name(const std::string& programName) {
     char text[kVstMaxProgNameLen + 1] = {};
     std::strncpy(text, programName.c_str(), kVstMaxProgNameLen);

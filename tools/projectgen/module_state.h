@@ -24,6 +24,7 @@ public:
     // with a message when the module has no such parameter.
     ModuleState& set(const std::string& parameterName, float value);
     ModuleState& setIndex(int index, float value);
+    float value(int index) const;
     int parameterIndex(const std::string& parameterName) const;
     ModuleState& name(const std::string& programName);
     std::string display(int index) const;

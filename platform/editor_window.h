@@ -73,6 +73,10 @@ public:
 
     // The native window (X11 window id or HWND).
     virtual void* nativeHandle() const = 0;
+
+    // Errors the window system reported for this window since it opened
+    // (X protocol errors; a stale parent shows up here, never as an exit).
+    virtual int windowSystemErrors() const { return 0; }
 };
 
 // A file chooser that never blocks the editor's idle work on Linux: zenity

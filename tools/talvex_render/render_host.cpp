@@ -9,8 +9,8 @@ namespace {
 std::atomic<RenderHost*> g_activeHost{nullptr};
 
 // What this host does: it sends MIDI and time information and brackets
-// processing with effStartProcess/effStopProcess. No editor window, no
-// offline interface, no plug-in MIDI output.
+// processing with effStartProcess/effStopProcess. Its editor frame has a
+// fixed size; no offline interface, no plug-in MIDI output.
 const char* const kHostCanDo[] = {"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo", "startStopProcess"};
 const char* const kHostCannotDo[] = {"receiveVstEvents", "receiveVstMidiEvent", "reportConnectionChanges",
                                      "acceptIOChanges",  "sizeWindow",          "offline",
@@ -54,6 +54,16 @@ VstIntPtr RenderHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr /*value*
             std::lock_guard<std::mutex> lock(automationMutex_);
             automation_.push_back(AutomationRecord{blockFrame_.load(std::memory_order_relaxed), index, opt});
             return 0;
+        }
+        case audioMasterBeginEdit:
+        case audioMasterEndEdit: {
+            // The gesture brackets an editor sends around a drag.
+            std::lock_guard<std::mutex> lock(automationMutex_);
+            automation_.push_back(AutomationRecord{blockFrame_.load(std::memory_order_relaxed), index, 0.0f,
+                                                   opcode == audioMasterBeginEdit
+                                                       ? AutomationRecord::Kind::BeginEdit
+                                                       : AutomationRecord::Kind::EndEdit});
+            return 1;
         }
         case audioMasterGetTime:
             timeRequests_.fetch_add(1, std::memory_order_relaxed);

@@ -18,9 +18,11 @@
 #include "vst/aeffectx.h"
 
 struct AutomationRecord {
+    enum class Kind { Automate, BeginEdit, EndEdit };
     int64_t frame;  // start of the block being rendered when the call came
     int32_t index;
-    float value;
+    float value;    // audioMasterAutomate only
+    Kind kind = Kind::Automate;
 };
 
 struct HostIdentity {

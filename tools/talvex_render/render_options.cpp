@@ -100,6 +100,23 @@ const char* renderUsage() {
            "      --automation-log FILE record audioMasterAutomate calls ('-' = stdout)\n"
            "      --realtime            pace the render at real time (plug-in timers run as live)\n"
            "      --progress | --no-progress\n"
+           "      --show-editor SECONDS open the plug-in's editor in a window of its own for\n"
+           "                            SECONDS while rendering in real time (the render lasts\n"
+           "                            as long unless --duration says otherwise)\n"
+           "      --editor-order lmms|ardour\n"
+           "                            lmms: effEditOpen into a hidden 8 x 8 window before\n"
+           "                            effEditGetRect, editor calls on the thread that created\n"
+           "                            the plug-in, idle every 50 ms; ardour: effEditOpen on a\n"
+           "                            thread of its own into an unmapped 1 x 1 window, the\n"
+           "                            rect 100 ms later, reparented into the frame, idle every\n"
+           "                            40 ms (default lmms)\n"
+           "      --editor-cycles N     open and close the editor N times within SECONDS\n"
+           "      --editor-hide-after SECONDS\n"
+           "                            hide the frame (idle goes on) after SECONDS\n"
+           "      --editor-close-twice  send effEditClose twice\n"
+           "      --editor-destroy-parent-first\n"
+           "                            destroy the host's windows before effEditClose\n"
+           "      --editor-info FILE    write the window ids (frame, parent, editor) once open\n"
            "  -v, --verbose             report what is sent to the plug-in\n"
            "  -h, --help\n"
            "\n"
@@ -231,6 +248,34 @@ bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions
             if (!value(parsed.automationLog)) return false;
         } else if (argument == "--realtime") {
             parsed.realtime = true;
+        } else if (argument == "--show-editor") {
+            if (!value(text)) return false;
+            if (!parseDouble(text, parsed.showEditorSeconds) || parsed.showEditorSeconds <= 0.0 ||
+                parsed.showEditorSeconds > 86400.0)
+                return bad(text);
+        } else if (argument == "--editor-order") {
+            if (!value(text)) return false;
+            if (text == "lmms")
+                parsed.editorOrder = RenderOptions::EditorOrder::Lmms;
+            else if (text == "ardour")
+                parsed.editorOrder = RenderOptions::EditorOrder::Ardour;
+            else
+                return bad(text);
+        } else if (argument == "--editor-cycles") {
+            int64_t cycles = 0;
+            if (!value(text)) return false;
+            if (!parseInteger(text, cycles) || cycles < 1 || cycles > 100000) return bad(text);
+            parsed.editorCycles = static_cast<int>(cycles);
+        } else if (argument == "--editor-hide-after") {
+            if (!value(text)) return false;
+            if (!parseDouble(text, parsed.editorHideAfterSeconds) || parsed.editorHideAfterSeconds < 0.0)
+                return bad(text);
+        } else if (argument == "--editor-close-twice") {
+            parsed.editorCloseTwice = true;
+        } else if (argument == "--editor-destroy-parent-first") {
+            parsed.editorDestroyParentFirst = true;
+        } else if (argument == "--editor-info") {
+            if (!value(parsed.editorInfoFile)) return false;
         } else if (argument == "--progress") {
             parsed.progress = RenderOptions::Progress::Always;
         } else if (argument == "--no-progress") {
@@ -252,6 +297,15 @@ bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions
     if (!parsed.infoOnly && parsed.outputPath.empty()) {
         error = "no output file given (-o FILE)";
         return false;
+    }
+    if (parsed.showEditorSeconds > 0.0) {
+        // The editor is a live window: plug-in timers and idle run as they
+        // would in a host, so the render keeps time with the clock.
+        parsed.realtime = true;
+        if (!parsed.durationGiven) {
+            parsed.duration = TimeValue{TimeValue::Unit::Seconds, parsed.showEditorSeconds};
+            parsed.durationGiven = true;
+        }
     }
     // Transport changes are checked here, so that a typo fails before the
     // plug-in is loaded; the renderer converts them again with the tempo

@@ -74,6 +74,16 @@ struct RenderOptions {
     std::string automationLog;  // "-" for standard output
     Progress progress = Progress::Auto;
     bool realtime = false;
+
+    // The editor shown while rendering (a test host for plug-in windows).
+    enum class EditorOrder { Lmms, Ardour };
+    double showEditorSeconds = -1.0;  // < 0: no editor
+    EditorOrder editorOrder = EditorOrder::Lmms;
+    int editorCycles = 1;             // open/close this many times within the time
+    double editorHideAfterSeconds = -1.0;
+    bool editorCloseTwice = false;
+    bool editorDestroyParentFirst = false;
+    std::string editorInfoFile;       // window ids, written once the editor is up
 };
 
 // False with a message on a bad command line; help is true when the user

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "tools/talvex_render/console.h"
+#include "tools/talvex_render/editor_schedule.h"
 #include "tools/talvex_render/event_sources.h"
 #include "tools/talvex_render/plugin_library.h"
 #include "tools/talvex_render/plugin_session.h"
@@ -79,9 +81,15 @@ bool writeAutomationLog(const std::vector<AutomationRecord>& records, const std:
         return false;
     }
     std::fprintf(file, "# frame parameter value\n");
-    for (const AutomationRecord& record : records)
-        std::fprintf(file, "%lld %d %.9g\n", static_cast<long long>(record.frame), record.index,
-                     static_cast<double>(record.value));
+    for (const AutomationRecord& record : records) {
+        const long long frame = static_cast<long long>(record.frame);
+        if (record.kind == AutomationRecord::Kind::BeginEdit)
+            std::fprintf(file, "%lld begin %d\n", frame, record.index);
+        else if (record.kind == AutomationRecord::Kind::EndEdit)
+            std::fprintf(file, "%lld end %d\n", frame, record.index);
+        else
+            std::fprintf(file, "%lld %d %.9g\n", frame, record.index, static_cast<double>(record.value));
+    }
     bool ok = std::ferror(file) == 0;
     if (file != out && std::fclose(file) != 0) ok = false;
     if (!ok) error = "cannot write " + path;
@@ -239,47 +247,72 @@ int runRender(const RenderOptions& options, std::FILE* out, std::FILE* log) {
     size_t nextEvent = 0;
     const auto startTime = std::chrono::steady_clock::now();
     bool written = true;
-    for (int64_t frame = 0; frame < totalFrames;) {
-        const VstInt32 frames = static_cast<VstInt32>(std::min<int64_t>(options.blockSize, totalFrames - frame));
-        host.setBlockFrame(frame);
-        host.setTimeInfo(transport.beginBlock(frame));
+    auto renderAll = [&]() {
+        for (int64_t frame = 0; frame < totalFrames;) {
+            const VstInt32 frames = static_cast<VstInt32>(std::min<int64_t>(options.blockSize, totalFrames - frame));
+            host.setBlockFrame(frame);
+            host.setTimeInfo(transport.beginBlock(frame));
 
-        while (nextVendorCall < vendorCalls.size() &&
-               timeValueToFrames(vendorCalls[nextVendorCall].at, options.sampleRate, settings.tempoBpm) <= frame) {
-            const VendorCall& call = vendorCalls[nextVendorCall++];
-            VstIntPtr result = session.dispatch(effVendorSpecific, call.index, call.value, nullptr, call.opt);
-            if (options.verbose)
-                std::fprintf(log, "frame %lld: effVendorSpecific(%d, %lld, %g) returned %lld\n",
-                             static_cast<long long>(frame), call.index, static_cast<long long>(call.value),
-                             static_cast<double>(call.opt), static_cast<long long>(result));
+            while (nextVendorCall < vendorCalls.size() &&
+                   timeValueToFrames(vendorCalls[nextVendorCall].at, options.sampleRate, settings.tempoBpm) <= frame) {
+                const VendorCall& call = vendorCalls[nextVendorCall++];
+                VstIntPtr result = session.dispatch(effVendorSpecific, call.index, call.value, nullptr, call.opt);
+                if (options.verbose)
+                    std::fprintf(log, "frame %lld: effVendorSpecific(%d, %lld, %g) returned %lld\n",
+                                 static_cast<long long>(frame), call.index, static_cast<long long>(call.value),
+                                 static_cast<double>(call.opt), static_cast<long long>(result));
+            }
+
+            size_t lastEvent = nextEvent;
+            while (lastEvent < timeline.events.size() && timeline.events[lastEvent].frame < frame + frames) ++lastEvent;
+            // Parameter changes reach the plug-in between process calls, as a
+            // host's automation does.
+            for (size_t i = nextEvent; i < lastEvent; ++i) {
+                const TimedEvent& event = timeline.events[i];
+                if (event.kind == TimedEvent::Kind::Parameter && event.parameterIndex < effect->numParams)
+                    session.setParameter(event.parameterIndex, event.parameterValue);
+            }
+            if (VstEvents* list = blockEvents.build(timeline.events, nextEvent, lastEvent, frame))
+                session.dispatch(effProcessEvents, 0, 0, list);
+            nextEvent = lastEvent;
+
+            for (auto& buffer : outputStorage) std::fill(buffer.begin(), buffer.begin() + frames, 0.0f);
+            session.processReplacing(inputs.data(), outputPointers.data(), frames);
+            transport.endBlock(frames);
+            if (written && !writer->write(outputPointers.data(), frames)) written = false;
+
+            frame += frames;
+            progress.update(frame);
+            console::pumpThreadMessages();
+            if (options.realtime) {
+                auto due = startTime + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                           std::chrono::duration<double>(static_cast<double>(frame) / options.sampleRate));
+                std::this_thread::sleep_until(due);
+            }
         }
+    };
 
-        size_t lastEvent = nextEvent;
-        while (lastEvent < timeline.events.size() && timeline.events[lastEvent].frame < frame + frames) ++lastEvent;
-        // Parameter changes reach the plug-in between process calls, as a
-        // host's automation does.
-        for (size_t i = nextEvent; i < lastEvent; ++i) {
-            const TimedEvent& event = timeline.events[i];
-            if (event.kind == TimedEvent::Kind::Parameter && event.parameterIndex < effect->numParams)
-                session.setParameter(event.parameterIndex, event.parameterValue);
+    if (options.showEditorSeconds > 0.0) {
+        // The editor runs where the chosen host runs it: LMMS on the thread
+        // that created the plug-in with audio on another; Ardour on a
+        // thread of its own.
+        std::string editorError;
+        bool editorOk = true;
+        auto editor = [&]() { editorOk = runEditorSchedule(session, options, out, editorError); };
+        const bool ardour = options.editorOrder == RenderOptions::EditorOrder::Ardour;
+        std::thread worker(ardour ? std::function<void()>(editor) : std::function<void()>(renderAll));
+        if (ardour)
+            renderAll();
+        else
+            editor();
+        worker.join();
+        if (!editorOk) {
+            session.dispatch(effStopProcess);
+            session.dispatch(effMainsChanged, 0, 0);
+            return fail(kRenderPluginFailed, "editor: " + editorError);
         }
-        if (VstEvents* list = blockEvents.build(timeline.events, nextEvent, lastEvent, frame))
-            session.dispatch(effProcessEvents, 0, 0, list);
-        nextEvent = lastEvent;
-
-        for (auto& buffer : outputStorage) std::fill(buffer.begin(), buffer.begin() + frames, 0.0f);
-        session.processReplacing(inputs.data(), outputPointers.data(), frames);
-        transport.endBlock(frames);
-        if (written && !writer->write(outputPointers.data(), frames)) written = false;
-
-        frame += frames;
-        progress.update(frame);
-        console::pumpThreadMessages();
-        if (options.realtime) {
-            auto due = startTime + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                       std::chrono::duration<double>(static_cast<double>(frame) / options.sampleRate));
-            std::this_thread::sleep_until(due);
-        }
+    } else {
+        renderAll();
     }
     progress.finish();
 

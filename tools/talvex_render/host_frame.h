@@ -1,0 +1,31 @@
+// The host's own windows around a plug-in editor: what a host creates,
+// shows, hides, reparents and destroys while the plug-in's window lives
+// inside. X11 through XCB on Linux, Win32 on Windows. Every call comes from
+// the thread that created the frame.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class HostFrame {
+public:
+    static std::unique_ptr<HostFrame> create(std::string& error);
+    virtual ~HostFrame() = default;
+
+    // What a host passes as effEditOpen's value besides the window (Ardour
+    // passes its Display): the plug-in must not rely on it.
+    virtual void* displayPointer() = 0;
+    // A top-level window, not yet shown.
+    virtual void* createWindow(int width, int height, const char* title) = 0;
+    virtual void setSize(void* window, int width, int height) = 0;
+    virtual void show(void* window, bool shown) = 0;
+    // Moves window into newParent at its top-left corner.
+    virtual void reparent(void* window, void* newParent) = 0;
+    virtual void destroy(void* window) = 0;
+    // The plug-in's window inside a host window (its first child), or null.
+    virtual void* firstChild(void* window) = 0;
+    // Handles what the window system queued for the host's windows.
+    virtual void pump() = 0;
+    // Protocol errors the host's own requests caused.
+    virtual int errors() const = 0;
+};

@@ -5,7 +5,8 @@
 #   3. again under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
 #   4. the threaded tests under ThreadSanitizer (build/tsan),
 #   5. every libFuzzer target for a bounded time (build/fuzz; FUZZ_SECONDS each, 20 by default),
-#   6. both Windows DLLs and the Windows renderer, smoke-tested under wine
+#   6. both Windows DLLs and the Windows renderer, smoke-tested under wine, and
+#      the Windows editor window driven under wine on a private Xvfb
 #      (build/win32, build/win64).
 # Set TALVEX_STAGES to a subset ("linux asan tsan fuzz windows") to run fewer.
 set -euo pipefail
@@ -85,6 +86,8 @@ if has windows; then
   scripts/build.sh win64
   tests/windows/smoke.sh build/win32 i686
   tests/windows/smoke.sh build/win64 x86_64
+  tests/windows/editor_window.sh build/win32 i686
+  tests/windows/editor_window.sh build/win64 x86_64
 fi
 
 end_stage

@@ -8,8 +8,8 @@ namespace gui {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// sin(x) for any x: reduced to [−π/2, π/2] and a degree-11 odd polynomial
-// (Taylor terms), accurate to about 6e-8.
+// sin(x) for any x: reduced to [−π/2, π/2] and a degree-15 odd polynomial
+// (Taylor terms), accurate to about 1e-11.
 constexpr double exactSin(double x) {
     // Reduce to [−π, π).
     const double twoPi = 2.0 * kPi;
@@ -20,7 +20,8 @@ constexpr double exactSin(double x) {
     if (x > kPi / 2) x = kPi - x;
     if (x < -kPi / 2) x = -kPi - x;
     const double x2 = x * x;
-    return x * (1.0 - x2 / 6.0 * (1.0 - x2 / 20.0 * (1.0 - x2 / 42.0 * (1.0 - x2 / 72.0 * (1.0 - x2 / 110.0)))));
+    return x * (1.0 - x2 / 6.0 * (1.0 - x2 / 20.0 * (1.0 - x2 / 42.0 * (1.0 - x2 / 72.0 * (1.0 - x2 / 110.0 *
+                (1.0 - x2 / 156.0 * (1.0 - x2 / 210.0)))))));
 }
 
 constexpr double exactCos(double x) { return exactSin(x + kPi / 2); }

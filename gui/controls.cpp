@@ -133,41 +133,11 @@ void TextLabel::draw(Canvas& canvas) {
 
 // ---- TextEdit ----
 
-std::string encodeUtf8(const std::u32string& text) {
-    std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-namespace {
-constexpr int kTextPaddingPx = 3;
-}
-
 TextEdit::TextEdit(const Rect& rect, ControlListener* listener, int tag, TextStyle style, size_t maxBytes)
-    : Control(rect, listener, tag), style_(std::move(style)), maxBytes_(maxBytes) {}
+    : Control(rect, listener, tag), line_(maxBytes), style_(std::move(style)) {}
 
 void TextEdit::setText(const std::string& text) {
-    chars_ = decodeText(text);
-    // Keep whole characters within the byte limit.
-    while (encodeUtf8(chars_).size() > maxBytes_) chars_.pop_back();
-    text_ = encodeUtf8(chars_);
-    caret_ = std::min(caret_, chars_.size());
+    line_.setText(text);
     invalidate();
 }
 
@@ -175,84 +145,30 @@ bool TextEdit::editing() const { return frame() != nullptr && frame()->focus() =
 
 void TextEdit::beginEditing() {
     if (frame() == nullptr || editing()) return;
-    before_ = text_;
-    caret_ = chars_.size();
+    before_ = line_.text();
+    line_.setCaret(line_.chars().size());
     frame()->setFocus(this);
     invalidate();
 }
 
-void TextEdit::draw(Canvas& canvas) {
-    const Rect r = rect();
-    if (alphaOf(style_.background) != 0) canvas.fillRect(r, style_.background);
-    const Rect inner = r.inset(kTextPaddingPx, 0);
-    const int textWidth = style_.font.textWidth(chars_);
-    int x = inner.left;
-    if (style_.align == Align::kCenter) x = inner.left + (inner.width() - textWidth) / 2;
-    if (style_.align == Align::kRight) x = inner.right - textWidth;
-    const std::vector<int> carets = style_.font.caretPositions(chars_);
-    if (editing()) {
-        // Keep the caret in view when the text is longer than the box.
-        const int caretX = x + carets[caret_];
-        if (caretX > inner.right - 1) x -= caretX - (inner.right - 1);
-        if (caretX < inner.left) x += inner.left - caretX;
-    }
-    const Font& f = style_.font;
-    const int baseline = r.top + (r.height() - (f.ascent() + f.descent())) / 2 + f.ascent();
-    canvas.pushClip(r);
-    canvas.drawText(f, chars_, x, baseline, style_.color);
-    if (editing()) {
-        const int cx = x + carets[caret_];
-        canvas.fillRect(Rect{cx, baseline - f.ascent(), cx + 1, baseline + f.descent()}, style_.color);
-    }
-    canvas.popClip();
-}
+void TextEdit::draw(Canvas& canvas) { line_.draw(canvas, rect(), style_, editing()); }
 
 bool TextEdit::onMouseDown(const MouseEvent& e) {
     if (!(e.buttons & platform::kMouseLeft)) return false;
     if (!editing()) beginEditing();
-    // Caret to the nearest character boundary.
-    const std::vector<int> carets = style_.font.caretPositions(chars_);
-    const int textWidth = carets.back();
-    const Rect inner = rect().inset(kTextPaddingPx, 0);
-    int x = inner.left;
-    if (style_.align == Align::kCenter) x = inner.left + (inner.width() - textWidth) / 2;
-    if (style_.align == Align::kRight) x = inner.right - textWidth;
-    size_t best = 0;
-    for (size_t i = 1; i < carets.size(); ++i) {
-        if (std::abs(x + carets[i] - e.x) < std::abs(x + carets[best] - e.x)) best = i;
-    }
-    caret_ = best;
+    line_.setCaret(line_.caretAt(rect(), style_, e.x));
     invalidate();
     return false;
 }
 
 bool TextEdit::onKey(EditKey key, char32_t character, int /*modifiers*/) {
     if (!editing()) return false;
-    switch (key) {
-        case EditKey::kReturn:
-        case EditKey::kTab: finish(true); return true;
-        case EditKey::kEscape: finish(false); return true;
-        case EditKey::kBackspace:
-            if (caret_ > 0) chars_.erase(--caret_, 1);
-            break;
-        case EditKey::kDelete:
-            if (caret_ < chars_.size()) chars_.erase(caret_, 1);
-            break;
-        case EditKey::kLeft: caret_ = caret_ > 0 ? caret_ - 1 : 0; break;
-        case EditKey::kRight: caret_ = std::min(caret_ + 1, chars_.size()); break;
-        case EditKey::kHome: caret_ = 0; break;
-        case EditKey::kEnd: caret_ = chars_.size(); break;
-        case EditKey::kNone: {
-            if (character < 0x20 || character == 0x7F || character > 0x10FFFF) return false;
-            std::u32string next = chars_;
-            next.insert(next.begin() + static_cast<long>(caret_), character);
-            if (encodeUtf8(next).size() > maxBytes_) return true;  // full: swallow
-            chars_ = std::move(next);
-            ++caret_;
-            break;
-        }
+    switch (line_.apply(key, character)) {
+        case LineEditor::Result::kIgnored: return false;
+        case LineEditor::Result::kConfirm: finish(true); return true;
+        case LineEditor::Result::kCancel: finish(false); return true;
+        case LineEditor::Result::kEdited: break;
     }
-    text_ = encodeUtf8(chars_);
     invalidate();
     return true;
 }
@@ -265,11 +181,8 @@ void TextEdit::onFocusLost() {
 void TextEdit::finish(bool confirmed) {
     if (ending_) return;
     ending_ = true;
-    if (!confirmed) {
-        chars_ = decodeText(before_);
-        text_ = before_;
-    }
-    caret_ = chars_.size();
+    if (!confirmed) line_.setText(before_);
+    line_.setCaret(line_.chars().size());
     if (frame() != nullptr && frame()->focus() == this) frame()->setFocus(nullptr);
     invalidate();
     if (confirmed) notifyChanged();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "gui/line_editor.h"
 #include "gui/view.h"
 
 namespace gui {
@@ -95,13 +96,6 @@ private:
     int frame_ = 0;
 };
 
-struct TextStyle {
-    Font font;
-    Color color = rgb(255, 255, 255);
-    Align align = Align::kLeft;
-    Color background = 0;  // drawn when not fully transparent
-};
-
 class TextLabel : public View {
 public:
     TextLabel(const Rect& rect, std::string text, TextStyle style);
@@ -127,12 +121,12 @@ class TextEdit : public Control {
 public:
     TextEdit(const Rect& rect, ControlListener* listener, int tag, TextStyle style, size_t maxBytes = 255);
 
-    const std::string& text() const { return text_; }
+    const std::string& text() const { return line_.text(); }
     void setText(const std::string& text);
     bool editing() const;
     // Starts editing with the caret at the end (programmatic focus).
     void beginEditing();
-    size_t caret() const { return caret_; }
+    size_t caret() const { return line_.caret(); }
     std::function<void(TextEdit&, bool confirmed)> onEnd;
 
     void draw(Canvas& canvas) override;
@@ -142,15 +136,10 @@ public:
 
 private:
     void finish(bool confirmed);
-    std::u32string chars_;
-    std::string text_;
+    LineEditor line_;
     std::string before_;  // restored by Escape
     TextStyle style_;
-    size_t maxBytes_;
-    size_t caret_ = 0;  // in characters
     bool ending_ = false;
 };
-
-std::string encodeUtf8(const std::u32string& text);
 
 }  // namespace gui

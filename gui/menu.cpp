@@ -317,4 +317,83 @@ void MessageBox::finish(bool yes) {
     if (answered) answered(yes);
 }
 
+// ---- PromptBox ----
+
+namespace {
+constexpr int kPromptWidthPx = 420;
+constexpr int kEntryHeightPx = 22;
+}  // namespace
+
+PromptBox::PromptBox(const Rect& frameBounds, std::string title, std::string prompt, std::string initialText,
+                     std::function<void(bool, const std::string&)> answered, PopupStyle style, size_t maxBytes)
+    : View(frameBounds), title_(std::move(title)), prompt_(std::move(prompt)), line_(maxBytes),
+      answered_(std::move(answered)), style_(std::move(style)) {
+    line_.setText(initialText);
+    line_.setCaret(line_.chars().size());
+    const int width = std::min(kPromptWidthPx, frameBounds.width() - 2 * kBoxMarginPx);
+    const int height = kTitleHeightPx + kBoxMarginPx + style_.font.lineHeight() + 6 + kEntryHeightPx + kBoxMarginPx +
+                       kButtonHeightPx + kBoxMarginPx;
+    box_ = Rect::fromSize(frameBounds.left + (frameBounds.width() - width) / 2,
+                          frameBounds.top + (frameBounds.height() - height) / 2, width, height);
+    const int entryTop = box_.top + kTitleHeightPx + kBoxMarginPx + style_.font.lineHeight() + 6;
+    entry_ = Rect{box_.left + kBoxMarginPx, entryTop, box_.right - kBoxMarginPx, entryTop + kEntryHeightPx};
+    const int by = box_.bottom - kBoxMarginPx - kButtonHeightPx;
+    const int right = box_.right - kBoxMarginPx;
+    buttons_.push_back(Rect::fromSize(right - 2 * kButtonWidthPx - kButtonGapPx, by, kButtonWidthPx, kButtonHeightPx));
+    buttons_.push_back(Rect::fromSize(right - kButtonWidthPx, by, kButtonWidthPx, kButtonHeightPx));
+}
+
+void PromptBox::draw(Canvas& canvas) {
+    canvas.fillRect(rect(), style_.shade);
+    canvas.fillRect(box_, style_.panel);
+    canvas.frameRect(box_, style_.border);
+    const Rect title{box_.left + 1, box_.top + 1, box_.right - 1, box_.top + kTitleHeightPx};
+    canvas.fillRect(title, style_.highlight);
+    canvas.drawText(style_.font, title_, title.inset(8, 0), Align::kLeft, style_.text);
+    const int promptTop = box_.top + kTitleHeightPx + kBoxMarginPx;
+    canvas.drawText(style_.font, prompt_, Rect{entry_.left, promptTop, entry_.right, promptTop + style_.font.lineHeight()},
+                    Align::kLeft, style_.text);
+    canvas.fillRect(entry_, rgb(8, 9, 18));
+    canvas.frameRect(entry_, style_.border);
+    line_.draw(canvas, entry_.inset(1, 1), TextStyle{style_.font, style_.text, Align::kLeft, 0}, true);
+    const char* labels[2] = {"OK", "Cancel"};
+    for (size_t b = 0; b < buttons_.size(); ++b) {
+        canvas.fillRoundRect(buttons_[b], 4.0f, style_.separator);
+        canvas.frameRoundRect(buttons_[b], 4.0f, style_.border);
+        canvas.drawText(style_.font, labels[b], buttons_[b], Align::kCenter, style_.text);
+    }
+}
+
+bool PromptBox::onMouseDown(const MouseEvent& e) {
+    if (!(e.buttons & platform::kMouseLeft)) return false;
+    if (entry_.contains(e.x, e.y)) {
+        line_.setCaret(line_.caretAt(entry_.inset(1, 1), TextStyle{style_.font}, e.x));
+        if (frame() != nullptr) frame()->invalidate(entry_);
+        return false;
+    }
+    for (size_t b = 0; b < buttons_.size(); ++b) {
+        if (buttons_[b].contains(e.x, e.y)) finish(b == 0);
+    }
+    return false;
+}
+
+bool PromptBox::onKey(EditKey key, char32_t character, int) {
+    switch (line_.apply(key, character)) {
+        case LineEditor::Result::kIgnored: return false;
+        case LineEditor::Result::kConfirm: finish(true); return true;
+        case LineEditor::Result::kCancel: finish(false); return true;
+        case LineEditor::Result::kEdited: break;
+    }
+    if (frame() != nullptr) frame()->invalidate(entry_);
+    return true;
+}
+
+void PromptBox::finish(bool ok) {
+    auto answered = std::move(answered_);
+    answered_ = nullptr;
+    const std::string text = line_.text();
+    if (frame() != nullptr) frame()->closeOverlay(this);
+    if (answered) answered(ok, text);
+}
+
 }  // namespace gui

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/line_editor.h"
 #include "gui/view.h"
 
 namespace gui {
@@ -105,6 +106,39 @@ private:
     Rect box_;
     std::vector<Rect> buttons_;
     int hovered_ = -1;
+};
+
+// A box asking for one line of text (a file name when no file dialog
+// program is installed): title, prompt, an entry holding the keyboard, OK
+// and Cancel. `answered` receives true and the text for OK or Return, false
+// for Cancel or Escape.
+class PromptBox : public View {
+public:
+    PromptBox(const Rect& frameBounds, std::string title, std::string prompt, std::string initialText,
+              std::function<void(bool, const std::string&)> answered, PopupStyle style = {}, size_t maxBytes = 259);
+
+    void draw(Canvas& canvas) override;
+    bool hitTest(int, int) const override { return true; }
+    bool onMouseDown(const MouseEvent& e) override;
+    bool onKey(EditKey key, char32_t character, int modifiers) override;
+    bool wantsKeyboard() const override { return true; }
+
+    const Rect& boxRect() const { return box_; }
+    const Rect& entryRect() const { return entry_; }
+    // OK first, then Cancel.
+    const std::vector<Rect>& buttonRects() const { return buttons_; }
+    const std::string& text() const { return line_.text(); }
+
+private:
+    void finish(bool ok);
+
+    std::string title_;
+    std::string prompt_;
+    LineEditor line_;
+    std::function<void(bool, const std::string&)> answered_;
+    PopupStyle style_;
+    Rect box_, entry_;
+    std::vector<Rect> buttons_;
 };
 
 // Splits text at '\n' and wraps each line at spaces to maxWidth pixels (a

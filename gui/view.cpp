@@ -115,6 +115,7 @@ View* Frame::pushOverlay(std::unique_ptr<View> overlay) {
     captured_ = nullptr;
     overlays_.push_back(std::move(overlay));
     raw->invalidate();
+    if (raw->wantsKeyboard()) setFocus(raw);
     return raw;
 }
 

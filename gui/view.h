@@ -62,6 +62,9 @@ public:
     // Keys reach the view that holds the focus (Frame::setFocus).
     virtual bool onKey(EditKey /*key*/, char32_t /*character*/, int /*modifiers*/) { return false; }
     virtual void onFocusLost() {}
+    // An overlay that types (a prompt) takes the keyboard focus when it
+    // opens, and the window the keyboard with it.
+    virtual bool wantsKeyboard() const { return false; }
 
     void invalidate();
     Frame* frame() const { return frame_; }

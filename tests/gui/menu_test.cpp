@@ -190,10 +190,50 @@ TEST(MessageBox, LongTextWrapsWithinTheWidth) {
     EXPECT_NE(joined.find("reboot of the plugin."), std::string::npos);
 }
 
+TEST(PromptBox, TakesTheKeyboardAndAnswersWithTheText) {
+    const Rect bounds{0, 0, 1000, 450};
+    Frame frame(1000, 450);
+    std::vector<bool> keyboard;
+    frame.setFocusCallback([&](bool wanted) { keyboard.push_back(wanted); });
+    std::vector<std::pair<bool, std::string>> answers;
+    auto open = [&](const std::string& initial) {
+        return static_cast<PromptBox*>(frame.pushOverlay(std::make_unique<PromptBox>(
+            bounds, "Save Bank", "File name:", initial,
+            [&](bool ok, const std::string& text) { answers.emplace_back(ok, text); })));
+    };
+    PromptBox* box = open("/home/user/bank");
+    EXPECT_EQ(keyboard, (std::vector<bool>{true}));
+    EXPECT_TRUE(bounds.contains(box->boxRect()));
+    EXPECT_TRUE(box->boxRect().contains(box->entryRect()));
+    for (char32_t c : U".fxb") frame.key(EditKey::kNone, c, 0);
+    frame.key(EditKey::kReturn, 0, 0);
+    EXPECT_EQ(keyboard, (std::vector<bool>{true, false}));
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], std::make_pair(true, std::string("/home/user/bank.fxb")));
+    EXPECT_FALSE(frame.hasOverlay());
+
+    box = open("x");
+    frame.key(EditKey::kBackspace, 0, 0);
+    frame.key(EditKey::kNone, U'y', 0);
+    const Rect cancel = box->buttonRects()[1];
+    frame.mouseDown(at(cancel.left + 2, cancel.top + 2));
+    box = open("abc");
+    frame.mouseDown(at(box->entryRect().left + 4, box->entryRect().top + 5));  // caret to the start
+    frame.key(EditKey::kNone, U'_', 0);
+    const Rect ok = box->buttonRects()[0];
+    frame.mouseDown(at(ok.left + 2, ok.top + 2));
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[1], std::make_pair(false, std::string("y")));
+    EXPECT_EQ(answers[2], std::make_pair(true, std::string("_abc")));
+    EXPECT_EQ(keyboard.back(), false);
+}
+
 TEST(Snapshot, MenuWithOpenSubMenuAndQuestionBox) {
     SnapshotResult r = matchSnapshot(guitest::drawMenuScene(), TALVEX_GUI_REFERENCE_DIR "/menu_open.png");
     EXPECT_TRUE(r.matched) << r.report;
     r = matchSnapshot(guitest::drawQuestionScene(), TALVEX_GUI_REFERENCE_DIR "/question_box.png");
+    EXPECT_TRUE(r.matched) << r.report;
+    r = matchSnapshot(guitest::drawPromptScene(), TALVEX_GUI_REFERENCE_DIR "/prompt_box.png");
     EXPECT_TRUE(r.matched) << r.report;
 }
 

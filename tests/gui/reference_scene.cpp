@@ -116,4 +116,11 @@ gui::Bitmap drawQuestionScene() {
     return scene.draw();
 }
 
+gui::Bitmap drawPromptScene() {
+    Scene scene;
+    scene.frame.pushOverlay(std::make_unique<gui::PromptBox>(scene.frame.bounds(), "Load Bank", "File name (FXB File):",
+                                                             "/home/planet/banks/Talvex.fxb", nullptr));
+    return scene.draw();
+}
+
 }  // namespace guitest

@@ -16,5 +16,7 @@ gui::Bitmap drawReferenceScene();
 // box of "New", over a striped 640 × 450 backdrop.
 gui::Bitmap drawMenuScene();
 gui::Bitmap drawQuestionScene();
+// The file-name prompt with a path typed in.
+gui::Bitmap drawPromptScene();
 
 }  // namespace guitest

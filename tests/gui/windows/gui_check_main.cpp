@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     checkScene(guitest::drawReferenceScene(), references + "/canvas_scene.png");
     checkScene(guitest::drawMenuScene(), references + "/menu_open.png");
     checkScene(guitest::drawQuestionScene(), references + "/question_box.png");
+    checkScene(guitest::drawPromptScene(), references + "/prompt_box.png");
     checkSkin(argv[2], "background_0_0.png");
     checkSkin(argv[2], "random_selector_+_btn_861_188.png");
     checkSkin(argv[2], "planet_3.png");

@@ -11,6 +11,13 @@ struct GainTables {
 
     void build();
 
-    // A table index is the integer part of a 0..127 control, masked to 7 bits.
-    static int index(float control) { return static_cast<int>(control) & 127; }
+    // A table index is the integer part of a 0..127 control. Controls come
+    // from project data, ball ranges and hosts: anything below 0, and NaN,
+    // is the silent entry; anything above 127 the loudest. The clamp comes
+    // before the conversion, which is undefined for NaN and huge values.
+    static int index(float control) {
+        if (!(control > 0.0f)) return 0;
+        if (control >= 127.0f) return 127;
+        return static_cast<int>(control);
+    }
 };

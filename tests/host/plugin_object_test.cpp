@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "host/gain_tables.h"
@@ -153,5 +154,18 @@ TEST(GainTables, AnchorPoints) {
         EXPECT_LT(t.level[i] / t.level[i - 1], 1.1f);
     }
     EXPECT_EQ(GainTables::index(127.9f), 127);
-    EXPECT_EQ(GainTables::index(128.0f), 0);
+    EXPECT_EQ(GainTables::index(63.5f), 63);
+}
+
+TEST(GainTables, IndexClampsWhatLiesOutsideTheControlRange) {
+    // A negative level is silence, never the loudest entry it would wrap to;
+    // beyond 127 stays at the top instead of wrapping to silence.
+    EXPECT_EQ(GainTables::index(-1.0f), 0);
+    EXPECT_EQ(GainTables::index(-0.5f), 0);
+    EXPECT_EQ(GainTables::index(-1.0e30f), 0);
+    EXPECT_EQ(GainTables::index(128.0f), 127);
+    EXPECT_EQ(GainTables::index(1.0e30f), 127);
+    EXPECT_EQ(GainTables::index(std::numeric_limits<float>::infinity()), 127);
+    EXPECT_EQ(GainTables::index(-std::numeric_limits<float>::infinity()), 0);
+    EXPECT_EQ(GainTables::index(std::numeric_limits<float>::quiet_NaN()), 0);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "tests/project/project_fixture.h"
 
@@ -60,6 +61,24 @@ TEST(TrackStrip, TrackAndPlanetLevelsMultiply) {
     s.track->planetLevel = 64.0f;
     std::tie(l, r) = s.settledGain();
     EXPECT_LE(std::fabs(l), 0.000004f);
+}
+
+TEST(TrackStrip, LevelsOutsideTheControlRangeNeverWrapAround) {
+    // Ball ranges and project data can push a level below 0 or past 127: a
+    // negative level is silence (not the loudest entry), a level past 127
+    // the loudest (not silence), and NaN silence.
+    Strip s;
+    s.track->level = -1.0f;
+    auto [l, r] = s.settledGain();
+    EXPECT_LE(std::fabs(l), 0.000004f);
+    s.track->level = 200.0f;  // T2 at its top: 2
+    std::tie(l, r) = s.settledGain();
+    EXPECT_NEAR(l, 2.0f, 1e-3f);
+    EXPECT_NEAR(r, 2.0f, 1e-3f);
+    s.track->planetLevel = std::numeric_limits<float>::quiet_NaN();
+    std::tie(l, r) = s.settledGain();
+    EXPECT_LE(std::fabs(l), 0.000004f);
+    EXPECT_LE(std::fabs(r), 0.000004f);
 }
 
 TEST(TrackStrip, CrossfadeGroupsFollowTheMasterCrossfade) {

@@ -1,1 +1,0 @@
-// Effect modules are added to this library one file each.

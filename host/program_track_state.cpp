@@ -1,6 +1,7 @@
 #include "host/program_track_state.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "project/project.h"
 #include "track/instrument.h"
@@ -93,10 +94,14 @@ void setEditPattern(CInstrument& track, const ProgramPattern* pattern) {
     }
     edit.lengthSteps = pattern->lengthSteps;
     // The edit pattern keeps its reserved capacity for the audio thread's
-    // insertions; a stored pattern longer than that is cut.
-    const size_t count = std::min(pattern->notes.size(), static_cast<size_t>(kPatternNoteCapacity));
-    for (size_t i = 0; i < count; ++i) {
-        const ProgramNote& n = pattern->notes[i];
+    // insertions; a stored pattern longer than that is cut. A chunk's notes
+    // come in whatever order its writer chose, and a note without a finite
+    // place could never be found: such notes are dropped, the rest sorted
+    // as the project loader sorts them.
+    for (const ProgramNote& n : pattern->notes) {
+        if (edit.notes.size() >= static_cast<size_t>(kPatternNoteCapacity)) break;
+        if (!std::isfinite(n.position) || !std::isfinite(n.length)) continue;
         edit.notes.push_back(PatternNote{n.position, n.length, n.key, n.velocity});
     }
+    sortByPosition(edit.notes);
 }

@@ -33,11 +33,6 @@ void appendLaneEvents(const ProjectLine& line, int count, Descriptors descriptor
     appendEventPairs(descriptorAt(index).lanes[static_cast<size_t>(lane)], line, 3);
 }
 
-void sortByPosition(std::vector<PatternNote>& notes) {
-    std::stable_sort(notes.begin(), notes.end(),
-                     [](const PatternNote& a, const PatternNote& b) { return a.position < b.position; });
-}
-
 }  // namespace
 
 void skipRawRun(LoaderContext& c) {

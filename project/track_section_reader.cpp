@@ -132,8 +132,7 @@ void endTrackSection(CInstrument& track) {
         nameInsertTargets(track, ball.horizontal);
         nameInsertTargets(track, ball.vertical);
     }
-    std::stable_sort(track.patterns.editPattern.notes.begin(), track.patterns.editPattern.notes.end(),
-                     [](const PatternNote& a, const PatternNote& b) { return a.position < b.position; });
+    sortByPosition(track.patterns.editPattern.notes);
     // The selected pattern becomes current (the owner counts as not playing
     // here); with a step mode it is also selected as a player would.
     track.sequencer.select(track.patternSelectedOnLoad, false);

@@ -3,6 +3,7 @@
 // it; the sequencer plays it on the audio thread.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 constexpr int kNumPatterns = 16;
@@ -24,6 +25,14 @@ struct Pattern {
     // Ascending position order.
     std::vector<PatternNote> notes;
 };
+
+// Playback searches a pattern's notes by position, so every writer keeps them
+// in ascending position order; notes at one position keep the order they
+// came in. Positions must be finite.
+inline void sortByPosition(std::vector<PatternNote>& notes) {
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const PatternNote& a, const PatternNote& b) { return a.position < b.position; });
+}
 
 struct PatternStore {
     Pattern patterns[kNumPatterns];

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 
 #include <unistd.h>
@@ -187,6 +188,30 @@ TEST_F(Plugin, ChunksApplyTheCurrentProgramAtOnceAndSurviveASaveAndReload) {
     std::vector<uint8_t> old = bank;
     std::memcpy(old.data() + 36, "1.0", 3);
     EXPECT_EQ(effect->dispatcher(effect, effSetChunk, 0, static_cast<VstIntPtr>(old.size()), old.data(), 0.0f), 0);
+}
+
+TEST_F(Plugin, EditPatternNotesFromAChunkArriveSortedAndWithoutNotesThatHaveNoPlace) {
+    // A bank written by another writer lists the notes of program 4's first
+    // edit pattern backwards, with one note at no finite position.
+    std::vector<ProgramRecord> records(24);
+    std::strncpy(records[4].projectName, main->projectNames()[0].c_str(), kProjectNameBytes - 1);
+    auto pattern = std::make_unique<ProgramPattern>();
+    pattern->lengthSteps = 16.0f;
+    const float positions[] = {12.0f, 8.5f, std::numeric_limits<float>::quiet_NaN(), 4.0f, 0.0f, 8.5f};
+    for (int i = 0; i < 6; ++i) pattern->notes.push_back(ProgramNote{positions[i], 1.0f, 40 + i, 100});
+    records[4].editPatterns[0] = std::move(pattern);
+    std::vector<uint8_t> bank = buildProgramChunk(records.data(), 24, false);
+    ASSERT_EQ(effect->dispatcher(effect, effSetChunk, 0, static_cast<VstIntPtr>(bank.size()), bank.data(), 0.0f), 1);
+    effect->dispatcher(effect, effSetProgram, 0, 4, nullptr, 0.0f);
+
+    const std::vector<PatternNote>& notes = project().tracks[0]->patterns.editPattern.notes;
+    ASSERT_EQ(notes.size(), 5u);
+    const float sorted[] = {0.0f, 4.0f, 8.5f, 8.5f, 12.0f};
+    const int keys[] = {44, 43, 41, 45, 40};  // equal positions keep their order
+    for (size_t i = 0; i < notes.size(); ++i) {
+        EXPECT_EQ(notes[i].position, sorted[i]) << i;
+        EXPECT_EQ(notes[i].key, keys[i]) << i;
+    }
 }
 
 TEST_F(Plugin, DefaultBankIsStoredAtCloseWhenAskedAndLoadedByTheNextInstance) {

@@ -19,7 +19,6 @@ namespace {
 
 // One line per module class.
 const ModuleClassEntry kModuleClasses[] = {
-    {"", nullptr, false},  // keeps the table non-empty while classes are added
     {"KavoSynthI", createSynthI, false},
     {"KavoSynthII", createSynthII, false},
     {"KavoSampler", createSampler, false},

@@ -1,8 +1,9 @@
 // The module table as projects use it: every file title of the product,
-// checked against the registered classes. Titles whose class is not
-// registered yet are skipped; once registered they are held to what the
-// module host promises projects.
+// checked against the registered classes and held to what the module host
+// promises projects. A title without its class fails: a project naming it
+// would lose its track or effect.
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "modulehost/module_path.h"
@@ -47,7 +48,7 @@ std::string lowerCase(std::string s) {
 
 TEST_P(RegisteredModule, CreatesFromAnyFolderAndFitsOnlyItsSlotKind) {
     const ExpectedModule& m = GetParam();
-    if (findModuleClass(m.fileTitle) == nullptr) GTEST_SKIP() << m.fileTitle << " is not registered yet";
+    ASSERT_NE(findModuleClass(m.fileTitle), nullptr) << m.fileTitle << " is not registered";
     // A slot already held: the loader creates modules inside its own edit
     // section, so these creations do not settle each time.
     owner.counter = 1;
@@ -82,7 +83,7 @@ TEST_P(RegisteredModule, CreatesFromAnyFolderAndFitsOnlyItsSlotKind) {
 
 TEST_P(RegisteredModule, OwnBankImageRoundTrips) {
     const ExpectedModule& m = GetParam();
-    if (findModuleClass(m.fileTitle) == nullptr) GTEST_SKIP() << m.fileTitle << " is not registered yet";
+    ASSERT_NE(findModuleClass(m.fileTitle), nullptr) << m.fileTitle << " is not registered";
     owner.counter = 1;
     const SlotKind kind = m.instrument ? SlotKind::Instrument : SlotKind::Effect;
     ASSERT_TRUE(slot.createModule(owner, m.fileTitle, kind, &track));
@@ -105,6 +106,19 @@ INSTANTIATE_TEST_SUITE_P(ModuleTable, RegisteredModule, ::testing::ValuesIn(kExp
                          [](const ::testing::TestParamInfo<ExpectedModule>& info) {
                              return std::string(info.param.fileTitle);
                          });
+
+TEST(ModuleTable, HoldsEveryTitleOfTheProductAndNothingElse) {
+    int count = 0;
+    const ModuleClassEntry* entries = moduleClasses(count);
+    EXPECT_EQ(count, static_cast<int>(std::size(kExpected)));
+    for (const auto& m : kExpected) {
+        const ModuleClassEntry* entry = findModuleClass(m.fileTitle);
+        ASSERT_NE(entry, nullptr) << m.fileTitle << " is not registered";
+        EXPECT_NE(entry->create, nullptr) << m.fileTitle;
+        EXPECT_GE(entry, entries);
+        EXPECT_LT(entry, entries + count);
+    }
+}
 
 TEST(ModuleTable, EveryRegisteredTitleIsAKnownOne) {
     int count = 0;

@@ -63,12 +63,6 @@ Effect::Effect(audioMasterCallback audioMaster)
     // 10. Gain tables.
     gains_.build();
 
-    // Silent buffers for a host that passes none; scratch for the master
-    // section when inserts run.
-    scratch_.assign(static_cast<size_t>(2 * kMaxBlockFrames), 0.0f);
-    silentBuffers_[0] = scratch_.data();
-    silentBuffers_[1] = scratch_.data() + kMaxBlockFrames;
-
     // 11 to 15. Programs.
     buildProjectList();
     createDefaultPrograms();

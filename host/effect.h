@@ -314,8 +314,6 @@ private:
     ProgramChangeQueue programChanges_;
     int sendTailCounters_[4] = {0, 0, 0, 0};
     VstTimeInfo moduleTimeInfo_{};
-    float* silentBuffers_[2] = {nullptr, nullptr};
-    std::vector<float> scratch_;
 
     // Programs (user interface and timer threads).
     std::recursive_mutex programMutex_;

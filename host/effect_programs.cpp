@@ -10,12 +10,8 @@
 #include "host/program_track_state.h"
 #include "platform/registry_store.h"
 #include "project/project.h"
-#include "track/instrument.h"
-
-#if __has_include("project/project_loader.h")
 #include "project/project_loader.h"
-#define TALVEX_HAVE_PROJECT_LOADER 1
-#endif
+#include "track/instrument.h"
 
 namespace {
 
@@ -129,10 +125,8 @@ void Effect::storeDefaultBank() {
 
 void Effect::buildProjectList() {
     projectNames_.clear();
-#ifdef TALVEX_HAVE_PROJECT_LOADER
     platform::ResourceData list;
     if (platform::findResource("DATA", kProjectListResource, list)) projectNames_ = readProjectList(list.data, list.size);
-#endif
 }
 
 void Effect::createDefaultPrograms() {
@@ -184,14 +178,7 @@ std::string Effect::loadedProjectName() {
     return loadedProjectName_;
 }
 
-bool Effect::loadBuiltInProject(const std::string& name) {
-#ifdef TALVEX_HAVE_PROJECT_LOADER
-    return ::loadBuiltInProject(*this, name);
-#else
-    (void)name;
-    return false;
-#endif
-}
+bool Effect::loadBuiltInProject(const std::string& name) { return ::loadBuiltInProject(*this, name); }
 
 void Effect::changeProgram(int index, bool user, bool load) {
     std::lock_guard<std::recursive_mutex> lock(programMutex_);

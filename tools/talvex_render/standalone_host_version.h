@@ -5,9 +5,6 @@
 
 #include "vst/aeffectx.h"
 
-#if __has_include("host/standalone_host.h")
 #include "host/standalone_host.h"
+
 constexpr VstInt32 kRenderStandaloneHostVersion = kStandaloneHostVersion;
-#else
-constexpr VstInt32 kRenderStandaloneHostVersion = vstFourCC('K', 'A', 'V', 'O');
-#endif

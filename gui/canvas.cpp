@@ -15,8 +15,14 @@ inline unsigned coverage255(float coverage) {
 
 inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
-inline int floorToInt(float v) { return static_cast<int>(std::floor(v)); }
-inline int ceilToInt(float v) { return static_cast<int>(std::ceil(v)); }
+// Saturating conversions: shapes far outside the canvas (or a scope fed
+// huge values) must neither overflow the int conversion nor loop for long;
+// callers clamp the results to the clip anyway.
+constexpr float kCoordinateLimit = 1.0e7f;
+inline float limited(float v) { return v < -kCoordinateLimit ? -kCoordinateLimit : (v > kCoordinateLimit ? kCoordinateLimit : v); }
+inline int floorToInt(float v) { return static_cast<int>(std::floor(limited(v))); }
+inline int ceilToInt(float v) { return static_cast<int>(std::ceil(limited(v))); }
+inline bool finite(float v) { return v - v == 0.0f; }
 }  // namespace
 
 Canvas::Canvas(Bitmap& target) : Canvas(target.pixels(), target.width(), target.height(), target.width()) {}
@@ -101,8 +107,38 @@ void Canvas::copyBitmap(const Bitmap& b, const Rect& source, int x, int y) {
 }
 
 void Canvas::drawLine(float x0, float y0, float x1, float y1, Color c, float width) {
-    const float hw = std::max(width, 0.0f) * 0.5f;
+    if (!finite(x0) || !finite(y0) || !finite(x1) || !finite(y1) || !finite(width)) return;
+    const float hw = std::min(std::max(width, 0.0f), 1000.0f) * 0.5f;
     const float reach = hw + 0.5f;  // beyond it coverage is zero
+    {
+        // Cut the segment to the clip grown by the reach (Liang-Barsky), so
+        // that far-away ends keep the arithmetic below in range. Inside that
+        // box the cut segment covers the same pixels.
+        const Rect& cl = clip();
+        const double margin = reach + 2.0;
+        const double bx0 = cl.left - margin, bx1 = cl.right + margin, by0 = cl.top - margin, by1 = cl.bottom + margin;
+        const double dx = static_cast<double>(x1) - x0, dy = static_cast<double>(y1) - y0;
+        double t0 = 0.0, t1 = 1.0;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {x0 - bx0, bx1 - x0, y0 - by0, by1 - y0};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0.0) {
+                if (q[i] < 0.0) return;  // parallel and outside
+                continue;
+            }
+            const double t = q[i] / p[i];
+            if (p[i] < 0.0) t0 = std::max(t0, t);
+            else t1 = std::min(t1, t);
+        }
+        if (t0 > t1) return;
+        if (t0 > 0.0 || t1 < 1.0) {
+            const double ox = x0, oy = y0;
+            x0 = static_cast<float>(ox + t0 * dx);
+            y0 = static_cast<float>(oy + t0 * dy);
+            x1 = static_cast<float>(ox + t1 * dx);
+            y1 = static_cast<float>(oy + t1 * dy);
+        }
+    }
     const float dx = x1 - x0;
     const float dy = y1 - y0;
     const float len2 = dx * dx + dy * dy;
@@ -154,6 +190,7 @@ void Canvas::drawRing(float cx, float cy, float radius, float width, Color c) {
 }
 
 void Canvas::circleShape(float cx, float cy, float radius, float hw, bool filled, Color c) {
+    if (!finite(cx) || !finite(cy) || !finite(radius) || !finite(hw)) return;
     const float outer = radius + hw + 0.5f;
     const float inner = filled ? 0.0f : radius - hw - 0.5f;  // coverage is zero inside it
     const Rect& cl = clip();
@@ -217,7 +254,7 @@ struct RoundRectShape {
 }  // namespace
 
 void Canvas::fillRoundRect(const Rect& r, float radius, Color c) {
-    if (r.empty()) return;
+    if (r.empty() || !finite(radius)) return;
     const RoundRectShape shape(r, radius);
     const Rect a = r.intersected(clip());
     for (int y = a.top; y < a.bottom; ++y) {
@@ -232,7 +269,7 @@ void Canvas::fillRoundRect(const Rect& r, float radius, Color c) {
 }
 
 void Canvas::frameRoundRect(const Rect& r, float radius, Color c, float width) {
-    if (r.empty()) return;
+    if (r.empty() || !finite(radius) || !finite(width)) return;
     const RoundRectShape shape(r, radius);
     const float hw = std::max(width, 0.0f) * 0.5f;
     const Rect a = r.intersected(clip());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "gui/canvas.h"
 
@@ -219,6 +220,42 @@ TEST(RoundRect, SquareCornersAtRadiusZeroAndInsetCornersOtherwise) {
     EXPECT_EQ(r.pixel(0, 0), kBlack);
     EXPECT_EQ(r.pixel(10, 0), rgb(255, 255, 255));
     EXPECT_EQ(r.pixel(0, 0), r.pixel(19, 19));
+}
+
+TEST(Robustness, NonFiniteAndHugeCoordinatesDrawNothingOrOnlyWhatIsVisible) {
+    Bitmap b(50, 50, kBlack);
+    Canvas c(b);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    c.drawLine(nan, 10, 20, 20, rgb(255, 0, 0));
+    c.drawLine(0, 0, inf, 20, rgb(255, 0, 0));
+    c.fillCircle(nan, 5, 3, rgb(255, 0, 0));
+    c.drawRing(5, 5, inf, 1, rgb(255, 0, 0));
+    c.fillRoundRect(Rect{0, 0, 10, 10}, nan, rgb(255, 0, 0));
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 50; ++x) ASSERT_EQ(b.pixel(x, y), kBlack);
+    // A scope sample of 1e30 makes a long vertical line: drawn, clipped, quick.
+    c.drawLine(10.5f, 25.5f, 10.5f, 1e30f, rgb(0, 255, 0));
+    EXPECT_EQ(b.pixel(10, 49), rgb(0, 255, 0));
+    EXPECT_EQ(b.pixel(10, 24), kBlack);
+    c.fillCircle(1e20f, 1e20f, 1e21f, rgb(0, 0, 255));  // returns, whatever it draws
+    c.drawRing(-1e9f, 3e9f, 1e9f, 2e9f, rgb(0, 0, 255));
+}
+
+TEST(Robustness, CanvasOverPartOfALargerImageKeepsToItsStride) {
+    Bitmap big(40, 30, kBlack);
+    // A 10 × 8 view starting at (5, 4).
+    Canvas view(big.pixels() + 4 * 40 + 5, 10, 8, 40);
+    view.fillRect(Rect{-5, -5, 100, 100}, rgb(255, 255, 255));
+    view.drawLine(-20, 3.5f, 80, 3.5f, rgb(255, 0, 0));
+    long inside = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const bool in = (Rect{5, 4, 15, 12}).contains(x, y);
+            if (in) ++inside;
+            ASSERT_EQ(big.pixel(x, y) != kBlack, in) << x << "," << y;
+        }
+    EXPECT_EQ(inside, 80);
+    EXPECT_EQ(big.pixel(5, 7), rgb(255, 0, 0));
 }
 
 }  // namespace

@@ -253,6 +253,12 @@ private:
     void renderBlock(float** outputs, VstInt32 frames);
     void handleTransport(const VstTimeInfo& host);
     void runStepClock(VstInt32 frames);
+    void silenceTracks(VstInt32 frames);
+    double demonstrationFramesPerFrame() const;
+    void alignDemonstrationStart();
+    // Step numbers stay ints: positions beyond this many steps (a host's
+    // garbage position, not a session) are held at the limit.
+    static constexpr int kMaxStepNumber = 1 << 29;
     void clearOutputs(float** outputs, VstInt32 frames);
     void applySampleRate(int rate);
     static void timerTick(void* context);
@@ -307,7 +313,9 @@ private:
     std::atomic<int> demoPlaying_{0};
     std::atomic<bool> allNotesOffRequest_{false};
     size_t demoCursor_ = 0;
-    double demoClock_ = 0.0;
+    double demoClock_ = 0.0;  // frames at 44100 Hz and the written tempo
+    bool demoStartPending_ = false;
+    bool tracksSilenced_ = false;
     Relaxed<int> midiActivity_{0};
     IncomingMidiQueue incoming_;
     PendingNoteList pendingNotes_;

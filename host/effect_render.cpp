@@ -24,7 +24,6 @@ constexpr float kSendActiveGain = 0.00002f;
 constexpr int kSendTailBlocks = 100;
 constexpr VstInt32 kTimeInfoRequest = 0xffff;
 constexpr int kMaxTimeSignatureValue = 64;
-constexpr int kMaxStepNumber = 1 << 29;
 }  // namespace
 
 VstInt32 Effect::processEvents(VstEvents* events) {
@@ -102,7 +101,10 @@ void Effect::processReplacing(float** /*inputs*/, float** outputs, VstInt32 samp
             dispatchMidi(e.data, static_cast<int>(frame));
         });
         runStepClock(frames);
-        if (out != nullptr) renderBlock(out, frames);
+        if (out != nullptr)
+            renderBlock(out, frames);
+        else
+            silenceTracks(frames);
         done += frames;
         host.samplePos += frames;
         host.flags &= ~kVstTransportChanged;
@@ -156,6 +158,7 @@ void Effect::handleTransport(const VstTimeInfo& host) {
         if (request == 0) stopAll();
         demoCursor_ = 0;
         demoClock_ = 0.0;
+        demoStartPending_ = request != 0;
         playSwitch = 1.0f;
     }
 
@@ -200,19 +203,70 @@ void Effect::applySampleRate(int rate) {
     });
 }
 
+void Effect::silenceTracks(VstInt32 frames) {
+    // A block that renders no track still empties the slots' lists, or they
+    // would fill while the gate is shut (dropping note-offs at 2000) and then
+    // burst out when it opens. The modules hear All Notes Off once, as the
+    // silence begins, so that no note-on they heard lacks its end.
+    for (auto& t : project_->tracks) {
+        CPlugin& slot = t->mainSlot();
+        slot.discardEvents();
+        if (tracksSilenced_ || !slot.loaded()) continue;
+        slot.sendEvent(kImmediateEvents, 0, 0xB0, 123, 0);
+        slot.deliverEvents(frames, sampleRateHz_);
+    }
+    tracksSilenced_ = true;
+}
+
+double Effect::demonstrationFramesPerFrame() const {
+    // Demonstration times are frames at 44100 Hz and the tempo the project
+    // was written at; they run at the rate and tempo in force.
+    const float written = project_->writtenTempoBpm;
+    const double writtenTempo = written > 0.0f ? written : kDefaultTempoBpm;
+    return 44100.0 / sampleRateHz_ * tempoInForce_ / writtenTempo;
+}
+
+void Effect::alignDemonstrationStart() {
+    // The performance starts on a step boundary, so that it begins together
+    // with the patterns: the plug-in's own clock starts again at step 0; the
+    // host's clock cannot be moved, so the performance waits for its next
+    // boundary.
+    const bool ownClock = playSwitch.load() != 0.0f && !hostPlaying_;
+    if (ownClock) {
+        ownPosition_ = 0.0;
+        demoClock_ = 0.0;
+        return;
+    }
+    const double limit = static_cast<double>(kMaxStepNumber) * samplesPerStep_;
+    const double position = std::clamp(hostPosition_, -limit, limit);
+    const double toBoundary = std::ceil(position / samplesPerStep_) * samplesPerStep_ - position;
+    demoClock_ = -toBoundary * demonstrationFramesPerFrame();
+}
+
 void Effect::runStepClock(VstInt32 frames) {
     Project& p = *project_;
-    if (demoPlaying_.load() != 0) demoClock_ += frames;
 
-    // Demonstration performance.
+    // Demonstration performance: each event is dispatched at the frame of
+    // this block where the clock reaches its time.
     if (demoPlaying_.load() != 0) {
+        if (demoStartPending_) {
+            demoStartPending_ = false;
+            alignDemonstrationStart();
+        }
+        const double perFrame = demonstrationFramesPerFrame();
         const std::vector<VstMidiEvent>& demo = p.demoEvents;
-        while (demoCursor_ < demo.size() && demo[demoCursor_].deltaFrames <= demoClock_) {
-            const VstMidiEvent& e = demo[demoCursor_++];
+        while (demoCursor_ < demo.size()) {
+            const VstMidiEvent& e = demo[demoCursor_];
+            // The small margin keeps an event that falls exactly on a frame
+            // (a step boundary) from slipping to the frame before it.
+            const double at = std::floor((static_cast<double>(e.deltaFrames) - demoClock_) / perFrame + 1e-6);
+            if (at >= frames) break;
+            ++demoCursor_;
             const uint8_t data[3] = {static_cast<uint8_t>(e.midiData[0]), static_cast<uint8_t>(e.midiData[1]),
                                      static_cast<uint8_t>(e.midiData[2])};
-            dispatchMidi(data, 0);
+            dispatchMidi(data, at > 0.0 ? static_cast<int>(at) : 0);
         }
+        demoClock_ += frames * perFrame;
         if (demoCursor_ >= demo.size()) {
             int expected = -1;
             demoRequest_.compare_exchange_strong(expected, 0);
@@ -231,26 +285,35 @@ void Effect::runStepClock(VstInt32 frames) {
     const double positionLimit = static_cast<double>(kMaxStepNumber) * samplesPerStep_;
     const double position = std::clamp(rawPosition, -positionLimit, positionLimit);
     step_ = static_cast<int>(std::floor(position / samplesPerStep_));
-    double offset = step_ * samplesPerStep_ - position;
-    nextStepOffset_ = static_cast<int>(offset);
 
     const bool masterSynchro = synchroSwitch.load() != 0.0f;
     for (auto& t : p.tracks)
         if (masterSynchro || t->synchro.load() != 0.0f) t->lockToStep(step_);
 
+    // Boundary k falls on frame floor(k · step length - position) of this
+    // block, worked out afresh for every k: then a boundary near a block
+    // border lands in exactly one block. (An offset accumulated step by step
+    // and truncated toward zero put a boundary that fell on the last frame
+    // of a block into the next block as well, ticking it twice.)
+    const double stepFrames = samplesPerStep_;
+    const auto frameOf = [stepFrames, position](int k) {
+        return static_cast<int>(std::floor(static_cast<double>(k) * stepFrames - position));
+    };
+    while (frameOf(step_) < 0) ++step_;
+    nextStepOffset_ = frameOf(step_);
+
     const bool mayRun = sequencerRunning();
     stepMarkCount_ = 0;
-    // Every pass moves the next boundary on by a step of at least 120
-    // frames; the count bound holds whatever the step length is.
+    // Steps are at least 120 frames long (999 BPM at 8000 Hz); the pass
+    // bound holds whatever the step length is.
     for (int pass = 0; nextStepOffset_ < frames && pass <= frames; ++pass) {
-        if (nextStepOffset_ >= 0 && step_ >= 0) {
+        if (step_ >= 0) {
             if (stepMarkCount_ < kMaxStepMarks) stepMarks_[stepMarkCount_++] = nextStepOffset_;
             if (mayRun)
                 for (auto& t : p.tracks) t->stepTick(nextStepOffset_);
         }
         ++step_;
-        offset += samplesPerStep_;
-        nextStepOffset_ = static_cast<int>(offset);
+        nextStepOffset_ = frameOf(step_);
     }
 
     pendingNotes_.runBlock(frames, [this](const PendingNote& n) {
@@ -317,8 +380,12 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
     masterLevelTarget_ = masterLevel.load();
     if (muteKeySwitch.load() != 0.0f && !muteGateOpen_.load()) {
         masterLevelTarget_ = 0.0f;
-        if (meterLeft_.load() < kMeterSilence && meterRight_.load() < kMeterSilence) return;
+        if (meterLeft_.load() < kMeterSilence && meterRight_.load() < kMeterSilence) {
+            silenceTracks(frames);
+            return;
+        }
     }
+    tracksSilenced_ = false;
     for (CPlugin& send : p.sendSlots)
         if (send.loaded())
             for (int c = 0; c < send.inputBufferCount(); ++c)

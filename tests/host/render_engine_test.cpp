@@ -92,14 +92,18 @@ TEST(RenderEngine, MuteKeyAndPlayControllerNeverReachATrack) {
     e.send({midiEvent(0, 0x91, 48, 100), midiEvent(0, 0xB3, 20, 0)});
     EXPECT_FLOAT_EQ(e.effect->playSwitch.load(), 0.0f);
     e.render(4096);
-    EXPECT_TRUE(ProbeInstrument::received.empty());
+    // The module heard only the All Notes Off that began the silence.
+    ASSERT_EQ(ProbeInstrument::received.size(), 1u);
+    EXPECT_EQ(ProbeInstrument::received[0].data[1], 123);
+    ProbeInstrument::received.clear();
     EXPECT_GT(e.peak(), 0.1f);  // the mute key opened the gate
     e.send({midiEvent(0, 0x81, 48, 0), midiEvent(0, 0xB0, 20, 5)});
     EXPECT_FLOAT_EQ(e.effect->playSwitch.load(), 1.0f);
     // Releasing the mute key fades out and then stops rendering.
     for (int i = 0; i < 40; ++i) e.render(4096);
     EXPECT_LT(e.peak(), 0.0001f);
-    EXPECT_TRUE(ProbeInstrument::received.empty());
+    ASSERT_EQ(ProbeInstrument::received.size(), 1u);
+    EXPECT_EQ(ProbeInstrument::received[0].data[1], 123);
 }
 
 TEST(RenderEngine, FilterPassesPitchBendCoarseOnlyAndDropsOtherControllers) {

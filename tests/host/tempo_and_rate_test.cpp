@@ -200,3 +200,30 @@ TEST(PositionRepair, GarbageHostPositionsKeepTheStepClockBounded) {
         EXPECT_LE(e.effect->stepMarkCount(), 1) << bad;
     }
 }
+
+TEST(StepClock, EveryBoundaryTicksOnceWhateverTheBlockSize) {
+    for (double tempo : {171.0, 120.0, 97.3}) {
+        for (int block : {1, 7, 64, 256, 4096}) {
+            Engine e;
+            e.host.time.flags |= kVstTransportPlaying;
+            e.host.time.tempo = tempo;
+            const double step = Engine::stepFrames(tempo, 44100.0);
+            const long total = static_cast<long>(40 * step);
+            std::vector<long> marks;
+            long start = 0;
+            for (; start < total; start += block) {
+                e.render(block);
+                for (int i = 0; i < e.effect->stepMarkCount(); ++i) marks.push_back(start + e.effect->stepMark(i));
+            }
+            // One mark per boundary, on the integer part of its exact
+            // position: a boundary ticked twice would shift every later mark
+            // by a whole step.
+            size_t expected = 0;
+            while (std::floor(static_cast<double>(expected) * step) < static_cast<double>(start)) ++expected;
+            ASSERT_EQ(marks.size(), expected) << tempo << " " << block;
+            for (size_t k = 0; k < marks.size(); ++k)
+                ASSERT_EQ(marks[k], static_cast<long>(std::floor(static_cast<double>(k) * step)))
+                    << "tempo " << tempo << " block " << block << " step " << k;
+        }
+    }
+}

@@ -111,6 +111,7 @@ void startEmpty(Effect& effect) {
     effect.synchroSwitch = 0.0f;
     effect.liveTransposition = 0.0f;
     effect.projectTempo = 120.0f;
+    effect.project()->writtenTempoBpm = 120.0f;
     effect.arpeggiatorSwitch = 1.0f;
     effect.playSwitch = 1.0f;
     effect.muteKeySwitch = 0.0f;

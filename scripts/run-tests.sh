@@ -7,12 +7,15 @@
 #   5. every libFuzzer target for a bounded time (build/fuzz; FUZZ_SECONDS each, 20 by default),
 #   6. both Windows DLLs and the Windows renderer, smoke-tested under wine, and
 #      the Windows editor window driven under wine on a private Xvfb
-#      (build/win32, build/win64).
-# Set TALVEX_STAGES to a subset ("linux asan tsan fuzz windows") to run fewer.
+#      (build/win32, build/win64),
+#   7. real hosts: Ardour 7 with the Linux plug-in, the x86_64 DLL under
+#      wine64 against the Linux plug-in, LMMS with the i686 DLL
+#      (tests/hosts/run.sh; reuses build/linux, build/win32, build/win64).
+# Set TALVEX_STAGES to a subset ("linux asan tsan fuzz windows hosts") to run fewer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-stages=${TALVEX_STAGES:-"linux asan tsan fuzz windows"}
+stages=${TALVEX_STAGES:-"linux asan tsan fuzz windows hosts"}
 fuzz_seconds=${FUZZ_SECONDS:-20}
 jobs=$(nproc)
 
@@ -88,6 +91,15 @@ if has windows; then
   tests/windows/smoke.sh build/win64 x86_64
   tests/windows/editor_window.sh build/win32 i686
   tests/windows/editor_window.sh build/win64 x86_64
+fi
+
+if has hosts; then
+  stage hosts "real hosts: Ardour, wine64, LMMS"
+  # Already built when the linux and windows stages ran; then only checked.
+  scripts/build.sh linux
+  scripts/build.sh win32
+  scripts/build.sh win64
+  tests/hosts/run.sh build/linux build/win32 build/win64 build/hosts
 fi
 
 end_stage

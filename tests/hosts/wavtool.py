@@ -4,14 +4,16 @@
   wavtool.py level FILE [--min-peak-db DB]
       prints frames, peak and RMS in dBFS; fails when the peak lies below
       DB (-60 by default), which is how a silent render shows.
-  wavtool.py pitch FILE --expect HZ [--start S] [--length S] [--cents C]
-      estimates the fundamental of the first channel in the window and fails
-      when it is more than C cents (30) from HZ.
-  wavtool.py compare A B [--max-diff X] [--max-level-db DB]
+  wavtool.py pitch FILE --expect HZ [--start S | --at S] [--length S] [--cents C]
+      estimates the fundamental of the first channel in a window that begins
+      S seconds after the first sound (--start, 0.1) or S seconds into the
+      file (--at), and fails when it is more than C cents (30) from HZ.
+  wavtool.py compare A B [--aligned] [--max-diff X] [--max-level-db DB]
       compares two files sample by sample after dropping leading silence of
-      each (hosts start a render at different offsets); fails when the largest
-      difference exceeds X (0: identical samples), or, with --max-level-db,
-      when the RMS levels differ by more than DB.
+      each (hosts start a render at different offsets; --aligned keeps it and
+      requires equal lengths: the same renderer on two platforms); fails when
+      the largest difference exceeds X (0: identical samples), or, with
+      --max-level-db, when the RMS levels differ by more than DB.
 
 Pure Python (no numpy): the windows analysed are short.
 """
@@ -130,11 +132,13 @@ def main():
     p.add_argument('file')
     p.add_argument('--expect', type=float, required=True)
     p.add_argument('--start', type=float, default=0.1)
+    p.add_argument('--at', type=float)
     p.add_argument('--length', type=float, default=0.12)
     p.add_argument('--cents', type=float, default=30.0)
     p = sub.add_parser('compare')
     p.add_argument('a')
     p.add_argument('b')
+    p.add_argument('--aligned', action='store_true')
     p.add_argument('--max-diff', type=float, default=0.0)
     p.add_argument('--max-level-db', type=float)
     args = parser.parse_args()
@@ -152,7 +156,7 @@ def main():
     if args.cmd == 'pitch':
         rate, channels, frames = read_wav(args.file)
         onset = first_sound(frames)
-        begin = onset + int(args.start * rate)
+        begin = int(args.at * rate) if args.at is not None else onset + int(args.start * rate)
         signal = [f[0] for f in frames[begin:begin + int(args.length * rate)]]
         if not signal or max(abs(v) for v in signal) < 1e-4:
             print(f'FAIL: {args.file} is silent where the pitch is measured')
@@ -171,8 +175,13 @@ def main():
     if (ra, ca) != (rb, cb):
         print(f'FAIL: formats differ ({ra} Hz x {ca} against {rb} Hz x {cb})')
         return 1
-    fa = fa[first_sound(fa):]
-    fb = fb[first_sound(fb):]
+    if args.aligned:
+        if len(fa) != len(fb):
+            print(f'FAIL: {len(fa)} frames against {len(fb)}')
+            return 1
+    else:
+        fa = fa[first_sound(fa):]
+        fb = fb[first_sound(fb):]
     n = min(len(fa), len(fb))
     if n == 0:
         print('FAIL: a file is silent')

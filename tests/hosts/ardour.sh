@@ -4,7 +4,11 @@
 #   1. a new session with a MIDI track holding Talvex and a region with two
 #      notes renders A4 and A3 at their pitches;
 #   2. the saved session, reloaded in a fresh process, renders the same samples;
-#   3. CYCLES (100) add/remove cycles of the plug-in in one session: no crash,
+#   3. the saved session with a bank chunk that holds a built-in project (as
+#      Ardour saves it after a user chose the project in the editor) reloads
+#      with that project's sound: within 1 dB of the level talvex-render gets
+#      after loading the project, and at the notes' pitches;
+#   4. CYCLES (100) add/remove cycles of the plug-in in one session: no crash,
 #      no growth of the resident size beyond LEAK_KIB (8 MiB) over the last 80 cycles (the first ones fill Ardour's own pools),
 #      and the session's own instance still renders the same samples.
 #   tests/hosts/ardour.sh BUILD_DIR WORK_DIR
@@ -69,6 +73,29 @@ ardour_run created TALVEX_ACTION=create TALVEX_SESSION_DIR="$work/session"
 echo "-- the saved session reloads in a fresh process with the same samples"
 ardour_run reloaded TALVEX_ACTION=reload TALVEX_SESSION_DIR="$work/session"
 same_render created reloaded
+
+echo "-- a session saved with a project in the plug-in's chunk reloads with its sound"
+project=${CHUNK_PROJECT:-3}
+printf '0.5s note_on 0 69 100\n2s note_off 0 69 0\n2.5s note_on 0 57 100\n3.5s note_off 0 57 0\n' >"$work/notes.txt"
+"$renderer" "$build/plugins/Talvex.so" --vendor-specific "Tlvx,Proj,$project" -d 1s --no-progress \
+  -o "$work/chunk-source.wav" --save-chunk "$work/bank.chunk" >/dev/null
+"$renderer" "$build/plugins/Talvex.so" --vendor-specific "Tlvx,Proj,$project" -e "$work/notes.txt" -d 4s --no-progress \
+  -o "$work/render/reference.wav" >/dev/null
+cp -r "$work/session" "$work/chunk-session"
+python3 - "$work/chunk-session/talvex.ardour" "$work/bank.chunk" <<'PY'
+import base64, re, sys
+path, chunk = sys.argv[1], open(sys.argv[2], 'rb').read()
+text = open(path).read()
+new, count = re.subn(r'(<chunk program="\d+">)[^<]*(</chunk>)',
+                     lambda m: m.group(1) + base64.b64encode(chunk).decode() + m.group(2), text)
+assert count == 1, f'{count} chunk elements in the session'
+open(path, 'w').write(new)
+PY
+ardour_run chunk TALVEX_ACTION=reload TALVEX_SESSION_DIR="$work/chunk-session"
+"${wavtool[@]}" pitch "$work/render/chunk-L.wav" --at 0.8 --expect 440
+"${wavtool[@]}" pitch "$work/render/chunk-L.wav" --at 2.8 --expect 220
+"${wavtool[@]}" compare --first-channel "$work/render/reference.wav" "$work/render/chunk-L.wav" --max-level-db 1 ||
+  fail "the session's chunk does not bring back the project's sound"
 
 echo "-- $cycles add/remove cycles of the plug-in in one session"
 ardour_run cycled TALVEX_ACTION=cycles TALVEX_SESSION_DIR="$work/session" TALVEX_CYCLES="$cycles"

@@ -4,6 +4,11 @@
 #      to 2 s, key 57 from 2.5 s to 3.5 s) renders both notes at their pitches;
 #   2. RENDERS (20) renders of it in a row, one LMMS process each, all sound
 #      and all at the right pitch;
+#   3. the same project holding Talvex's bank chunk the way LMMS saves it
+#      (program="0" chunk="base64") with a built-in project in the current
+#      program renders that project's sound again: within 1.5 dB of the level
+#      the Linux talvex-render gets after loading the project, and at the
+#      notes' pitches.
 # LMMS exits 0 even when the plug-in failed to load, so only the WAV counts.
 # LMMS's VST shared memory has a fixed machine-wide key: renders are
 # serialised through a lock file, also against other checkouts' runs.
@@ -16,6 +21,7 @@ win32=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
 work=$3
 renders=${RENDERS:-20}
+project=${CHUNK_PROJECT:-3}
 lock=${TMPDIR:-/tmp}/talvex-lmms.lock
 
 fail() { echo "FAIL (lmms): $*"; exit 1; }
@@ -100,4 +106,15 @@ for i in $(seq 1 "$renders"); do
   check_notes "$work/plain-$i.wav"
 done
 
-echo "OK: LMMS plays the i686 DLL"
+echo "-- the project as LMMS saves it, program=\"0\" and the bank chunk, brings back the chosen project's sound"
+printf '0.5s note_on 0 69 127\n2s note_off 0 69 0\n2.5s note_on 0 57 127\n3.5s note_off 0 57 0\n' >"$work/notes.txt"
+XDG_CONFIG_HOME=$work/config "$linux/bin/talvex-render" "$linux/plugins/Talvex.so" --vendor-specific "Tlvx,Proj,$project" \
+  -d 1s --no-progress -o "$work/chunk-source.wav" --save-chunk "$work/bank.chunk" >/dev/null
+XDG_CONFIG_HOME=$work/config "$linux/bin/talvex-render" "$linux/plugins/Talvex.so" --vendor-specific "Tlvx,Proj,$project" \
+  -e "$work/notes.txt" -d 4s --no-progress -o "$work/reference.wav" >/dev/null
+write_project "$work/chunk.mmp" " program=\"0\" chunk=\"$(base64 -w0 "$work/bank.chunk")\""
+render "$work/chunk.mmp" "$work/chunk.wav"
+check_notes "$work/chunk.wav"
+python3 "$here/wavtool.py" compare "$work/reference.wav" "$work/chunk.wav" --max-level-db 1.5 ||
+  fail "the restored chunk does not sound as the project it holds"
+echo "OK: LMMS plays the i686 DLL and restores it from its chunk"

@@ -8,8 +8,9 @@
       estimates the fundamental of the first channel in a window that begins
       S seconds after the first sound (--start, 0.1) or S seconds into the
       file (--at), and fails when it is more than C cents (30) from HZ.
-  wavtool.py compare A B [--aligned] [--max-diff X] [--max-level-db DB]
-      compares two files sample by sample after dropping leading silence of
+  wavtool.py compare A B [--aligned] [--first-channel] [--max-diff X] [--max-level-db DB]
+      compares two files (or only their first channels) sample by sample
+      after dropping leading silence of
       each (hosts start a render at different offsets; --aligned keeps it and
       requires equal lengths: the same renderer on two platforms); fails when
       the largest difference exceeds X (0: identical samples), or, with
@@ -139,6 +140,7 @@ def main():
     p.add_argument('a')
     p.add_argument('b')
     p.add_argument('--aligned', action='store_true')
+    p.add_argument('--first-channel', action='store_true')
     p.add_argument('--max-diff', type=float, default=0.0)
     p.add_argument('--max-level-db', type=float)
     args = parser.parse_args()
@@ -172,6 +174,9 @@ def main():
 
     ra, ca, fa = read_wav(args.a)
     rb, cb, fb = read_wav(args.b)
+    if args.first_channel:
+        fa, fb = [f[:1] for f in fa], [f[:1] for f in fb]
+        ca = cb = 1
     if (ra, ca) != (rb, cb):
         print(f'FAIL: formats differ ({ra} Hz x {ca} against {rb} Hz x {cb})')
         return 1

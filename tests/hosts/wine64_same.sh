@@ -9,6 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 linux=$(cd "$1" && pwd)
 win64=$(cd "$2" && pwd)
 work=$3
+# These projects render identical samples on both; the ten others differ by
+# 1e-7 to 3e-4 from a fraction of a second into the render on (a difference
+# not tracked down yet), so they are not held to it here.
 projects=${SAME_PROJECTS:-"0 2 7 13"}
 wine=/usr/lib/wine/wine64
 

@@ -76,6 +76,9 @@ local function create()
   diff:add(ARDOUR.LuaAPI.new_noteptr(1, Temporal.Beats(1, 0), Temporal.Beats(3, 0), 69, 100))
   diff:add(ARDOUR.LuaAPI.new_noteptr(1, Temporal.Beats(5, 0), Temporal.Beats(2, 0), 57, 100))
   model:apply_command(Session, diff)
+  -- The track reads the edited region on Ardour's butler thread: a bounce
+  -- straight after the edit plays the region as it was (empty).
+  sleep(1)
   Session:save_state("", false, false, false, false, false)
   render(env("TALVEX_RENDER_NAME"))
 end

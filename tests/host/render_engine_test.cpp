@@ -216,16 +216,36 @@ TEST(RenderEngineThreads, EditCounterRaisedWhileBlocksRender) {
         }
     });
     std::vector<float> l, r;
-    int rendered = 0, silent = 0;
+    // The gain from module to output once the strip and master gains have
+    // settled, measured before the writer starts.
+    for (int i = 0; i < 200; ++i) renderBlock(*e.effect, 64, l, r);
+    const float gain = l.back() / 0.25f;
+    ASSERT_GT(gain, 0.1f);
+    int rendered = 0, silent = 0, wrong = 0;
     // Bounded by time, not by a count of blocks: on a loaded machine (or
     // under ThreadSanitizer) either side may get few turns for a while.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while ((sections.load() < 200 || rendered < 200) && std::chrono::steady_clock::now() < deadline) {
         renderBlock(*e.effect, 64, l, r);
-        (l[0] != 0.0f ? rendered : silent) += 1;
+        // A block is either silent throughout (a writer held the project) or
+        // renders one of the two levels throughout: never a mixture, never
+        // a level that no writer set.
+        const bool blockSilent = l[0] == 0.0f;
+        (blockSilent ? silent : rendered) += 1;
+        for (size_t i = 0; i < l.size(); ++i) {
+            const bool ok = blockSilent ? (l[i] == 0.0f && r[i] == 0.0f)
+                                        : (l[i] == r[i] && (std::fabs(l[i] - 0.25f * gain) < 1e-4f ||
+                                                            std::fabs(l[i] - 0.3f * gain) < 1e-4f) &&
+                                           std::fabs(l[i] - l[0]) < 1e-6f);
+            if (!ok) {
+                ++wrong;
+                break;
+            }
+        }
     }
     stop = true;
     writer.join();
     EXPECT_GE(sections.load(), 200);
     EXPECT_GE(rendered, 200);
+    EXPECT_EQ(wrong, 0);
 }

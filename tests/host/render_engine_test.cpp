@@ -200,6 +200,12 @@ TEST(RenderEngineThreads, EditCounterRaisedWhileBlocksRender) {
     Engine e;
     addProbeTrack(*e.effect);
     ProbeInstrument::outputLevel = 0.25f;
+    std::vector<float> l, r;
+    // The gain from module to output once the strip and master gains have
+    // settled, measured before the writer starts.
+    for (int i = 0; i < 200; ++i) renderBlock(*e.effect, 64, l, r);
+    const float gain = l.back() / 0.25f;
+    ASSERT_GT(gain, 0.1f);
     std::atomic<bool> stop{false};
     std::atomic<int> sections{0};
     std::thread writer([&] {
@@ -215,12 +221,6 @@ TEST(RenderEngineThreads, EditCounterRaisedWhileBlocksRender) {
             std::this_thread::yield();  // give the renderer its turns
         }
     });
-    std::vector<float> l, r;
-    // The gain from module to output once the strip and master gains have
-    // settled, measured before the writer starts.
-    for (int i = 0; i < 200; ++i) renderBlock(*e.effect, 64, l, r);
-    const float gain = l.back() / 0.25f;
-    ASSERT_GT(gain, 0.1f);
     int rendered = 0, silent = 0, wrong = 0;
     // Bounded by time, not by a count of blocks: on a loaded machine (or
     // under ThreadSanitizer) either side may get few turns for a while.

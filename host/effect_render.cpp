@@ -24,6 +24,10 @@ constexpr float kSendActiveGain = 0.00002f;
 constexpr int kSendTailBlocks = 100;
 constexpr VstInt32 kTimeInfoRequest = 0xffff;
 constexpr int kMaxTimeSignatureValue = 64;
+
+// A key or controller number held as a float; -1 (matching nothing) when
+// it is not one, which also keeps NaN away from the conversion.
+int midiNumber(float value) { return value >= 0.0f && value < 128.0f ? static_cast<int>(value) : -1; }
 }  // namespace
 
 VstInt32 Effect::processEvents(VstEvents* events) {
@@ -38,11 +42,11 @@ VstInt32 Effect::processEvents(VstEvents* events) {
                                  static_cast<uint8_t>(midi->midiData[2])};
         const int status = data[0];
         if (muteKeySwitch.load() != 0.0f && status >= 0x80 && status <= 0x9F &&
-            data[1] == static_cast<int>(muteKey.load())) {
+            data[1] == midiNumber(muteKey.load())) {
             muteGateOpen_ = status >= 0x90 && data[2] > 0;
             continue;
         }
-        const int controller = static_cast<int>(playController.load());
+        const int controller = midiNumber(playController.load());
         if (controller != 0 && status >= 0xB0 && status <= 0xBF && data[1] == controller) {
             playSwitch = data[2] > 0 ? 1.0f : 0.0f;
             if (editorView_ != nullptr) editorView_->setPlayButton(playSwitch.load());

@@ -172,3 +172,24 @@ TEST(HostEdgeInputs, AudioBeforeTheHostSwitchesThePluginOn) {
     EXPECT_TRUE(std::isfinite(r[255]));
     a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f);
 }
+
+TEST(HostEdgeInputs, MuteKeyAndPlayControllerThatAreNoMidiNumbersMatchNothing) {
+    for (float bad : {std::nanf(""), -1.0f, 128.0f, 1e30f, -1e30f}) {
+        Engine e;
+        addProbeTrack(*e.effect);
+        ProbeInstrument::outputLevel = 0.5f;
+        // The play controller: controller messages pass to the track.
+        e.effect->playController = bad;
+        e.send({midiEvent(0, 0x90, 60, 100), midiEvent(0, 0xB0, 64, 0), midiEvent(1, 0x80, 60, 0)});
+        ASSERT_TRUE(e.render(64));
+        EXPECT_EQ(ProbeInstrument::received.size(), 3u) << bad;
+        EXPECT_FLOAT_EQ(e.effect->playSwitch.load(), 1.0f) << bad;
+        // The mute key: no note opens the gate, so nothing sounds.
+        e.effect->muteKeySwitch = 1.0f;
+        e.effect->muteKey = bad;
+        for (int i = 0; i < 30; ++i) ASSERT_TRUE(e.render(4096));
+        e.send({midiEvent(0, 0x90, 0, 100), midiEvent(0, 0x90, 127, 100), midiEvent(0, 0x90, 60, 100)});
+        ASSERT_TRUE(e.render(256));
+        EXPECT_EQ(e.peak(), 0.0f) << bad;
+    }
+}

@@ -7,9 +7,10 @@
 
 #include <cmath>
 
-// Tempo a user, a program record or a project may set.
-constexpr float kMinTempoBpm = 40.0f;
-constexpr float kMaxTempoBpm = 240.0f;
+// Tempo a user, a program record or a project may set (the editor's tempo
+// entry clamps typed text to the same range).
+constexpr float kLowestTempoBpm = 40.0f;
+constexpr float kHighestTempoBpm = 240.0f;
 constexpr float kDefaultTempoBpm = 120.0f;
 // Host tempos outside this range are taken as "no tempo".
 constexpr double kMinHostTempoBpm = 1.0;
@@ -22,8 +23,8 @@ constexpr double kMaxSampleRateHz = 384000.0;
 // default, anything else is clamped to 40...240.
 inline float repairTempo(float bpm) {
     if (!std::isfinite(bpm)) return kDefaultTempoBpm;
-    if (bpm < kMinTempoBpm) return kMinTempoBpm;
-    if (bpm > kMaxTempoBpm) return kMaxTempoBpm;
+    if (bpm < kLowestTempoBpm) return kLowestTempoBpm;
+    if (bpm > kHighestTempoBpm) return kHighestTempoBpm;
     return bpm;
 }
 

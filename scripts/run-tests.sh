@@ -60,7 +60,7 @@ fi
 if has tsan; then
   stage tsan "threaded tests under ThreadSanitizer"
   # Only the test folders that label tests "threads" are built here.
-  areas=$(grep -l 'LABELS threads' tests/*/CMakeLists.txt | xargs -n1 dirname | xargs -n1 basename | paste -sd';' -)
+  areas=$(grep -lE 'LABELS "?([a-z0-9_]+;)*threads' tests/*/CMakeLists.txt | xargs -n1 dirname | xargs -n1 basename | paste -sd';' -)
   scripts/build.sh tsan "-DTALVEX_TEST_AREAS=$areas"
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run_ctest --test-dir build/tsan -L threads -j "$jobs" --output-on-failure --timeout 900

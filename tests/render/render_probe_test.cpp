@@ -193,6 +193,20 @@ TEST(RenderProbe, ProgramParametersAndVendorCalls) {
     EXPECT_EQ(badParam.run.exitCode, 1);
 }
 
+TEST(RenderProbe, FinalStateNamesTheProgramAndEveryParameter) {
+    std::string state = tempPath("final-state.txt");
+    Render r = render({"-d", "512", "--program", "2", "--param", "1=0.75", "--final-state", state});
+    ASSERT_EQ(r.run.exitCode, 0) << r.run.log;
+    std::ifstream in(state);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u + probe::kParameters);
+    EXPECT_EQ(lines[0], "program 2");
+    EXPECT_EQ(lines[1], "program-name Probe 2");
+    EXPECT_EQ(lines[2].rfind("parameter 0 0.25 ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3].rfind("parameter 1 0.75 ", 0), 0u) << lines[3];
+}
+
 TEST(RenderProbe, ParameterEventsApplyBeforeTheirBlock) {
     Render r = renderEvents("700 param 0 0.375\n", {"-b", "256", "-d", "1024"});
     ASSERT_EQ(r.run.exitCode, 0) << r.run.log;

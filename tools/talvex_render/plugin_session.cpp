@@ -209,3 +209,23 @@ bool saveBankChunk(PluginSession& session, const std::string& path, bool fxbForm
         makeFxChunkFile(true, e->uniqueID, e->version, e->numPrograms, std::string(), chunk.data(), chunk.size());
     return writeFileBytes(path, file.data(), file.size(), error);
 }
+
+bool saveFinalState(PluginSession& session, const std::string& path, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        error = "cannot create " + path;
+        return false;
+    }
+    AEffect* effect = session.effect();
+    std::fprintf(file, "program %lld\n", static_cast<long long>(session.dispatch(effGetProgram)));
+    std::fprintf(file, "program-name %s\n", session.text(effGetProgramName).c_str());
+    for (VstInt32 index = 0; index < effect->numParams; ++index)
+        std::fprintf(file, "parameter %d %.9g %s %s\n", index, static_cast<double>(session.getParameter(index)),
+                     session.text(effGetParamDisplay, index).c_str(), session.text(effGetParamLabel, index).c_str());
+    const bool ok = std::ferror(file) == 0;
+    if (std::fclose(file) != 0 || !ok) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}

@@ -44,4 +44,8 @@ bool loadChunkFile(PluginSession& session, const RenderOptions& options, const s
 // bank file.
 bool saveBankChunk(PluginSession& session, const std::string& path, bool fxbForm, std::string& error);
 
+// Writes the current program, its name, and each parameter's value and
+// display text (with its label), one a line.
+bool saveFinalState(PluginSession& session, const std::string& path, std::string& error);
+
 std::string fourCharacterCode(VstInt32 code);

@@ -86,6 +86,8 @@ const char* renderUsage() {
            "                            INDEX and VALUE are numbers or four-character codes\n"
            "      --save-chunk FILE     after rendering, write the plug-in's bank chunk as it is\n"
            "      --save-fxb FILE       after rendering, write it as a VST bank file (FBCh)\n"
+           "      --final-state FILE    after rendering, write the current program, its name and\n"
+           "                            every parameter's value and text\n"
            "      --tempo BPM           transport tempo (120, or the MIDI file's first tempo)\n"
            "      --time-sig N/D        transport time signature (4/4, or the MIDI file's)\n"
            "      --stopped             start with the transport stopped\n"
@@ -214,6 +216,8 @@ bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions
             parsed.vendorCalls.push_back(call);
         } else if (argument == "--save-chunk") {
             if (!value(parsed.saveChunkFile)) return false;
+        } else if (argument == "--final-state") {
+            if (!value(parsed.finalStateFile)) return false;
         } else if (argument == "--save-fxb") {
             if (!value(parsed.saveFxbFile)) return false;
         } else if (argument == "--tempo") {

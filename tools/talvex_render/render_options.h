@@ -68,6 +68,7 @@ struct RenderOptions {
     std::vector<SetupStep> setup;
     std::string saveChunkFile;  // raw bank chunk
     std::string saveFxbFile;    // the same wrapped as an FBCh bank file
+    std::string finalStateFile; // program, its name and every parameter after the render
 
     SampleFormat sampleFormat = SampleFormat::Float32;
     bool allOutputs = false;

@@ -319,6 +319,8 @@ int runRender(const RenderOptions& options, std::FILE* out, std::FILE* log) {
     session.dispatch(effStopProcess);
     session.dispatch(effMainsChanged, 0, 0);
     int result = kRenderOk;
+    if (!options.finalStateFile.empty() && !saveFinalState(session, options.finalStateFile, error))
+        result = fail(kRenderOutputFailed, error);
     if (!options.saveChunkFile.empty() && !saveBankChunk(session, options.saveChunkFile, false, error))
         result = fail(kRenderOutputFailed, error);
     if (!options.saveFxbFile.empty() && !saveBankChunk(session, options.saveFxbFile, true, error))

@@ -246,6 +246,9 @@ private:
     // Parses a chunk into the program records (all 24, or the current one);
     // false, and nothing changed, when it is refused. programMutex_ held.
     bool readChunkIntoRecords(const void* data, VstInt32 byteSize, bool isPreset);
+    // The records of a first start and of "New", from the built-in default
+    // bank. programMutex_ held.
+    void readDefaultProgramsLocked();
     void storeCurrentStateLocked(int index);
     void applyProgramRecord(const ProgramRecord& record);
 

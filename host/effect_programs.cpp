@@ -21,6 +21,7 @@ const std::string kSettingsKey = "software\\TalvexBass\\Settings";
 const std::string kDataKey = "software\\TalvexBass\\Data";
 constexpr const char* kUserBankValue = "UserBank";
 constexpr const char* kProjectListResource = "talvex.dat";
+constexpr const char* kDefaultBankResource = "defaultbank.dat";
 constexpr size_t kDeviceNameChars = 127;
 
 std::string fieldText(const char* field, size_t bytes) { return std::string(field, strnlen(field, bytes)); }
@@ -132,6 +133,7 @@ void Effect::buildProjectList() {
 void Effect::createDefaultPrograms() {
     std::lock_guard<std::recursive_mutex> lock(programMutex_);
     programs_.assign(kNumUserPrograms, ProgramRecord{});
+    readDefaultProgramsLocked();
 }
 
 void Effect::resetUserBank() {
@@ -139,6 +141,16 @@ void Effect::resetUserBank() {
     // Assigned record by record: host parameter calls write into the current
     // record without the lock, so the array itself never moves.
     for (ProgramRecord& record : programs_) record = ProgramRecord{};
+    readDefaultProgramsLocked();
+}
+
+void Effect::readDefaultProgramsLocked() {
+    // Slot i holds built-in project i with its own performance, named after
+    // it; the authoring tool writes them as a bank, so no project is loaded
+    // for them here.
+    platform::ResourceData bank;
+    if (platform::findResource("DATA", kDefaultBankResource, bank))
+        readChunkIntoRecords(bank.data, static_cast<VstInt32>(bank.size), false);
 }
 
 bool Effect::storeFromEditor(int slot, const std::string& entryText) {

@@ -14,10 +14,9 @@ scripts/setup-debian.sh build
 # turns them back on in the same tree (scripts/build.sh passes every option).
 scripts/build.sh linux -DTALVEX_TESTS=OFF
 mkdir -p "$(dirname "$output")"
-# Tlvx/Proj with opt 0 loads the first built-in project into the default
-# program, as choosing it in the editor's project list does (a fresh user
-# program holds no performance yet, so its satellites would all sit at 0);
-# Tlvx/Demo with opt 1 starts the demonstration, as the Preview switch does.
+# The default program (user program 0) holds the first built-in project with
+# its own performance; Tlvx/Demo with opt 1 starts its demonstration, as the
+# editor's Preview switch does.
 build/linux/bin/talvex-render build/linux/plugins/Talvex.so -o "$output" -d 20s \
-  --vendor-specific Tlvx,Proj,0 --vendor-specific Tlvx,Demo,1 "$@"
+  --vendor-specific Tlvx,Demo,1 "$@"
 echo "wrote $output"

@@ -143,6 +143,12 @@ TEST_F(EditorLogic, SaveIntoASlotOutsideTheBankStoresNothingAndStaysOn) {
     model.initFromPlugin();
     model.selectTab(4);
     model.setSave(true);
+    {
+        // Slot 0 starts as the first project's own program, which is what
+        // storing would write; emptied, the store shows in the bank.
+        std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+        main->programRecords()[0] = ProgramRecord{};
+    }
     const std::vector<uint8_t> before = bankBytes();
     model.clickPanel(200, 12 + 27 * 12 + 3, false);  // second column, row 24
     EXPECT_TRUE(model.saveOn());

@@ -176,7 +176,11 @@ TEST_F(MainMenu, NewReplacesTheBankOnlyWhenConfirmed) {
     EXPECT_EQ(bankBytes(), filled);  // the question comes first
     model.confirmNewBank();
     EXPECT_EQ(bankBytes(), empty);
-    for (int i = 0; i < 24; ++i) EXPECT_EQ(main->userProgramName(i), "-");
+    // "New" brings back the first start's programs: built-in project i in
+    // slot i, named after it.
+    const std::vector<std::string>& names = main->projectNames();
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(main->userProgramName(i), i < static_cast<int>(names.size()) ? names[static_cast<size_t>(i)] : "-");
 }
 
 TEST_F(MainMenu, SaveBankAsAppendsFxbCaseSensitivelyAndLoadBankRestores) {
@@ -199,7 +203,7 @@ TEST_F(MainMenu, SaveBankAsAppendsFxbCaseSensitivelyAndLoadBankRestores) {
     EXPECT_FALSE(std::filesystem::exists(config / "a"));
     EXPECT_FALSE(std::filesystem::exists(config / "bank.FXB"));
     model.confirmNewBank();
-    EXPECT_EQ(main->userProgramName(3), "-");
+    EXPECT_EQ(main->userProgramName(3), main->projectNames()[3]);
     EXPECT_TRUE(model.loadBank((config / "bank.fxb").string()));
     EXPECT_EQ(main->userProgramName(3), "Saved name");
     EXPECT_EQ(bankBytes(), bank);

@@ -57,6 +57,11 @@ protected:
         return text;
     }
     Project& project() { return *main->project(); }
+    // A slot as it is before anything is stored in it: no project, named "-".
+    void clearRecord(int slot) {
+        std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+        main->programRecords()[static_cast<size_t>(slot)] = ProgramRecord{};
+    }
 
     TestHost host;
     AEffect* effect = nullptr;
@@ -114,6 +119,7 @@ TEST_F(Plugin, UserProgramsReloadOnlyAnotherProjectAndBuiltInsAlwaysReload) {
     EXPECT_EQ(main->loadedProjectName(), names[0]);
     // A mark on the loaded project's track shows whether it was replaced.
     project().tracks[0]->title = "marked";
+    clearRecord(3);
     effect->dispatcher(effect, effSetProgram, 0, 3, nullptr, 0.0f);  // record 3 names no project: the first
     EXPECT_EQ(effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f), 3);
     EXPECT_EQ(project().tracks[0]->title, "marked");
@@ -169,7 +175,7 @@ TEST_F(Plugin, ChunksApplyTheCurrentProgramAtOnceAndSurviveASaveAndReload) {
     EXPECT_EQ(main->loadedProjectName(), names[1]);
     EXPECT_EQ(project().tracks[0]->planetLevel.load(), 100.0f);
     EXPECT_EQ(project().tracks[0]->balls.ball(0).x.load(), 20.0f);
-    EXPECT_EQ(programName(2), "Preset 3");
+    EXPECT_EQ(programName(2), names[2]);  // the slot keeps the name it had
 
     // A program chunk of program 2 goes into the current program and is
     // applied at once.
@@ -177,6 +183,7 @@ TEST_F(Plugin, ChunksApplyTheCurrentProgramAtOnceAndSurviveASaveAndReload) {
     const VstIntPtr programSize = effect->dispatcher(effect, effGetChunk, 1, 0, &one, 0.0f);
     EXPECT_EQ(programSize, 1508);
     const std::vector<uint8_t> program(static_cast<uint8_t*>(one), static_cast<uint8_t*>(one) + programSize);
+    clearRecord(4);
     effect->dispatcher(effect, effSetProgram, 0, 4, nullptr, 0.0f);
     EXPECT_EQ(main->loadedProjectName(), names[0]);
     ASSERT_EQ(effect->dispatcher(effect, effSetChunk, 1, static_cast<VstIntPtr>(program.size()),
@@ -216,6 +223,7 @@ TEST_F(Plugin, EditPatternNotesFromAChunkArriveSortedAndWithoutNotesThatHaveNoPl
 
 TEST_F(Plugin, DefaultBankIsStoredAtCloseWhenAskedAndLoadedByTheNextInstance) {
     main->settings().saveDefaultBank = true;
+    clearRecord(5);
     effect->dispatcher(effect, effSetProgram, 0, 5, nullptr, 0.0f);
     main->changeProgram(1, false, true);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
@@ -270,6 +278,7 @@ TEST_F(Plugin, ThreadsHostParametersMeetProjectChangesSafely) {
 }
 
 TEST_F(Plugin, BankFilesHoldTheBankChunkAndGetTheirExtension) {
+    clearRecord(7);
     effect->dispatcher(effect, effSetProgram, 0, 7, nullptr, 0.0f);
     main->changeProgram(1, false, true);
     const std::filesystem::path folder = config_ / "banks";

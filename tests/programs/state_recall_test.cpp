@@ -1,7 +1,8 @@
 // Exact state recall: what a host saves (a bank or program chunk) brings the
 // same sound back in a fresh instance, whichever order the host restores
 // program and chunk in, for every built-in project; construction loads the
-// project once; the projects' balls sit where their targets already are.
+// project once; a first start holds the built-in projects as their own
+// programs and plays the first one as it was designed.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "host/effect.h"
+#include "host/program_chunk.h"
 #include "modulehost/cplugin.h"
 #include "project/project.h"
 #include "tests/host/test_host_fixture.h"
@@ -239,6 +241,54 @@ TEST_F(StateRecall, SetChunkAppliesAtOnceAndReloadsOnlyAProjectThatHasPlayed) {
     x.render(0.1);
     EXPECT_EQ(x.restore(old, false), 0);
     EXPECT_EQ(x.main->projectLoadCount(), loads + 1);
+}
+
+
+std::vector<uint8_t> defaultBankResource() {
+    platform::ResourceData bank;
+    if (!platform::findResource("DATA", "defaultbank.dat", bank)) return {};
+    return std::vector<uint8_t>(bank.data, bank.data + bank.size);
+}
+
+TEST_F(StateRecall, DefaultProgramsHoldEachProjectAsStoreCurrentStateRecordsIt) {
+    const std::vector<uint8_t> resource = defaultBankResource();
+    std::vector<ProgramRecord> defaults;
+    ASSERT_TRUE(parseProgramChunk(resource.data(), resource.size(), false, defaults, 24));
+    Instance first;
+    const std::vector<std::string> names = first.main->projectNames();
+    EXPECT_EQ(first.chunk(false), resource);  // a first start holds exactly the default bank
+    for (int i = 0; i < 24; ++i) {
+        SCOPED_TRACE(i);
+        char text[64] = {};
+        first.dispatch(effGetProgramNameIndexed, i, 0, text);
+        const std::string expected = i < static_cast<int>(names.size()) ? names[static_cast<size_t>(i)] : "-";
+        EXPECT_EQ(std::string(text), expected);  // what a host's program list shows
+        if (i >= static_cast<int>(names.size())) {
+            const ProgramRecord empty;
+            EXPECT_EQ(buildProgramChunk(&defaults[static_cast<size_t>(i)], 1, true), buildProgramChunk(&empty, 1, true));
+            continue;
+        }
+        // Loading the built-in project into its own slot records the same
+        // performance, byte for byte.
+        first.dispatch(effSetProgram, 0, i);
+        first.main->changeProgram(i, false, true);
+        EXPECT_EQ(first.chunk(true), buildProgramChunk(&defaults[static_cast<size_t>(i)], 1, true));
+    }
+    // The editor's "New" brings the same records back.
+    first.main->resetUserBank();
+    EXPECT_EQ(first.chunk(false), resource);
+}
+
+TEST_F(StateRecall, AFirstStartPlaysTheFirstProjectAsDesigned) {
+    Instance firstStart;
+    ASSERT_EQ(firstStart.main->loadedProjectName(), firstStart.main->projectNames()[0]);
+    const std::vector<float> program0 = firstStart.renderDemo(4.0);
+    Instance chosen;
+    chosen.loadBuiltIn(0);
+    const std::vector<float> project = chosen.renderDemo(4.0);
+    EXPECT_GT(rmsDb(project), -30.0);
+    const NullResult n = compare(project, program0);
+    EXPECT_EQ(n.differing, 0u) << "project " << rmsDb(project) << " dB, program 0 " << rmsDb(program0) << " dB";
 }
 
 }  // namespace

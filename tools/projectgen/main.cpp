@@ -1,5 +1,6 @@
 // projectgen: writes the built-in projects (".prg"), the scrambled project
-// list "talvex.dat" and the resource-list lines that carry them.
+// list "talvex.dat", the default user programs "defaultbank.dat" and the
+// resource-list lines that carry them.
 //   projectgen OUTPUT_DIR            write everything into OUTPUT_DIR
 //   projectgen --parameters TITLE    list a module's parameters and displays
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "tools/projectgen/ball_placement.h"
+#include "tools/projectgen/default_bank.h"
 #include "tools/projectgen/module_state.h"
 #include "tools/projectgen/project_list.h"
 #include "tools/projectgen/project_writer.h"
@@ -73,10 +75,12 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder);
     std::vector<std::string> names;
+    std::vector<projectgen::WrittenProject> written;
     std::string resourceLines;
     for (const projectgen::ProjectSpec& project : placedLibrary()) {
         const std::string file = project.name + ".prg";
-        if (!writeFile(folder / file, projectgen::writeProject(project))) {
+        written.push_back({project.name, projectgen::writeProject(project)});
+        if (!writeFile(folder / file, written.back().bytes)) {
             std::fprintf(stderr, "projectgen: cannot write %s\n", file.c_str());
             return 1;
         }
@@ -85,6 +89,8 @@ int main(int argc, char** argv) {
     }
     if (!writeFile(folder / "talvex.dat", projectgen::projectListResource(names))) return 1;
     resourceLines += "DATA talvex.dat projects/talvex.dat\n";
+    if (!writeFile(folder / "defaultbank.dat", projectgen::defaultBank(written))) return 1;
+    resourceLines += "DATA defaultbank.dat projects/defaultbank.dat\n";
     std::ofstream(folder / "resources.lines") << resourceLines;
     std::printf("projectgen: %zu projects written to %s\n", names.size(), folder.string().c_str());
     return 0;

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -115,11 +116,10 @@ public:
 
     void present(const uint32_t* pixels, int width, int height, const PixelRect& area) override {
         if (pixels == nullptr || window_ == nullptr) return;
-        const int left = area.left < 0 ? 0 : area.left;
-        const int top = area.top < 0 ? 0 : area.top;
-        const int right = area.right < width ? (area.right < width_ ? area.right : width_) : (width < width_ ? width : width_);
-        const int bottom = area.bottom < height ? (area.bottom < height_ ? area.bottom : height_)
-                                                : (height < height_ ? height : height_);
+        const int left = std::max(area.left, 0);
+        const int top = std::max(area.top, 0);
+        const int right = std::min({area.right, width, width_});
+        const int bottom = std::min({area.bottom, height, height_});
         if (right <= left || bottom <= top) return;
         for (int y = top; y < bottom; ++y)
             std::memcpy(&pixels_[static_cast<size_t>(y) * width_ + left], pixels + static_cast<size_t>(y) * width + left,

@@ -19,7 +19,9 @@ constexpr int kArdourRectDelayMs = 100;
 constexpr int kLmmsInitialSide = 8;
 constexpr int kArdourInitialSide = 1;
 
-unsigned long long handleNumber(void* handle) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)); }
+unsigned long long handleNumber(void* handle) {
+    return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle));
+}
 
 bool writeInfo(const std::string& path, void* frame, void* parent, void* editor, int width, int height,
                std::string& error) {
@@ -67,11 +69,12 @@ bool runEditorSchedule(PluginSession& session, const RenderOptions& options, std
         void* parent = nullptr;
         ERect* rect = nullptr;
         if (!ardour) {
-            // LMMS: open into the hidden popup, then ask the size and take
-            // the answer without looking.
+            // LMMS: open into the hidden popup, then ask the size (and take
+            // the answer without looking) and bring the editor to the top.
             parent = top = frame->createWindow(kLmmsInitialSide, kLmmsInitialSide, "talvex-render editor");
             if (session.dispatch(effEditOpen, 0, 0, parent) == 0) error = "effEditOpen returned 0";
             session.dispatch(effEditGetRect, 0, 0, &rect);
+            session.dispatch(effEditTop);
         } else {
             // Ardour: a 1 x 1 stand-in that no one sees, the host's display
             // pointer in value, the size asked a little later, then the

@@ -39,12 +39,16 @@ PopupMenu::PopupMenu(const Rect& frameBounds, std::vector<MenuItem> items, Point
     panels_.push_back(layoutPanel(items_, at, -1));
 }
 
-PopupMenu::Panel PopupMenu::layoutPanel(const std::vector<MenuItem>& items, Point at, int avoidLeft) const {
+PopupMenu::Panel PopupMenu::layoutPanel(const std::vector<MenuItem>& items, Point at, int avoidLeft,
+                                        int columnBreakEvery) const {
     Panel panel;
     panel.items = &items;
     const int available = frameBounds_.height() - 2 * (kBorderPx + kPaddingPx);
     int perColumn = static_cast<int>(items.size());
-    if (!items.empty() && items.front().columnBreakEvery > 0) perColumn = items.front().columnBreakEvery;
+    if (columnBreakEvery > 0)
+        perColumn = columnBreakEvery;
+    else if (!items.empty() && items.front().columnBreakEvery > 0)
+        perColumn = items.front().columnBreakEvery;
     // Column breaks of the parent item's list apply to its own items: the
     // native menus take the setting from the items too.
     int textWidth = 0;
@@ -114,8 +118,9 @@ void PopupMenu::hover(int x, int y) {
         const MenuItem& item = (*panel.items)[i];
         if (item.enabled && !item.separator && !item.subMenu.empty()) {
             const Rect& r = panel.itemRects[i];
-            panels_.push_back(layoutPanel(item.subMenu, Point{panel.rect.right - kSubMenuOverlapPx, r.top - kBorderPx - kPaddingPx},
-                                          panel.rect.left));
+            panels_.push_back(layoutPanel(item.subMenu,
+                                          Point{panel.rect.right - kSubMenuOverlapPx, r.top - kBorderPx - kPaddingPx},
+                                          panel.rect.left, item.columnBreakEvery));
         }
     }
     invalidate();

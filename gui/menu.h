@@ -59,7 +59,9 @@ public:
     const std::vector<Panel>& panels() const { return panels_; }
 
     // Opens a panel for an item list at a point, kept inside the frame.
-    Panel layoutPanel(const std::vector<MenuItem>& items, Point at, int avoidLeft) const;
+    // columnBreakEvery comes from the item that holds the list (the native
+    // menus read it there); without it, from the list's first item.
+    Panel layoutPanel(const std::vector<MenuItem>& items, Point at, int avoidLeft, int columnBreakEvery = 0) const;
 
 private:
     // Which panel and item lie under a point (-1, -1 when none).

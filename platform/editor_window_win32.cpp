@@ -290,7 +290,11 @@ HMENU buildMenu(const std::vector<NativeMenuItem>& items, int columnBreakEvery) 
         if (!item.enabled) flags |= MF_GRAYED;
         if (item.checked) flags |= MF_CHECKED;
         if (!item.subMenu.empty()) {
-            HMENU sub = buildMenu(item.subMenu, item.columnBreakEvery);
+            // The break belongs to the item holding the list; lists that
+            // carry it on their items are read the same way.
+            const int breakEvery =
+                item.columnBreakEvery > 0 ? item.columnBreakEvery : item.subMenu.front().columnBreakEvery;
+            HMENU sub = buildMenu(item.subMenu, breakEvery);
             AppendMenuA(menu, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(sub), item.text.c_str());
         } else {
             // TrackPopupMenu answers 0 for "nothing chosen": ids go one up.

@@ -76,6 +76,26 @@ TEST(PopupMenu, NoteMenuLaysOutInColumnsInsideTheWindow) {
     EXPECT_EQ(q.itemRects[27].top, q.itemRects[0].top);
 }
 
+TEST(PopupMenu, ColumnBreaksSetOnTheSubMenuItemApplyToItsList) {
+    // The editor's menu model (and the Windows menus) carry the break on the
+    // item that holds the sub-menu, not on its notes.
+    const Rect bounds{0, 0, 1000, 450};
+    std::vector<MenuItem> items = mainMenu();
+    items[6].subMenu = noteItems(0);
+    items[6].columnBreakEvery = 12;
+    Frame frame(1000, 450);
+    auto* menu = static_cast<PopupMenu*>(
+        frame.pushOverlay(std::make_unique<PopupMenu>(bounds, items, Point{338, 80}, nullptr)));
+    const Rect muteKey = menu->panels()[0].itemRects[6];
+    frame.mouseMove(at(muteKey.left + 5, muteKey.top + 3, 0));
+    ASSERT_EQ(menu->panels().size(), 2u);
+    const PopupMenu::Panel& notes = menu->panels()[1];
+    expectInsideAndApart(notes, bounds);
+    EXPECT_EQ(notes.itemRects[12].top, notes.itemRects[0].top);  // columns of twelve, not of 27
+    EXPECT_EQ(notes.itemRects[12].left, notes.itemRects[0].right);
+    EXPECT_EQ(notes.itemRects[127].left, notes.itemRects[0].left + 10 * notes.itemRects[0].width());
+}
+
 TEST(PopupMenu, SubMenuOpensBesideOnHoverAndOnTheLeftNearTheEdge) {
     const Rect bounds{0, 0, 1000, 450};
     int chosen = -2;

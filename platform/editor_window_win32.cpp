@@ -125,10 +125,14 @@ public:
             std::memcpy(&pixels_[static_cast<size_t>(y) * width_ + left], pixels + static_cast<size_t>(y) * width + left,
                         static_cast<size_t>(right - left) * 4);
         // Inside WM_PAINT the update region is being drawn already; an
-        // invalidation there would only ask for the same paint again.
+        // invalidation there would only ask for the same paint again. What
+        // lies outside it is invalidated once the paint is done.
+        RECT rect{left, top, right, bottom};
         if (!painting_) {
-            RECT rect{left, top, right, bottom};
             InvalidateRect(window_, &rect, FALSE);
+        } else if (left < paintArea_.left || top < paintArea_.top || right > paintArea_.right ||
+                   bottom > paintArea_.bottom) {
+            invalidAfterPaint_.push_back(rect);
         }
     }
 
@@ -241,6 +245,7 @@ private:
         HDC dc = BeginPaint(window, &paintStruct);
         const RECT& dirty = paintStruct.rcPaint;
         painting_ = true;
+        paintArea_ = dirty;
         listener_->onExpose(PixelRect{dirty.left, dirty.top, dirty.right, dirty.bottom});
         painting_ = false;
         const int top = dirty.top < 0 ? 0 : dirty.top;
@@ -262,6 +267,8 @@ private:
                               DIB_RGB_COLORS);
         }
         EndPaint(window, &paintStruct);
+        for (const RECT& rect : invalidAfterPaint_) InvalidateRect(window, &rect, FALSE);
+        invalidAfterPaint_.clear();
     }
 
     EditorWindowListener* listener_;
@@ -271,6 +278,8 @@ private:
     HWND window_ = nullptr;
     bool classAcquired_ = false;
     bool painting_ = false;
+    RECT paintArea_{};
+    std::vector<RECT> invalidAfterPaint_;
     bool focusHeld_ = false;
     HWND previousFocus_ = nullptr;
     char32_t highSurrogate_ = 0;

@@ -1,5 +1,6 @@
 #include "track/instrument.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -220,6 +221,16 @@ float CInstrument::mixParameterValue(int index) const {
     return 0.0f;
 }
 
+namespace {
+// A transposition held as a float (project text, program records): NaN is
+// none, and anything beyond ±255 semitones takes every key out of range
+// alike, without an out-of-range conversion.
+int semitones(float value) {
+    if (!std::isfinite(value)) return 0;
+    return static_cast<int>(std::clamp(value, -255.0f, 255.0f));
+}
+}  // namespace
+
 void CInstrument::deliverMain(const uint8_t data[3], int frame) {
     owner_.sendLiveToSlot(mainSlot_.get(), frame, data[0], data[1], data[2]);
 }
@@ -247,7 +258,7 @@ void CInstrument::routeMidi(const uint8_t data[3], int channelCode, int frame) {
         int played = key + keyOffset;
         const float transpose = keyTransposition.load();
         if (transpose != 255.0f)
-            played += static_cast<int>(transpose) + static_cast<int>(owner_.liveTransposition.load());
+            played += semitones(transpose) + semitones(owner_.liveTransposition.load());
         if (played < 0 || played > 127) return;
         const bool arpeggiated = owner_.arpeggiatorSwitch.load() != 0.0f && arpeggiator[0].load() != 0.0f;
         if (arpeggiated || keyboardGated.load() != 0.0f) return;

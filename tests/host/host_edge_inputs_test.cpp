@@ -11,6 +11,7 @@
 #include "project/project.h"
 #include "project/project_loader.h"
 #include "tests/host/test_host_fixture.h"
+#include "track/instrument.h"
 
 namespace {
 
@@ -191,5 +192,26 @@ TEST(HostEdgeInputs, MuteKeyAndPlayControllerThatAreNoMidiNumbersMatchNothing) {
         e.send({midiEvent(0, 0x90, 0, 100), midiEvent(0, 0x90, 127, 100), midiEvent(0, 0x90, 60, 100)});
         ASSERT_TRUE(e.render(256));
         EXPECT_EQ(e.peak(), 0.0f) << bad;
+    }
+}
+
+TEST(HostEdgeInputs, TranspositionsThatAreNoNumbersNeitherCrashNorShiftKeys) {
+    const struct {
+        float live;
+        int expectedKey;  // -1: no note reaches the module
+    } cases[] = {{std::nanf(""), 60}, {1e30f, -1}, {-1e30f, -1}, {12.0f, 72}, {-300.0f, -1}};
+    for (const auto& c : cases) {
+        Engine e;
+        CInstrument& t = addProbeTrack(*e.effect);
+        t.keyTransposition = 0.0f;  // follows the live transposition
+        e.effect->liveTransposition = c.live;
+        e.send({midiEvent(0, 0x90, 60, 100)});
+        ASSERT_TRUE(e.render(64));
+        if (c.expectedKey < 0) {
+            EXPECT_TRUE(ProbeInstrument::received.empty()) << c.live;
+        } else {
+            ASSERT_EQ(ProbeInstrument::received.size(), 1u) << c.live;
+            EXPECT_EQ(ProbeInstrument::received[0].data[1], c.expectedKey) << c.live;
+        }
     }
 }

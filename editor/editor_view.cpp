@@ -1,0 +1,242 @@
+#include "editor/editor_view.h"
+
+#include <cstdlib>
+
+#include "editor/manual_location.h"
+#include "editor/pad_area_view.h"
+#include "editor/program_panel_layout.h"
+#include "editor/program_panel_view.h"
+#include "gui/menu.h"
+
+namespace {
+
+// A picture that takes no clicks.
+class PictureView : public gui::View {
+public:
+    PictureView(gui::Point at, const gui::Bitmap* bitmap)
+        : gui::View(gui::Rect::fromSize(at.x, at.y, bitmap->width(), bitmap->height())), bitmap_(bitmap) {}
+    void draw(gui::Canvas& canvas) override { canvas.drawBitmap(*bitmap_, rect().left, rect().top); }
+    bool hitTest(int, int) const override { return false; }
+
+private:
+    const gui::Bitmap* bitmap_;
+};
+
+constexpr gui::Rect kTempoRect{772, 340, 812, 354};
+// The menu opens under its button.
+constexpr gui::Point kMenuAt{338, 83};
+
+gui::TextStyle entryStyle(int sizePx) {
+    gui::TextStyle style;
+    style.font = gui::Font("Arial Narrow", sizePx);
+    style.color = gui::rgb(240, 242, 255);
+    style.background = gui::rgb(30, 34, 62);
+    return style;
+}
+
+}  // namespace
+
+EditorView::EditorView(EditorModel& model, const EditorSkin& skin, platform::EditorWindow* window)
+    : model_(model), skin_(skin), window_(window), frame_(std::make_unique<gui::Frame>(1000, 450)) {
+    using gui::Point;
+    frame_->setBackground(skin.get(skin::kBackground));
+    // The porthole is wider than the pad and reaches under the buttons
+    // beside it: it and the pad go first, the buttons over them.
+    frame_->make<PictureView>(Point{354, 4}, skin.get(skin::kPorthole));
+    pad_ = frame_->make<PadAreaView>(skin);
+    // Then in the order of the window's layout table.
+    save_ = frame_->make<gui::ToggleButton>(Point{312, 286}, skin.get(skin::kSave), this, kTagSave);
+    panel_ = frame_->make<ProgramPanelView>(model, skin);
+    panel_->afterClick = [this] {
+        if (model_.editingSlot() >= 0 && !nameEntry_->editing()) startNameEntry();
+        sync();
+    };
+    gui::TextStyle nameStyle = entryStyle(13);
+    nameStyle.background = gui::rgb(62, 74, 140);
+    nameEntry_ = frame_->make<gui::TextEdit>(gui::Rect{43, 68, 151, 87}, this, kTagName, nameStyle, 23);
+    nameEntry_->setVisible(false);
+    nameEntry_->onEnd = [this](gui::TextEdit& entry, bool confirmed) {
+        if (confirmed) {
+            model_.setNameEntryText(entry.text());
+            model_.confirmName();
+        } else {
+            model_.cancelName();
+        }
+        entry.setVisible(false);
+        panel_->invalidate();
+    };
+    preview_ = frame_->make<gui::ToggleButton>(Point{311, 209}, skin.get(skin::kPreview), this, kTagPreview);
+    play_ = frame_->make<gui::ToggleButton>(Point{772, 367}, skin.get(skin::kPlay), this, kTagPlay);
+    solo_ = frame_->make<gui::ToggleButton>(Point{801, 213}, skin.get(skin::kSolo), this, kTagSolo);
+    arpeggiator_ = frame_->make<gui::ToggleButton>(Point{772, 340}, skin.get(skin::kArpeggiator), this, kTagArpeggiator);
+    arpeggiator_->setVisible(false);
+    tempo_ = frame_->make<gui::TextEdit>(kTempoRect, this, kTagTempo, entryStyle(12), 8);
+    tempo_->onEnd = [this](gui::TextEdit& entry, bool) { entry.setText(model_.tempoEntryText()); };
+    muteKey_ = frame_->make<gui::ToggleButton>(Point{339, 367}, skin.get(skin::kMuteKey), this, kTagMuteKey);
+    led_ = frame_->make<gui::ToggleButton>(Point{813, 59}, skin.get(skin::kLed), this, kTagLed);
+    frame_->make<PictureView>(Point{841, 128}, skin.get(skin::kParamsTab));
+    menu_ = frame_->make<gui::KickButton>(Point{338, 61}, skin.get(skin::kMenu), this, kTagMenu);
+    model_.markDirty(EditorModel::kDirtyAll);
+    sync();
+    frame_->invalidateAll();
+}
+
+EditorView::~EditorView() = default;
+
+void EditorView::sync() {
+    const unsigned dirty = model_.takeDirty();
+    if (dirty == 0) return;
+    if (dirty & EditorModel::kDirtyButtons) {
+        save_->setValue(model_.saveOn() ? 1.0f : 0.0f);
+        save_->setVisible(model_.saveShown() && (!model_.saveOn() || model_.saveBlinkVisible()));
+        preview_->setValue(model_.previewOn() ? 1.0f : 0.0f);
+        play_->setValue(model_.playOn() ? 1.0f : 0.0f);
+        solo_->setValue(model_.soloOn() ? 1.0f : 0.0f);
+        arpeggiator_->setValue(model_.arpeggiatorOn() ? 1.0f : 0.0f);
+        muteKey_->setValue(model_.muteKeySwitchOn() ? 1.0f : 0.0f);
+        tempo_->setVisible(model_.tempoShown());
+        if (!tempo_->editing()) tempo_->setText(model_.tempoEntryText());
+    }
+    if (dirty & EditorModel::kDirtyLed) led_->setValue(model_.ledOn() ? 1.0f : 0.0f);
+    if (dirty & (EditorModel::kDirtyPanel | EditorModel::kDirtyNameEntry)) panel_->invalidate();
+    if (dirty & EditorModel::kDirtyPad) pad_->refresh();
+}
+
+void EditorView::invalidatePad() { pad_->invalidate(); }
+
+void EditorView::startNameEntry() {
+    const platform::PixelRect r = program_panel::nameEntryRect(model_.editingSlot());
+    nameEntry_->setRect(gui::Rect{r.left, r.top, r.right, r.bottom});
+    nameEntry_->setText(model_.nameEntryText());
+    nameEntry_->setVisible(true);
+    nameEntry_->beginEditing();
+}
+
+void EditorView::valueChanged(gui::Control& control) {
+    const bool on = control.value() >= 0.5f;
+    switch (control.tag()) {
+        case kTagSave: model_.setSave(on); break;
+        case kTagPreview: model_.setPreview(on); break;
+        case kTagPlay: model_.setPlay(on); break;
+        case kTagSolo: model_.setSolo(on); break;
+        case kTagArpeggiator: model_.setArpeggiator(on); break;
+        case kTagMuteKey: model_.setMuteKeySwitch(on); break;
+        case kTagLed:
+            model_.clickLed();
+            break;
+        case kTagTempo: model_.enterTempo(tempo_->text()); break;
+        case kTagMenu:
+            if (menu_->clicked()) openMainMenu();
+            break;
+        default: break;
+    }
+    sync();
+}
+
+// Controls that drag a host parameter (the pad's) bracket it; the buttons
+// here move no host parameter.
+void EditorView::beginEdit(gui::Control&) {}
+void EditorView::endEdit(gui::Control&) {}
+
+void EditorView::openMainMenu() {
+    std::vector<platform::NativeMenuItem> items = model_.menuItems();
+    if (platform::hasNativeMenus() && window_ != nullptr) {
+        const int id = platform::showNativePopupMenu(*window_, items, kMenuAt.x, kMenuAt.y);
+        if (id >= 0) menuChosen(id);
+        return;
+    }
+    frame_->pushOverlay(std::make_unique<gui::PopupMenu>(frame_->bounds(), std::move(items), kMenuAt, [this](int id) {
+        if (id >= 0) menuChosen(id);
+    }));
+}
+
+void EditorView::menuChosen(int command) {
+    followUp(model_.menuCommand(command));
+    sync();
+}
+
+void EditorView::followUp(EditorModel::FollowUp followUp) {
+    switch (followUp) {
+        case EditorModel::FollowUp::kNone: break;
+        case EditorModel::FollowUp::kAskNewBank: askNewBank(); break;
+        case EditorModel::FollowUp::kChooseBankToLoad: chooseBankFile(false); break;
+        case EditorModel::FollowUp::kChooseBankToSave: chooseBankFile(true); break;
+        case EditorModel::FollowUp::kShowMultiModeMessage: showMessage(kMultiModeMessage); break;
+        case EditorModel::FollowUp::kOpenManual: platform::openDocument(manualLocation()); break;
+    }
+}
+
+void EditorView::askNewBank() {
+    if (platform::hasNativeMenus() && window_ != nullptr) {
+        if (platform::askNativeYesNo(*window_, kProductTitle, kNewBankQuestion)) model_.confirmNewBank();
+        sync();
+        return;
+    }
+    frame_->pushOverlay(std::make_unique<gui::MessageBox>(frame_->bounds(), kProductTitle, kNewBankQuestion,
+                                                          gui::MessageBox::Buttons::kYesNo, [this](bool yes) {
+                                                              if (yes) model_.confirmNewBank();
+                                                              sync();
+                                                          }));
+}
+
+void EditorView::showMessage(const std::string& text) {
+    if (platform::hasNativeMenus() && window_ != nullptr) {
+        platform::showNativeMessage(*window_, kProductTitle, text);
+        return;
+    }
+    frame_->pushOverlay(std::make_unique<gui::MessageBox>(frame_->bounds(), kProductTitle, text,
+                                                          gui::MessageBox::Buttons::kOk, [](bool) {}));
+}
+
+void EditorView::chooseBankFile(bool save) {
+    if (fileDialog_) return;  // one dialog at a time
+    platform::FileDialog::Options options;
+    options.save = save;
+    options.title = save ? "Save Bank" : "Load Bank";
+    options.filterName = "FXB File";
+    options.extension = "fxb";
+    fileDialog_ = platform::FileDialog::start(options, window_);
+    fileDialogSaves_ = save;
+    if (!fileDialog_) {
+        openFileNameEntry(save);
+        return;
+    }
+    pollDialogs();
+}
+
+void EditorView::pollDialogs() {
+    if (!fileDialog_) return;
+    std::string path;
+    const platform::FileDialog::State state = fileDialog_->poll(path);
+    if (state == platform::FileDialog::State::kPending) return;
+    fileDialog_.reset();
+    if (state == platform::FileDialog::State::kChosen) bankFileChosen(fileDialogSaves_, path);
+}
+
+void EditorView::bankFileChosen(bool save, const std::string& path) {
+    if (path.empty()) return;
+    if (save) {
+        if (model_.saveBankAs(path).empty()) showMessage("The bank could not be written to\n" + path);
+    } else {
+        if (!model_.loadBank(path)) showMessage("This file is not a bank of user programs:\n" + path);
+    }
+    sync();
+}
+
+// Without zenity or kdialog: a file-name entry of our own over the panel,
+// Return to go, Escape to give up.
+void EditorView::openFileNameEntry(bool save) {
+    gui::TextStyle style = entryStyle(14);
+    style.background = gui::rgb(24, 26, 44);
+    auto entry = std::make_unique<gui::TextEdit>(gui::Rect{300, 200, 700, 224}, nullptr, kTagName, style, 1023);
+    const char* home = std::getenv("HOME");
+    entry->setText(std::string(home != nullptr ? home : ".") + "/Talvex.fxb");
+    gui::TextEdit* raw = entry.get();
+    raw->onEnd = [this, save, raw](gui::TextEdit& e, bool confirmed) {
+        const std::string path = e.text();
+        frame_->closeOverlay(raw);
+        if (confirmed) bankFileChosen(save, path);
+    };
+    frame_->pushOverlay(std::move(entry));
+    raw->beginEditing();
+}

@@ -1,0 +1,142 @@
+// Pictures of the editor, drawn offscreen without any window system and
+// compared byte for byte with the committed references in reference/.
+// TALVEX_UPDATE_SNAPSHOTS=1 rewrites them after a deliberate change
+// (scripts/update-editor-snapshots.sh); a mismatch leaves NAME.actual.png
+// beside the reference.
+#include <gtest/gtest.h>
+
+#include "editor/editor.h"
+#include "editor/editor_view.h"
+#include "editor/main_menu.h"
+#include "gui/menu.h"
+#include "gui/snapshot.h"
+#include "project/project.h"
+#include "tests/editor/recording_host.h"
+#include "track/instrument.h"
+
+namespace {
+
+std::string reference(const std::string& name) { return std::string(TALVEX_EDITOR_REFERENCE_DIR) + "/" + name; }
+
+class EditorSnapshot : public EditorTest {
+protected:
+    Editor& openEditor(bool standalone) {
+        startPlugin(standalone);
+        editor = static_cast<Editor*>(main->getEditor());
+        EXPECT_NE(editor, nullptr);
+        editor->openOffscreen();
+        return *editor;
+    }
+    void expectSnapshot(const std::string& name) {
+        const gui::SnapshotResult r = gui::matchSnapshot(editor->renderOffscreen(), reference(name));
+        EXPECT_TRUE(r.matched || r.updated) << name << ": " << r.report;
+    }
+    void click(int x, int y, bool doubleClick = false) {
+        gui::MouseEvent e;
+        e.x = x;
+        e.y = y;
+        e.buttons = platform::kMouseLeft;
+        e.doubleClick = doubleClick;
+        editor->view()->frame().mouseDown(e);
+        editor->view()->frame().mouseUp(e);
+        editor->view()->sync();
+    }
+    Editor* editor = nullptr;
+};
+
+TEST_F(EditorSnapshot, EachTabOfTheProgramPanel) {
+    openEditor(false);
+    for (int tab = 0; tab < 5; ++tab) {
+        click(25 + 270, 54 + 66 + 44 * tab + 20);  // the tab's button
+        ASSERT_EQ(editor->model().tab(), tab);
+        expectSnapshot("tab_" + std::to_string(tab) + ".png");
+    }
+}
+
+TEST_F(EditorSnapshot, SaveModeOnTheUserTab) {
+    openEditor(false);
+    editor->model().selectTab(4);
+    editor->view()->sync();
+    click(312 + 10, 286 + 10);  // Save
+    ASSERT_TRUE(editor->model().saveOn());
+    expectSnapshot("save_mode.png");
+}
+
+TEST_F(EditorSnapshot, NameEntryOverAUserSlot) {
+    openEditor(false);
+    editor->model().selectTab(4);
+    click(25 + 150, 54 + 12 + 27 * 2 + 8, true);  // slot 14
+    ASSERT_EQ(editor->model().editingSlot(), 14);
+    expectSnapshot("name_entry.png");
+}
+
+TEST_F(EditorSnapshot, StandaloneHostShowsTheTempoEntry) {
+    openEditor(true);
+    main->projectTempo = 133.0f;
+    editor->openOffscreen();
+    expectSnapshot("standalone_tempo.png");
+}
+
+#ifndef _WIN32
+TEST_F(EditorSnapshot, MainMenuWithTheMuteKeySubMenuOpen) {
+    openEditor(false);
+    click(338 + 10, 61 + 10);
+    gui::View* overlay = editor->view()->frame().topOverlay();
+    ASSERT_NE(overlay, nullptr);
+    auto* menu = dynamic_cast<gui::PopupMenu*>(overlay);
+    ASSERT_NE(menu, nullptr);
+    const gui::Rect item = menu->panels()[0].itemRects[8];  // "Mute MIDI Key"
+    gui::MouseEvent e;
+    e.x = (item.left + item.right) / 2;
+    e.y = (item.top + item.bottom) / 2;
+    editor->view()->frame().mouseMove(e);
+    ASSERT_EQ(menu->panels().size(), 2u);
+    expectSnapshot("main_menu_mute_key.png");
+    // Choosing a note there sets the mute key.
+    const gui::Rect note = menu->panels()[1].itemRects[61];
+    e.x = (note.left + note.right) / 2;
+    e.y = (note.top + note.bottom) / 2;
+    editor->view()->frame().mouseMove(e);
+    e.buttons = platform::kMouseLeft;
+    editor->view()->frame().mouseDown(e);
+    editor->view()->frame().mouseUp(e);
+    EXPECT_EQ(main->muteKey.load(), 61.0f);
+    EXPECT_FALSE(editor->view()->frame().hasOverlay());
+}
+
+TEST_F(EditorSnapshot, NewAsksBeforeErasingTheBank) {
+    openEditor(false);
+    main->setUserProgramName(0, "Keep");
+    editor->view()->menuChosen(main_menu::kNew);
+    auto* box = dynamic_cast<gui::MessageBox*>(editor->view()->frame().topOverlay());
+    ASSERT_NE(box, nullptr);
+    expectSnapshot("new_bank_question.png");
+    // No keeps the bank; Yes erases it.
+    const gui::Rect no = box->buttonRects()[1];
+    click((no.left + no.right) / 2, (no.top + no.bottom) / 2);
+    EXPECT_EQ(main->userProgramName(0), "Keep");
+    editor->view()->menuChosen(main_menu::kNew);
+    box = dynamic_cast<gui::MessageBox*>(editor->view()->frame().topOverlay());
+    ASSERT_NE(box, nullptr);
+    const gui::Rect yes = box->buttonRects()[0];
+    click((yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
+    EXPECT_EQ(main->userProgramName(0), "-");
+}
+#endif
+
+TEST_F(EditorSnapshot, ClicksOnTheButtonsReachThePlugin) {
+    openEditor(false);
+    const bool play = main->playSwitch.load() != 0.0f;
+    click(772 + 20, 367 + 10);
+    EXPECT_EQ(main->playSwitch.load() != 0.0f, !play);
+    click(339 + 10, 367 + 10);
+    EXPECT_EQ(main->muteKeySwitch.load(), 1.0f);
+    click(801 + 10, 213 + 10);
+    EXPECT_TRUE(editor->model().soloOn());
+    for (auto& t : main->project()->tracks) EXPECT_EQ(t->silencedBySolo.load(), 1.0f);
+    // A single click on project 1 of tab 0 loads it.
+    click(25 + 20, 54 + 12 + 27 + 5);
+    EXPECT_EQ(main->currentProjectName(), main->projectNames()[1]);
+}
+
+}  // namespace

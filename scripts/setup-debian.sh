@@ -10,13 +10,15 @@ set -euo pipefail
 
 set_name=${1:-tests}
 
-# Building the plug-in, talvex-render and the stand-alone player, and rendering.
+# Building the plug-in, talvex-render and the stand-alone player, rendering,
+# and the user manual's PDF (python3-reportlab).
 build_packages=(
   build-essential cmake pkg-config ccache python3
   libsndfile1-dev
   libstb-dev libxcb1-dev libxcb-keysyms1-dev
   fonts-liberation fonts-liberation2
   librtaudio-dev librtmidi-dev libyaml-cpp-dev libebur128-dev
+  python3-reportlab
 )
 
 # The test stages only (scripts/run-tests.sh).

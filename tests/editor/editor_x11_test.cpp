@@ -1,0 +1,159 @@
+// The plug-in's own editor in a real window: talvex-render hosts it on a
+// private Xvfb while rendering in real time, xdotool clicks it the way a
+// user does, and the test reads back what changed: the program the bank
+// chunk holds, the settings store, and the sound of the render.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "host/program_chunk.h"
+#include "platform/registry_store.h"
+#include "tests/gui_window/x11_test_support.h"
+
+extern char** environ;
+
+namespace {
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Both channels of a 16-bit or float WAV file, interleaved.
+bool readWav(const std::string& path, std::vector<float>& samples, int& channels, int& rate) {
+    const std::string bytes = readText(path);
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0) return false;
+    auto u16 = [&](size_t at) { return static_cast<int>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8); };
+    auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    int format = 0, bits = 0;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const std::string id = bytes.substr(at, 4);
+        const size_t size = u32(at + 4);
+        if (id == "fmt ") {
+            format = u16(at + 8);
+            channels = u16(at + 10);
+            rate = static_cast<int>(u32(at + 12));
+            bits = u16(at + 22);
+        } else if (id == "data") {
+            const size_t end = std::min(bytes.size(), at + 8 + size);
+            for (size_t p = at + 8; p + bits / 8 <= end; p += static_cast<size_t>(bits / 8)) {
+                if (format == 3 && bits == 32) {
+                    float f;
+                    std::memcpy(&f, bytes.data() + p, 4);
+                    samples.push_back(f);
+                } else if (bits == 16) {
+                    samples.push_back(static_cast<int16_t>(u16(p)) / 32768.0f);
+                } else if (bits == 24) {
+                    const int32_t v = (static_cast<int32_t>(u16(p)) | static_cast<int8_t>(bytes[p + 2]) * 65536);
+                    samples.push_back(static_cast<float>(v) / 8388608.0f);
+                }
+            }
+            return channels > 0;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+double rmsDb(const std::vector<float>& interleaved, int channels, int rate, double fromS, double toS) {
+    const size_t from = static_cast<size_t>(fromS * rate) * static_cast<size_t>(channels);
+    const size_t to = std::min(interleaved.size(), static_cast<size_t>(toS * rate) * static_cast<size_t>(channels));
+    double sum = 0.0;
+    for (size_t i = from; i < to; ++i) sum += static_cast<double>(interleaved[i]) * interleaved[i];
+    const double rms = to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
+    return 20.0 * std::log10(rms + 1e-12);
+}
+
+TEST(EditorInAWindow, TabProjectPlayAndScopeClicksReachThePlugin) {
+    char pattern[] = "/tmp/talvex-editor-x11-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const std::string info = folder + "/info", chunk = folder + "/bank.chunk", wav = folder + "/out.wav",
+                      output = folder + "/out.txt", events = folder + "/held.txt";
+    // A chord held to the end, struck once the clicked project has loaded:
+    // only All Notes Off can stop it.
+    std::ofstream(events) << "2s note_on 0 48 100\n2s note_on 0 60 100\n2s note_on 0 64 100\n"
+                             "2s note_on 0 67 100\n";
+    std::vector<std::string> arguments = {TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", wav, "--no-progress",
+                                          "--show-editor", "6", "--editor-order", "lmms", "--editor-info", info,
+                                          "--save-chunk", chunk, "-e", events};
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    unsigned long frame = 0, parent = 0, editor = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 300 && editor == 0; ++i) {
+        std::sscanf(readText(info).c_str(), "frame %lx parent %lx editor %lx", &frame, &parent, &editor);
+        if (editor == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_NE(editor, 0u) << readText(output);
+    const std::string id = std::to_string(editor);
+    auto clickAt = [&](int x, int y) {
+        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) + " click 1"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    clickAt(295, 186);  // tab 2: only the list changes
+    clickAt(295, 142);  // tab 1
+    clickAt(60, 54 + 12 + 27 + 10);  // its second project
+    clickAt(348, 70);                // main menu
+    clickAt(375, 236);               // "Scope"
+    // Let the project play a while, then switch Play off.
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(3500));
+    clickAt(795, 378);
+    const double playOffS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+
+    // The program the host saves holds the clicked project with Play off.
+    const std::string bank = readText(chunk);
+    std::vector<ProgramRecord> records;
+    ASSERT_TRUE(parseProgramChunk(reinterpret_cast<const uint8_t*>(bank.data()), bank.size(), false, records, 24));
+    EXPECT_STREQ(records[0].projectName, "DEEPPAD");
+    EXPECT_EQ(records[0].playSwitch, 0.0f);
+    // The Scope check item reached the settings, written when the plug-in closed.
+    uint32_t scope = 0;
+    ASSERT_TRUE(platform::RegistryStore::readDword("software\\TalvexBass\\Settings", "ScopeOn", scope));
+    EXPECT_EQ(scope, 1u);
+    // Play off stopped the notes: the end of the render is far below what
+    // played before.
+    std::vector<float> samples;
+    int channels = 0, rate = 0;
+    ASSERT_TRUE(readWav(wav, samples, channels, rate));
+    const double duration = static_cast<double>(samples.size()) / channels / rate;
+    const double playing = rmsDb(samples, channels, rate, 2.3, playOffS - 0.4);
+    const double after = rmsDb(samples, channels, rate, duration - 0.5, duration);
+    std::printf("chord %.1f dB RMS, last 0.5 s after Play off %.1f dB RMS\n", playing, after);
+    EXPECT_GT(playing, -40.0);
+    EXPECT_LT(after, playing - 30.0) << "playing " << playing << " dB, after Play off " << after << " dB";
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "editor/device_lists.h"
 #include "editor/manual_location.h"
 #include "editor/pad_area_view.h"
 #include "editor/program_panel_layout.h"
@@ -139,6 +140,9 @@ void EditorView::beginEdit(gui::Control&) {}
 void EditorView::endEdit(gui::Control&) {}
 
 void EditorView::openMainMenu() {
+    // The device lists are read as the menu opens, so devices plugged in
+    // meanwhile appear.
+    if (model_.tempoShown()) model_.setDeviceLists(audioOutputDeviceNames(), midiInputDeviceNames());
     std::vector<platform::NativeMenuItem> items = model_.menuItems();
     if (platform::hasNativeMenus() && window_ != nullptr) {
         const int id = platform::showNativePopupMenu(*window_, items, kMenuAt.x, kMenuAt.y);

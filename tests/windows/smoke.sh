@@ -75,4 +75,13 @@ else
   exit 1
 fi
 
+# The editor's pictures are the native snapshot test's bytes.
+editor_check=$build/tests/editor/windows/editor_check.exe
+if [ -f "$editor_check" ]; then
+  run_wine "$editor_check" "$here/../editor/reference"
+else
+  echo "FAIL: $editor_check was not built"
+  exit 1
+fi
+
 echo "OK: $arch DLLs load and render under wine"

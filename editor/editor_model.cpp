@@ -146,6 +146,7 @@ int EditorModel::markedEntry() {
 void EditorModel::setSave(bool on) {
     saveOn_ = on;
     saveBlinkVisible_ = true;
+    blinkStartPending_ = on;
     markDirty(kDirtyButtons);
 }
 
@@ -346,14 +347,15 @@ void EditorModel::poll(uint32_t nowMs) {
         ledOn_ = led;
         markDirty(kDirtyLed);
     }
-    if (saveOn_) {
+    if (saveOn_ && blinkStartPending_) {
+        blinkStartPending_ = false;
+        lastBlinkMs_ = nowMs;
+    } else if (saveOn_) {
         if (nowMs - lastBlinkMs_ >= kSaveBlinkMs) {
             saveBlinkVisible_ = !saveBlinkVisible_;
             lastBlinkMs_ = nowMs;
             markDirty(kDirtyButtons);
         }
-    } else {
-        lastBlinkMs_ = nowMs;
     }
     const int play = mirror_.playButton.exchange(-1);
     if (play >= 0) {

@@ -132,6 +132,7 @@ private:
     bool saveOn_ = false;
     bool saveBlinkVisible_ = true;
     uint32_t lastBlinkMs_ = 0;
+    bool blinkStartPending_ = false;  // the next poll starts the 200 ms count
     bool playOn_ = false;
     bool previewOn_ = false;
     bool soloOn_ = false;

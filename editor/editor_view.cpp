@@ -23,6 +23,24 @@ private:
     const gui::Bitmap* bitmap_;
 };
 
+// The Save button blinks by not drawing itself every other 200 ms, and
+// still takes clicks then: switching Save off must not depend on the phase.
+class BlinkingButton : public gui::ToggleButton {
+public:
+    using gui::ToggleButton::ToggleButton;
+    void setLit(bool lit) {
+        if (lit == lit_) return;
+        lit_ = lit;
+        invalidate();
+    }
+    void draw(gui::Canvas& canvas) override {
+        if (lit_) gui::ToggleButton::draw(canvas);
+    }
+
+private:
+    bool lit_ = true;
+};
+
 constexpr gui::Rect kTempoRect{772, 340, 812, 354};
 // The menu opens under its button.
 constexpr gui::Point kMenuAt{338, 83};
@@ -46,7 +64,7 @@ EditorView::EditorView(EditorModel& model, const EditorSkin& skin, platform::Edi
     frame_->make<PictureView>(Point{354, 4}, skin.get(skin::kPorthole));
     pad_ = frame_->make<PadAreaView>(skin);
     // Then in the order of the window's layout table.
-    save_ = frame_->make<gui::ToggleButton>(Point{312, 286}, skin.get(skin::kSave), this, kTagSave);
+    save_ = frame_->make<BlinkingButton>(Point{312, 286}, skin.get(skin::kSave), this, kTagSave);
     panel_ = frame_->make<ProgramPanelView>(model, skin);
     panel_->afterClick = [this] {
         if (model_.editingSlot() >= 0 && !nameEntry_->editing()) startNameEntry();
@@ -89,7 +107,8 @@ void EditorView::sync() {
     if (dirty == 0) return;
     if (dirty & EditorModel::kDirtyButtons) {
         save_->setValue(model_.saveOn() ? 1.0f : 0.0f);
-        save_->setVisible(model_.saveShown() && (!model_.saveOn() || model_.saveBlinkVisible()));
+        save_->setVisible(model_.saveShown());
+        static_cast<BlinkingButton*>(save_)->setLit(!model_.saveOn() || model_.saveBlinkVisible());
         preview_->setValue(model_.previewOn() ? 1.0f : 0.0f);
         play_->setValue(model_.playOn() ? 1.0f : 0.0f);
         solo_->setValue(model_.soloOn() ? 1.0f : 0.0f);

@@ -335,8 +335,9 @@ TEST_F(EditorLogic, SaveBlinksEvery200Milliseconds) {
     startPlugin(false);
     EditorModel model(*main);
     model.initFromPlugin();
-    model.poll(1000);
+    model.poll(500);
     model.setSave(true);
+    model.poll(1000);  // the first idle call after switching on starts the count
     model.takeDirty();
     model.poll(1199);
     EXPECT_TRUE(model.saveBlinkVisible());

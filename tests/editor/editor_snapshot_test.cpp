@@ -62,6 +62,30 @@ TEST_F(EditorSnapshot, SaveModeOnTheUserTab) {
     expectSnapshot("save_mode.png");
 }
 
+TEST_F(EditorSnapshot, SaveBlinksInPixelsAndTakesClicksInBothPhases) {
+    openEditor(false);
+    editor->model().selectTab(4);
+    editor->view()->sync();
+    click(312 + 10, 286 + 10);
+    ASSERT_TRUE(editor->model().saveOn());
+    const gui::Rect save = gui::Rect::fromSize(312, 286, 40, 24);
+    const gui::Bitmap lit = editor->renderOffscreen();
+    editor->model().poll(10000);
+    editor->model().poll(10200);
+    ASSERT_FALSE(editor->model().saveBlinkVisible());
+    const gui::Bitmap& dark = editor->renderOffscreen();
+    long changed = 0, outside = 0;
+    for (int y = 0; y < dark.height(); ++y)
+        for (int x = 0; x < dark.width(); ++x) {
+            const bool differs = dark.pixel(x, y) != lit.pixel(x, y);
+            (save.contains(x, y) ? changed : outside) += differs ? 1 : 0;
+        }
+    EXPECT_GT(changed, 200);  // most of the button's 960 pixels
+    EXPECT_EQ(outside, 0);
+    click(312 + 10, 286 + 10);  // in the dark phase
+    EXPECT_FALSE(editor->model().saveOn());
+}
+
 TEST_F(EditorSnapshot, NameEntryOverAUserSlot) {
     openEditor(false);
     editor->model().selectTab(4);

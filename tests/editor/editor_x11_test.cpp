@@ -81,6 +81,38 @@ double rmsDb(const std::vector<float>& interleaved, int channels, int rate, doub
     return 20.0 * std::log10(rms + 1e-12);
 }
 
+// Runs talvex-render with the plug-in and the arguments; its exit status.
+int runRenderer(const std::string& folder, std::vector<std::string> extra, std::string& output) {
+    std::vector<std::string> arguments = {TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/cycles.wav",
+                                          "--no-progress"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    std::string command;
+    for (const std::string& a : arguments) command += a + " ";
+    command += "> " + folder + "/cycles.out 2>&1";
+    const int status = std::system(command.c_str());
+    output = readText(folder + "/cycles.out");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+TEST(EditorInAWindow, OpenAndCloseTwoHundredTimesWhileProgramsChange) {
+    char pattern[] = "/tmp/talvex-editor-cycles-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    for (const char* order : {"lmms", "ardour"}) {
+        std::vector<std::string> extra = {"--show-editor", std::string(order) == "lmms" ? "12" : "30",
+                                          "--editor-order", order, "--editor-cycles", "200"};
+        // Project changes on the render thread while the editor idles, opens
+        // and closes on its own.
+        for (int k = 1; k <= 10; ++k) {
+            extra.push_back("--vendor-specific");
+            extra.push_back("Tlvx,Proj," + std::to_string(k % 2) + "@" + std::to_string(k) + "s");
+        }
+        std::string output;
+        EXPECT_EQ(runRenderer(folder, extra, output), 0) << order << "\n" << output;
+        EXPECT_EQ(output.find("rror"), std::string::npos) << order << "\n" << output;
+    }
+}
+
 TEST(EditorInAWindow, TabProjectPlayAndScopeClicksReachThePlugin) {
     char pattern[] = "/tmp/talvex-editor-x11-XXXXXX";
     const std::string folder = mkdtemp(pattern);

@@ -139,4 +139,27 @@ void Editor::onExpose(const platform::PixelRect& area) {
     present();
 }
 
+bool Editor::onKeyDown(int character, int virtualKey, int modifiers) {
+    if (!view_ || view_->frame().focus() == nullptr) return false;
+    // VstVirtualKey values.
+    platform::EditKey key = platform::EditKey::kNone;
+    switch (virtualKey) {
+        case 1: key = platform::EditKey::kBackspace; break;
+        case 2: key = platform::EditKey::kTab; break;
+        case 4:
+        case 19: key = platform::EditKey::kReturn; break;
+        case 6: key = platform::EditKey::kEscape; break;
+        case 9: key = platform::EditKey::kEnd; break;
+        case 10: key = platform::EditKey::kHome; break;
+        case 11: key = platform::EditKey::kLeft; break;
+        case 13: key = platform::EditKey::kRight; break;
+        case 22: key = platform::EditKey::kDelete; break;
+        case 7: character = ' '; break;
+        default: break;
+    }
+    if (key == platform::EditKey::kNone && (character < 0x20 || character > 0x7E)) return false;
+    const int shift = (modifiers & 1) ? platform::kModifierShift : 0;
+    return onKey(key, key == platform::EditKey::kNone ? static_cast<char32_t>(character) : 0, shift);
+}
+
 Editor* createEditor(Effect* effect) { return new Editor(effect); }

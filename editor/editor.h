@@ -30,6 +30,10 @@ public:
     void close() override;
     bool isOpen() const override { return view_ != nullptr && window_ != nullptr; }
     void idle() override;
+    // Keys hosts forward through the dispatcher instead of the window: used
+    // only while a text entry is being edited, so that hosts keep their own
+    // shortcuts otherwise.
+    bool onKeyDown(int character, int virtualKey, int modifiers) override;
 
     // The window's content without a native window, for pictures of the
     // editor: builds the controls from the plug-in's state and draws every

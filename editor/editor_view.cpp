@@ -42,6 +42,14 @@ private:
 };
 
 constexpr gui::Rect kTempoRect{772, 340, 812, 354};
+
+// The native boxes take 8-bit text in the system's code page (Latin-1 in
+// the west): our UTF-8 texts are converted, characters beyond it shown as '?'.
+std::string nativeText(const std::string& utf8) {
+    std::string out;
+    for (char32_t c : gui::decodeText(utf8)) out += c < 256 ? static_cast<char>(c) : '?';
+    return out;
+}
 // The menu opens under its button.
 constexpr gui::Point kMenuAt{338, 83};
 
@@ -191,7 +199,7 @@ void EditorView::followUp(EditorModel::FollowUp followUp) {
 
 void EditorView::askNewBank() {
     if (platform::hasNativeMenus() && window_ != nullptr) {
-        if (platform::askNativeYesNo(*window_, kProductTitle, kNewBankQuestion)) model_.confirmNewBank();
+        if (platform::askNativeYesNo(*window_, kProductTitle, nativeText(kNewBankQuestion))) model_.confirmNewBank();
         sync();
         return;
     }
@@ -204,7 +212,7 @@ void EditorView::askNewBank() {
 
 void EditorView::showMessage(const std::string& text) {
     if (platform::hasNativeMenus() && window_ != nullptr) {
-        platform::showNativeMessage(*window_, kProductTitle, text);
+        platform::showNativeMessage(*window_, kProductTitle, nativeText(text));
         return;
     }
     frame_->pushOverlay(std::make_unique<gui::MessageBox>(frame_->bounds(), kProductTitle, text,

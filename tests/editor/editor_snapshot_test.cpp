@@ -94,6 +94,23 @@ TEST_F(EditorSnapshot, NameEntryOverAUserSlot) {
     expectSnapshot("name_entry.png");
 }
 
+TEST_F(EditorSnapshot, KeysTheHostForwardsEditANameOnlyWhileItIsEdited) {
+    openEditor(false);
+    // No entry open: the host keeps its keys.
+    EXPECT_EQ(effect->dispatcher(effect, effEditKeyDown, 'a', 0, nullptr, 0.0f), 0);
+    editor->model().selectTab(4);
+    editor->view()->sync();
+    click(25 + 20, 54 + 12 + 27 * 4 + 8, true);  // slot 4
+    ASSERT_EQ(editor->model().editingSlot(), 4);
+    effect->dispatcher(effect, effEditKeyDown, 0, 1, nullptr, 0.0f);  // Backspace over "-"
+    for (char c : std::string("Lead"))
+        EXPECT_EQ(effect->dispatcher(effect, effEditKeyDown, c, 0, nullptr, 0.0f), 1);
+    EXPECT_EQ(effect->dispatcher(effect, effEditKeyDown, 0, 4, nullptr, 0.0f), 1);  // Return
+    EXPECT_EQ(main->userProgramName(4), "Lead");
+    EXPECT_EQ(editor->model().editingSlot(), -1);
+    EXPECT_EQ(effect->dispatcher(effect, effEditKeyDown, 'b', 0, nullptr, 0.0f), 0);
+}
+
 TEST_F(EditorSnapshot, StandaloneHostShowsTheTempoEntry) {
     openEditor(true);
     main->projectTempo = 133.0f;

@@ -64,7 +64,7 @@ gui::TextStyle entryStyle(int sizePx) {
 }  // namespace
 
 EditorView::EditorView(EditorModel& model, const EditorSkin& skin, platform::EditorWindow* window)
-    : model_(model), skin_(skin), window_(window), frame_(std::make_unique<gui::Frame>(1000, 450)) {
+    : model_(model), window_(window), frame_(std::make_unique<gui::Frame>(1000, 450)) {
     using gui::Point;
     frame_->setBackground(skin.get(skin::kBackground));
     // The porthole is wider than the pad and reaches under the buttons

@@ -54,7 +54,6 @@ private:
     void openFileNameEntry(bool save);
 
     EditorModel& model_;
-    const EditorSkin& skin_;
     platform::EditorWindow* window_;
     std::unique_ptr<gui::Frame> frame_;
     ProgramPanelView* panel_ = nullptr;

@@ -32,6 +32,7 @@ public:
         : KavoEffectModule(audioMaster, programs, layout.hasFeedback ? 6 : 5, info), layout_(layout) {
         float defaults[6];
         for (VstInt32 i = 0; i < numParams; ++i) defaults[i] = roleOf(i) == Role::kFeedback ? 0.0f : 0.5f;
+        setParameterDefaults(defaults);
         for (VstInt32 p = 0; p < programs; ++p) storeProgram(p, defaults, layout.newProgramName);
         setProgram(0);
     }

@@ -5,6 +5,10 @@
 
 #include "effects/dsp/param_display.h"
 #include "effects/dsp/smoothing.h"
+#include "modules/chunk_fields.h"
+
+using chunk_fields::readFloat;
+using chunk_fields::writeFloat;
 
 namespace {
 
@@ -49,17 +53,11 @@ float levelFromVersion1(float level, float threshold) {
     return converted;
 }
 
-float readFloat(const char* bytes) {
-    float v;
-    std::memcpy(&v, bytes, sizeof(v));
-    return v;
-}
-void writeFloat(char* bytes, float v) { std::memcpy(bytes, &v, sizeof(v)); }
-
 }  // namespace
 
 EffectCompressor::EffectCompressor(audioMasterCallback audioMaster)
     : KavoEffectModule(audioMaster, kNumPrograms, kNumParameters, kCompressorInfo) {
+    setParameterDefaults(kNewRecord);
     for (VstInt32 p = 0; p < kNumPrograms; ++p) storeProgram(p, kNewRecord, kNewRecordName);
     std::memcpy(live_.data(), kNewRecord, sizeof(kNewRecord));
     recomputeAll();
@@ -211,9 +209,12 @@ VstInt32 EffectCompressor::setChunk(void* data, VstInt32 byteSize, bool isPreset
         const bool version1 = byteSize == kPresetBytesV1;
         const char* values = version1 ? bytes : bytes + 4;
         float v[kNumParameters];
-        for (VstInt32 i = 0; i < kNumParameters; ++i) v[i] = readFloat(values + 4 * i);
-        if (version1) v[kLevel] = levelFromVersion1(v[kLevel], v[kThreshold]);
-        for (VstInt32 i = 0; i < kNumParameters; ++i) setParameter(i, v[i]);
+        for (VstInt32 i = 0; i < kNumParameters; ++i) v[i] = repairedStoredValue(i, readFloat(values + 4 * i));
+        for (VstInt32 i = 0; i < kNumParameters; ++i)
+            if (i != kLevel) storeValue(i, v[i]);
+        // An old level is converted from the repaired values; the result may
+        // leave 0..1 on purpose, so it bypasses setParameter's repair.
+        storeValue(kLevel, version1 ? levelFromVersion1(v[kLevel], v[kThreshold]) : v[kLevel]);
         return 1;
     }
     if (byteSize != kBankBytesV1 && byteSize != kBankBytesV2) return 0;
@@ -225,7 +226,8 @@ VstInt32 EffectCompressor::setChunk(void* data, VstInt32 byteSize, bool isPreset
         std::memcpy(name, record, kVstMaxProgNameLen);
         name[kVstMaxProgNameLen - 1] = 0;
         float* values = programValues(p);
-        for (VstInt32 i = 0; i < kNumParameters; ++i) values[i] = readFloat(record + kVstMaxProgNameLen + 4 * i);
+        for (VstInt32 i = 0; i < kNumParameters; ++i)
+            values[i] = repairedStoredValue(i, readFloat(record + kVstMaxProgNameLen + 4 * i));
         if (version1) values[kLevel] = levelFromVersion1(values[kLevel], values[kThreshold]);
     }
     return 1;

@@ -43,6 +43,7 @@ double lockTempo(const VstTimeInfo* timeInfo) {
 
 EffectDelay::EffectDelay(audioMasterCallback audioMaster)
     : KavoEffectModule(audioMaster, kNumPrograms, kNumParams, kInfo) {
+    setParameterDefaults(kDefaults);
     for (VstInt32 p = 0; p < kNumPrograms; ++p) storeProgram(p, kDefaults, "-");
     setProgram(0);
 }

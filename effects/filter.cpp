@@ -66,6 +66,7 @@ EffectFilter::EffectFilter(audioMasterCallback audioMaster)
     : KavoEffectModule(audioMaster, kNumPrograms, kNumParameters, kFilterInfo),
       tables_(dsp::dspTables()),
       stage_(tables_) {
+    setParameterDefaults(kNewRecord);
     for (VstInt32 p = 0; p < kNumPrograms; ++p) storeProgram(p, kNewRecord, kNewRecordName);
     std::memcpy(live_.data(), kNewRecord, sizeof(kNewRecord));
     recomputeAll();
@@ -74,8 +75,14 @@ EffectFilter::EffectFilter(audioMasterCallback audioMaster)
 int EffectFilter::envStep() const { return storedStepNumber(live_[kEnvStep]); }
 
 void EffectFilter::setParameter(VstInt32 index, float value) {
-    if (index == kEnvStep) value = static_cast<float>(stepNumberFor(value));
-    KavoEffectModule::setParameter(index, value);
+    if (index != kEnvStep) return KavoEffectModule::setParameter(index, value);
+    // The store holds the step number, not the 0..1 value.
+    storeValue(kEnvStep, static_cast<float>(stepNumberFor(repairedUnitValue(value, 0.0f))));
+}
+
+float EffectFilter::repairedStoredValue(VstInt32 index, float value) {
+    if (index == kEnvStep) return static_cast<float>(storedStepNumber(value));
+    return KavoEffectModule::repairedStoredValue(index, value);
 }
 
 float EffectFilter::getParameter(VstInt32 index) {
@@ -268,10 +275,7 @@ VstInt32 EffectFilter::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
         std::memcpy(&v, bytes + 4 * i, sizeof(v));
         if (i == kEnvStep) {
             // The step number itself, not a 0..1 value.
-            const auto step = static_cast<float>(storedStepNumber(v));
-            live_[kEnvStep] = step;
-            programValues(curProgram)[kEnvStep] = step;
-            parameterChanged(kEnvStep);
+            storeValue(kEnvStep, repairedStoredValue(kEnvStep, v));
         } else {
             setParameter(i, v);
         }

@@ -47,6 +47,7 @@ public:
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
 
 protected:
+    float repairedStoredValue(VstInt32 index, float value) override;
     void parameterChanged(VstInt32 index) override;
     void recomputeAll() override;
 

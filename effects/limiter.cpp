@@ -25,6 +25,7 @@ double sixUnitsPerDoubling(double linear) { return 6.0 * std::log2(linear); }
 
 EffectLimiter::EffectLimiter(audioMasterCallback audioMaster)
     : KavoEffectModule(audioMaster, kReportedPrograms, kNumParameters, kLimiterInfo) {
+    setParameterDefaults(kNewRecord);
     // The store holds more records than the host is told of.
     programValues_.assign(static_cast<size_t>(kHeldPrograms) * kNumParameters, 0.0f);
     programNames_.assign(static_cast<size_t>(kHeldPrograms) * kVstMaxProgNameLen, 0);

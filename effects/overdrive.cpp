@@ -28,6 +28,7 @@ constexpr double kMaxDrive = 1000.0;
 
 EffectOverdrive::EffectOverdrive(audioMasterCallback audioMaster)
     : KavoEffectModule(audioMaster, kNumPrograms, kNumParameters, kOverdriveInfo), tables_(dsp::dspTables()) {
+    setParameterDefaults(kNewRecord);
     for (VstInt32 p = 0; p < kNumPrograms; ++p) storeProgram(p, kNewRecord, kNewRecordName);
     std::memcpy(live_.data(), kNewRecord, sizeof(kNewRecord));
     levelTarget_ = static_cast<float>(fxdsp::levelGain(live_[kLevel]));

@@ -20,6 +20,7 @@ const char* const kNames[EffectReverb::kNumParams] = {"PreDelay", "Size", "Damp"
 
 EffectReverb::EffectReverb(audioMasterCallback audioMaster)
     : KavoEffectModule(audioMaster, kNumPrograms, kNumParams, kInfo) {
+    setParameterDefaults(kDefaults);
     for (VstInt32 p = 0; p < kNumPrograms; ++p) storeProgram(p, kDefaults, "-");
     setProgram(0);
 }

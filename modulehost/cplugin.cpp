@@ -1,5 +1,6 @@
 #include "modulehost/cplugin.h"
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -197,8 +198,13 @@ bool CPlugin::loadStateImage(const uint8_t* image, size_t bytesLeft, int64_t ima
             call(effSetProgram, 0, program);
             call(effSetProgramName, 0, 0, record.name);
             const VstInt32 values = record.valueCount < effect_->numParams ? record.valueCount : effect_->numParams;
-            for (VstInt32 j = 0; j < values; ++j)
-                effect_->setParameter(effect_, j, bankimage::readBigEndianFloat(record.values + 4 * j));
+            // A value that is not finite is no setting: the program keeps the
+            // one it has. The module holds the rest to its own ranges (not
+            // every module parameter is a 0..1 value).
+            for (VstInt32 j = 0; j < values; ++j) {
+                const float value = bankimage::readBigEndianFloat(record.values + 4 * j);
+                if (std::isfinite(value)) effect_->setParameter(effect_, j, value);
+            }
         }
         call(effSetProgram, 0, savedProgram);
     }

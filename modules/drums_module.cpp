@@ -133,7 +133,7 @@ void EffectDrums::setParameter(VstInt32 index, float value) {
         const int pad = index / kParamsPerPad;
         const int param = index % kParamsPerPad;
         if (param == kWave) {
-            live_[kWave][pad] = std::isfinite(value) ? value : 0.0f;
+            live_[kWave][pad] = repairedUnitValue(value, 0.0f);
             std::memcpy(programs_[static_cast<size_t>(curProgram)].fileNames[pad], padNames_[pad], kNameBytes);
             loadPadSample(pad);
             updatePadWindow(pad);

@@ -47,9 +47,16 @@ HostMessage decodeHostMessage(int32_t index) {
 }
 
 float storedValue(int param, float value) {
-    if (!std::isfinite(value)) return 0.0f;
+    if (std::isnan(value)) {
+        // No value at all: the parameter's default.
+        float defaults[kStoredValues];
+        defaultStoredValues(defaults);
+        return param >= 1 && param < kParamsPerPad ? defaults[param - 1] : 0.0f;
+    }
     if (param == kDecay) return value > 0.5f ? 1.0f : 0.0f;
-    if (param == kRandomPreset) return value;
+    // A preset number that the module only stores and shows, not a 0..1
+    // value: any finite number is kept as projects wrote it.
+    if (param == kRandomPreset) return std::isfinite(value) ? value : 0.0f;
     if (value < 0.0f) return 0.0f;
     if (value > 1.0f) return 1.0f;
     return value;

@@ -2,10 +2,13 @@
 
 #include <cstring>
 
+#include "modules/chunk_fields.h"
+
 KavoEffectModule::KavoEffectModule(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams,
                                    const ModuleInfo& info)
     : KavoModule(audioMaster, numPrograms, numParams, info),
       live_(static_cast<size_t>(numParams), 0.0f),
+      defaults_(static_cast<size_t>(numParams), 0.0f),
       programValues_(static_cast<size_t>(numPrograms) * numParams, 0.0f),
       programNames_(static_cast<size_t>(numPrograms) * kVstMaxProgNameLen, 0) {}
 
@@ -13,6 +16,20 @@ void KavoEffectModule::storeProgram(VstInt32 program, const float* values, const
     if (program < 0 || program >= numPrograms) return;
     std::memcpy(programValues(program), values, sizeof(float) * static_cast<size_t>(numParams));
     copyProgramName(programNameField(program), name);
+}
+
+void KavoEffectModule::setParameterDefaults(const float* values) {
+    std::memcpy(defaults_.data(), values, sizeof(float) * static_cast<size_t>(numParams));
+}
+
+float KavoEffectModule::repairedStoredValue(VstInt32 index, float value) {
+    return repairedUnitValue(value, parameterDefault(index));
+}
+
+void KavoEffectModule::storeValue(VstInt32 index, float value) {
+    live_[static_cast<size_t>(index)] = value;
+    programValues(curProgram)[index] = value;
+    parameterChanged(index);
 }
 
 void KavoEffectModule::recomputeAll() {
@@ -26,9 +43,7 @@ void KavoEffectModule::setSampleRate(float rate) {
 
 void KavoEffectModule::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= numParams) return;
-    live_[static_cast<size_t>(index)] = value;
-    programValues(curProgram)[index] = value;
-    parameterChanged(index);
+    storeValue(index, repairedUnitValue(value, parameterDefault(index)));
 }
 
 float KavoEffectModule::getParameter(VstInt32 index) {
@@ -104,7 +119,9 @@ VstInt32 KavoEffectModule::setChunk(void* data, VstInt32 byteSize, bool isPreset
         const char* in = bytes + record * static_cast<size_t>(p);
         std::memcpy(programNameField(p), in, kVstMaxProgNameLen);
         programNameField(p)[kVstMaxProgNameLen - 1] = 0;
-        std::memcpy(programValues(p), in + kVstMaxProgNameLen, paramBytes);
+        float* values = programValues(p);
+        for (VstInt32 i = 0; i < numParams; ++i)
+            values[i] = repairedStoredValue(i, chunk_fields::readFloat(in + kVstMaxProgNameLen + sizeof(float) * static_cast<size_t>(i)));
     }
     return 1;
 }

@@ -37,6 +37,17 @@ protected:
     // Sets a program's values and name; used by constructors to fill the
     // factory programs.
     void storeProgram(VstInt32 program, const float* values, const char* name);
+    // The value each parameter takes when a host or chunk delivers NaN for
+    // it (0 until a constructor says otherwise).
+    void setParameterDefaults(const float* values);
+    float parameterDefault(VstInt32 index) const { return defaults_[static_cast<size_t>(index)]; }
+    // A value for the program store as a chunk or bank image delivers it,
+    // repaired; modules whose store holds something other than 0..1 for a
+    // parameter say so here.
+    virtual float repairedStoredValue(VstInt32 index, float value);
+    // Writes an already repaired value to the live values and the current
+    // program, then derives what depends on it.
+    void storeValue(VstInt32 index, float value);
 
     // Per-frame MIDI drain of the effects: program change only.
     void drainEffectMidiFrame() {
@@ -46,6 +57,7 @@ protected:
     }
 
     std::vector<float> live_;
+    std::vector<float> defaults_;
     std::vector<float> programValues_;
     std::vector<char> programNames_;
     std::vector<char> chunkScratch_;

@@ -148,5 +148,15 @@ protected:
     ModulePendingMidi pending_;
 };
 
+// A module parameter as a host, a chunk or a bank image delivers it: values
+// travel as 0..1, so anything outside is held to the nearest end, and NaN,
+// which carries no value at all, becomes the parameter's default.
+inline float repairedUnitValue(float value, float fallback) {
+    if (value != value) return fallback;
+    if (value < 0.0f) return 0.0f;
+    if (value > 1.0f) return 1.0f;
+    return value;
+}
+
 // Copies a 24-byte program name field: at most 23 characters and a terminator.
 void copyProgramName(char* destination, const char* source);

@@ -92,7 +92,7 @@ void defaultProgram(Program& program) {
 }
 
 float sanitise(int param, int part, float value) {
-    if (!std::isfinite(value)) return defaultValue(param, part);
+    if (std::isnan(value)) return defaultValue(param, part);
     const float top = param == kSplitNote ? 127.0f : 1.0f;
     if (value < 0.0f) return 0.0f;
     if (value > top) return top;

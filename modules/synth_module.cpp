@@ -65,9 +65,13 @@ EffectSynth::~EffectSynth() = default;
 // Parameters and programs
 
 float EffectSynth::sanitise(int param, float value) {
-    // Values from hosts and chunks: nothing non-finite or out of range
-    // reaches the engine.
-    if (!(value == value) || value > 3.0e38f || value < -3.0e38f) return 0.0f;
+    // Values from hosts and chunks: NaN takes the parameter's default, and
+    // nothing out of range reaches the engine.
+    if (value != value) {
+        float defaults[kPartParams];
+        defaultPartValues(defaults);
+        return param >= 0 && param < kPartParams ? defaults[param] : 0.0f;
+    }
     const float top = isSelector(param) ? 3.0f : 1.0f;
     if (value < 0.0f) value = 0.0f;
     if (value > top) value = top;

@@ -177,7 +177,7 @@ TEST_F(DrumsChunks, NonFiniteValuesAndNotesAreRepaired) {
     const std::vector<char> back = host.chunk(false);
     EXPECT_EQ(floatAt(back, 0), 36.0f);
     EXPECT_EQ(floatAt(back, 4), 38.0f);
-    EXPECT_EQ(host.get(kLevel), 0.0f);
+    EXPECT_EQ(host.get(kLevel), 1.0f);  // an infinity is held to the top of the range
     EXPECT_EQ(host.get(kPan), 0.0f);
     host.noteOn(36);
     host.render(1024);

@@ -314,7 +314,7 @@ TEST(SynthChunks, DamagedValuesNeverReachTheEngine) {
     for (size_t off = 24; off + 4 <= 296; off += 4) putFloat(bank, off, nan);
     putFloat(bank, 296 + 24 + 4 * kOutLevel, 1e30f);
     ASSERT_EQ(h.setChunk(bank, false), 1);
-    EXPECT_EQ(h.get(kOutLevel), 0.0f);
+    EXPECT_EQ(h.get(kOutLevel), 0.84f);  // NaN takes the parameter's default
     h.noteOn(60);
     const auto x = h.render(4096);
     for (float s : x) ASSERT_TRUE(std::isfinite(s));

@@ -82,11 +82,11 @@ void EchoEngine::renderRun(const float* inL, const float* inR, float* outL, floa
         const float tapL = left_.readLinear(at);
         const float tapR = right_.readLinear(at);
         if (kPingPong) {
-            left_.store(w, a + g * tapR);
-            right_.store(w, b + g * tapL);
+            left_.store(w, fxdsp::fedSample(a + g * tapR));
+            right_.store(w, fxdsp::fedSample(b + g * tapL));
         } else {
-            left_.store(w, a + g * tapL);
-            right_.store(w, b + g * tapR);
+            left_.store(w, fxdsp::fedSample(a + g * tapL));
+            right_.store(w, fxdsp::fedSample(b + g * tapR));
         }
         w = (w + 1) & Line::kMask;
 

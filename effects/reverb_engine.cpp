@@ -84,11 +84,13 @@ void ReverbEngine::render(const float* inL, const float* inR, float* outL, float
     int w = preWrite_;
     for (int n = 0; n < count; ++n) {
         float xL, xR;
+        // The combs decay (feedback below 1), so a bounded, finite input
+        // keeps every line finite.
         if (mono) {
-            xL = xR = 0.5f * inL[n] + 0.5f * inR[n] + fxdsp::kAntiDenormalOffset;
+            xL = xR = fxdsp::fedSample(0.5f * inL[n] + 0.5f * inR[n]) + fxdsp::kAntiDenormalOffset;
         } else {
-            xL = inL[n] + fxdsp::kAntiDenormalOffset;
-            xR = inR[n] + fxdsp::kAntiDenormalOffset;
+            xL = fxdsp::fedSample(inL[n]) + fxdsp::kAntiDenormalOffset;
+            xR = fxdsp::fedSample(inR[n]) + fxdsp::kAntiDenormalOffset;
         }
         preLeft_.store(w, xL);
         preRight_.store(w, xR);

@@ -1,4 +1,5 @@
 // Host parameters, user programs, chunks and settings of the main object.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -94,11 +95,17 @@ std::string Effect::saveBankFile(const std::string& path) {
     const std::string extension = ".fxb";
     if (name.size() < 5 || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
         name += extension;
-    void* data = nullptr;
-    const VstInt32 size = getChunk(&data, false);
+    // The bank is built into a buffer of its own under the program lock: the
+    // object's chunk buffer belongs to the host's getChunk, which may replace
+    // it at any time while the file is written.
+    std::vector<uint8_t> bank;
+    {
+        std::lock_guard<std::recursive_mutex> lock(programMutex_);
+        bank = buildProgramChunk(programs_.data(), kNumUserPrograms, false);
+    }
     std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (!out || size <= 0) return {};
-    out.write(static_cast<const char*>(data), size);
+    if (!out || bank.empty()) return {};
+    out.write(reinterpret_cast<const char*>(bank.data()), static_cast<std::streamsize>(bank.size()));
     return out.good() ? name : std::string();
 }
 
@@ -325,6 +332,9 @@ bool Effect::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* 
 
 void Effect::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumHostParameters) return;
+    // A NaN carries no position: the parameter keeps the one it has. (The
+    // clamps below hold infinities to the ends of the range.)
+    if (std::isnan(value)) return;
     if (editorView_ != nullptr) editorView_->parameterChanged(index);
     // While a project or program change replaces the tracks, the value only
     // goes into the program record; the tracks are left alone (never blocks).

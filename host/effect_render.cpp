@@ -28,6 +28,20 @@ constexpr int kMaxTimeSignatureValue = 64;
 // A key or controller number held as a float; -1 (matching nothing) when
 // it is not one, which also keeps NaN away from the conversion.
 int midiNumber(float value) { return value >= 0.0f && value < 128.0f ? static_cast<int>(value) : -1; }
+
+// The master limit, and silence for a sample that is not finite (a clamp
+// alone passes NaN on to the host).
+float limitedOutput(float x) {
+    if (std::fabs(x) <= kOutputLimit) return x;
+    if (!std::isfinite(x)) return 0.0f;
+    return x > 0.0f ? kOutputLimit : -kOutputLimit;
+}
+
+void silenceNonFinite(float* channel, VstInt32 frames) {
+    if (channel == nullptr) return;
+    for (VstInt32 i = 0; i < frames; ++i)
+        if (!std::isfinite(channel[i])) channel[i] = 0.0f;
+}
 }  // namespace
 
 VstInt32 Effect::processEvents(VstEvents* events) {
@@ -470,13 +484,17 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         a += (fadeTargetA - a) * kMasterSmoothing;
         b += (fadeTargetB - b) * kMasterSmoothing;
         g += (levelTarget - g) * kMasterSmoothing;
-        const float l = std::clamp(g * current[0][i], -kOutputLimit, kOutputLimit);
-        const float r = std::clamp(g * current[1][i], -kOutputLimit, kOutputLimit);
+        const float l = limitedOutput(g * current[0][i]);
+        const float r = limitedOutput(g * current[1][i]);
         ml = std::max(ml, std::fabs(l)) * kMeterDecay;
         mr = std::max(mr, std::fabs(r)) * kMeterDecay;
         outputs[0][i] = l;
         outputs[1][i] = r;
     }
+    // The tracks' own pairs and the effects pair do not pass the master
+    // limit, but no pin hands the host a sample that is not finite.
+    if (multiOutput_)
+        for (VstInt32 c = 2; c < cEffect.numOutputs; ++c) silenceNonFinite(outputs[c], frames);
     crossfadeGainA_ = a;
     crossfadeGainB_ = b;
     masterGain_ = g;

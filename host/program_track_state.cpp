@@ -63,15 +63,20 @@ void readSatelliteValues(const SatelliteRef& ref, float values[kSatelliteValues]
 
 void writeSatelliteValues(const SatelliteRef& ref, const float values[kSatelliteValues]) {
     SoundBall& b = ballOf(ref);
-    b.x = values[0];
-    b.y = values[1];
-    b.randomRate = values[2];
-    b.velocityX = values[3];
-    b.velocityY = values[4];
-    b.flyOn = values[5];
-    b.flySpeed = values[6];
-    b.flyDirection = values[7];
-    b.fullRange = values[8];
+    // A stored value that is not finite is no setting: the ball keeps the
+    // one it has rather than carrying it to its targets.
+    auto take = [](auto& field, float v) {
+        if (std::isfinite(v)) field = v;
+    };
+    take(b.x, values[0]);
+    take(b.y, values[1]);
+    take(b.randomRate, values[2]);
+    take(b.velocityX, values[3]);
+    take(b.velocityY, values[4]);
+    take(b.flyOn, values[5]);
+    take(b.flySpeed, values[6]);
+    take(b.flyDirection, values[7]);
+    take(b.fullRange, values[8]);
     // Flag B: a stored program does not undo what a pattern's random
     // targets are doing.
     ref.track->balls.notify(ref.ball, false, true);

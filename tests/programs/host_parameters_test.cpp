@@ -4,12 +4,15 @@
 // by the timer, and host threads meeting project changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <thread>
 
@@ -298,4 +301,96 @@ TEST_F(Plugin, BankFilesHoldTheBankChunkAndGetTheirExtension) {
     std::ofstream(folder / "junk.fxb") << "not a bank";
     EXPECT_FALSE(main->loadBankFile((folder / "junk.fxb").string()));
     EXPECT_EQ(programName(7), "Preset 8");
+}
+
+TEST_F(Plugin, ThreadsBankFileSavedWhileTheHostTakesChunksHoldsTheWholeBank) {
+    // A host may ask for the bank chunk (which replaces the object's chunk
+    // buffer) while the editor writes a bank file: the file must still hold
+    // exactly the bank.
+    effect->dispatcher(effect, effSetProgram, 0, 3, nullptr, 0.0f);
+    main->changeProgram(1, false, true);
+    std::vector<uint8_t> expected;
+    {
+        std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+        expected = buildProgramChunk(main->programRecords().data(), 24, false);
+    }
+    const std::filesystem::path folder = config_ / "threaded-banks";
+    std::filesystem::create_directories(folder);
+    std::atomic<bool> stop{false};
+    std::thread host([&] {
+        while (!stop.load()) {
+            void* data = nullptr;
+            effect->dispatcher(effect, effGetChunk, 0, 0, &data, 0.0f);
+        }
+    });
+    int torn = 0;
+    constexpr int kSaves = 150;
+    for (int i = 0; i < kSaves; ++i) {
+        const std::string name = main->saveBankFile((folder / "bank.fxb").string());
+        ASSERT_FALSE(name.empty());
+        std::ifstream in(name, std::ios::binary);
+        const std::vector<uint8_t> saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (saved != expected) ++torn;
+    }
+    stop = true;
+    host.join();
+    EXPECT_EQ(torn, 0) << "of " << kSaves << " saves";
+}
+
+TEST_F(Plugin, HostileHostValuesAndChunksNeverReachTheOutput) {
+    // Every host entry point takes NaN, infinities and huge values: the 80
+    // parameters (satellites reach module parameters through their balls),
+    // and a program chunk with every float field poisoned. The output stays
+    // finite and inside the master limit.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float hostile[] = {nan, inf, -inf, 1.0e30f, -1.0e30f};
+    const std::vector<std::string> names = main->projectNames();
+    std::vector<float> left, right;
+    auto checkBlocks = [&](int blocks, const std::string& what) {
+        for (int b = 0; b < blocks; ++b) {
+            renderBlock(*main, 256, left, right);
+            for (size_t i = 0; i < left.size(); ++i) {
+                ASSERT_TRUE(std::isfinite(left[i]) && std::isfinite(right[i])) << what << " frame " << i;
+                ASSERT_LE(std::fabs(left[i]), 0.99f) << what;
+                ASSERT_LE(std::fabs(right[i]), 0.99f) << what;
+            }
+        }
+    };
+    for (const char* title : {"ACIDLINE", "HOUSEGROOVE", "RINGSPACE", "WOBBLEBASS"}) {
+        const auto found = std::find(names.begin(), names.end(), title);
+        ASSERT_NE(found, names.end()) << title;
+        main->changeProgram(static_cast<int>(found - names.begin()), false, true);
+        std::vector<VstMidiEvent> storage;
+        auto events = makeEvents({midiEvent(0, 0x90, 36, 110), midiEvent(0, 0x90, 48, 110), midiEvent(0, 0x90, 60, 110),
+                                  midiEvent(0, 0x91, 38, 110)},
+                                 storage);
+        effect->dispatcher(effect, effProcessEvents, 0, 0, events.data(), 0.0f);
+        checkBlocks(2, std::string(title) + " before");
+        for (VstInt32 index = 0; index < 80; ++index) {
+            for (const float v : hostile) {
+                effect->setParameter(effect, index, v);
+                ASSERT_TRUE(std::isfinite(effect->getParameter(effect, index))) << title << " parameter " << index;
+                checkBlocks(1, std::string(title) + " parameter " + std::to_string(index) + " = " + std::to_string(v));
+            }
+        }
+
+        // A program chunk of the current program with every float poisoned.
+        std::vector<ProgramRecord> record(1);
+        std::strncpy(record[0].projectName, title, kProjectNameBytes - 1);
+        for (const float v : hostile) {
+            record[0].tempo = record[0].playSwitch = record[0].muteKeySwitch = record[0].muteKey = v;
+            record[0].liveTransposition = record[0].playController = v;
+            for (int t = 0; t < kProgramTracks; ++t) record[0].trackLevel[t] = record[0].trackPan[t] = v;
+            for (auto& satellite : record[0].satellites)
+                for (float& x : satellite) x = v;
+            std::vector<uint8_t> chunk = buildProgramChunk(record.data(), 1, true);
+            ASSERT_EQ(effect->dispatcher(effect, effSetChunk, 1, static_cast<VstIntPtr>(chunk.size()), chunk.data(), 0.0f),
+                      1);
+            effect->dispatcher(effect, effSetProgram, 0, effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f),
+                               nullptr, 0.0f);
+            effect->dispatcher(effect, effProcessEvents, 0, 0, events.data(), 0.0f);
+            checkBlocks(8, std::string(title) + " chunk " + std::to_string(v));
+        }
+    }
 }

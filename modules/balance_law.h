@@ -1,7 +1,8 @@
-// The instruments' balance law: the near side stays at full gain, the far
-// side falls along two slopes that meet at a quarter of the range (gain 0.25
-// at 0.25 and 0.75, 0 at the ends). The synth's oscillator mix follows it
-// too, with oscillator 1 as the left side.
+// The one balance law of the instrument: the near side stays at full gain,
+// the far side falls along two slopes that meet at a quarter of the range
+// (gain 0.25 at 0.25 and 0.75, 0 at the ends). The voices' stereo placement,
+// the synth's oscillator mix (oscillator 1 as the left side), the drum pads
+// and the effects' placement and dry/wet crossfades all follow it.
 #pragma once
 
 namespace dsp {

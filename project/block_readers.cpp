@@ -48,12 +48,6 @@ void appendEventPairs(std::vector<EventPoint>& points, const ProjectLine& line, 
     for (size_t i = first; i + 1 < line.count(); i += 2) points.push_back(EventPoint{line.real(i), line.real(i + 1)});
 }
 
-uint32_t randomLightColour() {
-    auto component = []() { return static_cast<uint32_t>(128 + std::rand() % 64); };
-    const uint32_t r = component(), g = component(), b = component();
-    return (r << 16) | (g << 8) | b;
-}
-
 ParameterDescriptor describeModuleParameter(CPlugin& slot, int index) {
     ParameterDescriptor d;
     if (slot.loaded() && slot.effect() != nullptr && index >= 0 && index < slot.effect()->numParams)

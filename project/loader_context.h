@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/random_colour.h"
 #include "modulehost/parameter_descriptor.h"
 #include "project/project_stream.h"
 
@@ -52,8 +53,6 @@ void skipRawRun(LoaderContext& c);
 // unpaired trailing value is ignored.
 void appendEventPairs(std::vector<EventPoint>& points, const ProjectLine& line, size_t first);
 
-// A random light colour, each component 128 to 191.
-uint32_t randomLightColour();
 
 // A kind-0 descriptor for parameter index of the slot's module, with the
 // module's name, label, display and current value when it has that

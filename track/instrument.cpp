@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/random_colour.h"
 #include "host/effect.h"
 #include "modulehost/cplugin.h"
 #include "project/project.h"
@@ -46,11 +47,6 @@ constexpr float kSilence = 0.000001f;
 constexpr float kDrumSendFloor = 0.000021f;
 constexpr float kMeterDecay = 0.995f;
 
-uint32_t randomColour(int low, int span) {
-    auto component = [&]() { return static_cast<uint32_t>(low + std::rand() % span); };
-    return (component() << 16) | (component() << 8) | component();
-}
-
 }  // namespace
 
 CInstrument::CInstrument(Effect& owner) : owner_(owner) {
@@ -67,7 +63,7 @@ CInstrument::CInstrument(Effect& owner) : owner_(owner) {
         d.displayCode = kMixParameters[i].display;
         d.index = i;
         d.kind = kParameterKindMix;
-        d.colourRgb = randomColour(128, 64);
+        d.colourRgb = randomLightColour();
     }
     midiParameters_.resize(kNumMidiParameters);
     for (int i = 0; i < kNumMidiParameters; ++i) {
@@ -77,7 +73,7 @@ CInstrument::CInstrument(Effect& owner) : owner_(owner) {
         d.maximum = 127.0f;
         d.displayCode = i == 3 ? 7 : 0;
         d.index = i;
-        d.colourRgb = randomColour(128, 64);
+        d.colourRgb = randomLightColour();
     }
     reset();
 }

@@ -1,8 +1,8 @@
-// The one balance law of the instrument, used for stereo placement and for
-// dry/wet crossfades: at the centre both sides are at full value; moving away
-// from the centre attenuates the far side linearly to 0.25 over the inner
-// quarter of the travel (slope 3) and on to 0 over the outer quarter (slope 1).
+// The instrument's balance law (modules/balance_law.h) as the effects use it:
+// stereo placement, and dry/wet crossfades where the first side is dry.
 #pragma once
+
+#include "modules/balance_law.h"
 
 namespace fxdsp {
 
@@ -13,9 +13,8 @@ struct SideGains {
 
 // position in 0..1: 0 keeps only the first side, 1 only the second.
 inline SideGains balanceGains(float position) {
-    const float p = position;
-    if (p > 0.5f) return {p < 0.75f ? 2.5f - 3.0f * p : 1.0f - p, 1.0f};
-    return {1.0f, p > 0.25f ? 3.0f * p - 0.5f : p};
+    const dsp::BalanceGains g = dsp::balanceGains(position);
+    return {g.left, g.right};
 }
 
 // Dry/wet crossfade of the effects' Mix parameter.

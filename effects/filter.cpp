@@ -5,6 +5,7 @@
 
 #include "effects/dsp/param_curves.h"
 #include "effects/dsp/param_display.h"
+#include "effects/dsp/signal_floor.h"
 
 namespace {
 
@@ -188,8 +189,9 @@ void EffectFilter::processReplacing(float** inputs, float** outputs, VstInt32 sa
         }
         if (controlClock_.tick()) controlStep(true);
         drainEffectMidiFrame();
-        const float l = inL[i];
-        const float r = inR[i];
+        // The filter's recursion takes only finite, bounded samples.
+        const float l = fxdsp::fedSample(inL[i]);
+        const float r = fxdsp::fedSample(inR[i]);
         stage_.process(l, r, l, r, outL[i], outR[i]);
     }
 }

@@ -6,6 +6,7 @@
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/param_curves.h"
 #include "effects/dsp/param_display.h"
+#include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
 #include "effects/dsp/stereo_four_pole.h"
 #include "effects/filter_stage.h"
@@ -104,9 +105,14 @@ namespace {
 // lane. The clip is continuous with the slope halved at +-1; sqrt(|y|) with
 // the sign of y is -sqrt(-y) below -1.
 struct DriveLanes {
-    __m128 gain, compensation, one;
+    __m128 gain, compensation, one, largest;
     __m128 operator()(__m128 in) const {
-        const __m128 driven = _mm_mul_ps(in, gain);
+        // The filter's recursion takes only finite, bounded samples: NaN
+        // enters as 0 (an ordered compare is false only for NaN), infinities
+        // as the largest fed sample.
+        const __m128 ordered = _mm_and_ps(in, _mm_cmpord_ps(in, in));
+        const __m128 held = _mm_min_ps(_mm_max_ps(ordered, _mm_sub_ps(_mm_setzero_ps(), largest)), largest);
+        const __m128 driven = _mm_mul_ps(held, gain);
         const __m128 magnitude = fxdsp::absLanes(driven);
         const __m128 bent = _mm_or_ps(_mm_sqrt_ps(magnitude), fxdsp::signLanes(driven));
         return _mm_mul_ps(fxdsp::selectLanes(_mm_cmpgt_ps(magnitude, one), bent, driven), compensation);
@@ -133,7 +139,8 @@ void EffectOverdrive::render(const float* inL, const float* inR, float* outL, fl
         frames -= kMaxRun;
     }
     alignas(16) float pairs[2 * kMaxRun];
-    const DriveLanes drive{_mm_set1_ps(driveGain_), _mm_set1_ps(driveCompensation_), _mm_set1_ps(1.0f)};
+    const DriveLanes drive{_mm_set1_ps(driveGain_), _mm_set1_ps(driveCompensation_), _mm_set1_ps(1.0f),
+                           _mm_set1_ps(fxdsp::kLargestFedSample)};
     int n = 0;
     for (; n + 4 <= frames; n += 4) {
         const __m128 l = drive(_mm_loadu_ps(inL + n));

@@ -209,6 +209,29 @@ TEST_P(HostileValues, ParameterBankImagesSkipValuesThatAreNotFinite) {
     ASSERT_TRUE(renderFinite(where)) << where;
 }
 
+TEST_P(HostileValues, SamplesThatAreNotFiniteDoNotStayInTheEffect) {
+    if (instrument) return;  // instruments take no input
+    // Feedback at the top, where the effect has one.
+    for (VstInt32 index = 0; index < effect->numParams; ++index) {
+        char name[64] = {};
+        effect->dispatcher(effect, effGetParamName, index, 0, name, 0.0f);
+        if (std::strcmp(name, "Feedback") == 0 || std::strcmp(name, "Size") == 0) effect->setParameter(effect, index, 1.0f);
+    }
+    std::string where;
+    ASSERT_TRUE(renderFinite(where)) << where;
+    // One block with a NaN and an infinity in it.
+    float* const* in = slot.inputs();
+    for (int c = 0; c < slot.inputBufferCount(); ++c) {
+        for (VstInt32 i = 0; i < kFrames; ++i) in[c][i] = 0.25f;
+        in[c][10] = kNaN;
+        in[c][20] = kInf;
+    }
+    slot.processOwnBuffers(kFrames);
+    // Some seconds later nothing of them is left.
+    for (int block = 0; block < 2000; ++block) renderFinite(where);
+    for (int block = 0; block < 20; ++block) ASSERT_TRUE(renderFinite(where)) << "block " << block << ": " << where;
+}
+
 INSTANTIATE_TEST_SUITE_P(Modules, HostileValues, ::testing::ValuesIn(registered()),
                          [](const ::testing::TestParamInfo<const ModuleClassEntry*>& info) {
                              return std::string(info.param->fileTitle);

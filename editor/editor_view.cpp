@@ -254,20 +254,13 @@ void EditorView::bankFileChosen(bool save, const std::string& path) {
     sync();
 }
 
-// Without zenity or kdialog: a file-name entry of our own over the panel,
-// Return to go, Escape to give up.
+// Without zenity or kdialog: a file-name box of our own.
 void EditorView::openFileNameEntry(bool save) {
-    gui::TextStyle style = entryStyle(14);
-    style.background = gui::rgb(24, 26, 44);
-    auto entry = std::make_unique<gui::TextEdit>(gui::Rect{300, 200, 700, 224}, nullptr, kTagName, style, 1023);
     const char* home = std::getenv("HOME");
-    entry->setText(std::string(home != nullptr ? home : ".") + "/Talvex.fxb");
-    gui::TextEdit* raw = entry.get();
-    raw->onEnd = [this, save, raw](gui::TextEdit& e, bool confirmed) {
-        const std::string path = e.text();
-        frame_->closeOverlay(raw);
-        if (confirmed) bankFileChosen(save, path);
-    };
-    frame_->pushOverlay(std::move(entry));
-    raw->beginEditing();
+    const std::string initial = std::string(home != nullptr ? home : ".") + "/Talvex.fxb";
+    frame_->pushOverlay(std::make_unique<gui::PromptBox>(
+        frame_->bounds(), save ? "Save Bank" : "Load Bank", "FXB File name:", initial,
+        [this, save](bool ok, const std::string& path) {
+            if (ok) bankFileChosen(save, path);
+        }));
 }

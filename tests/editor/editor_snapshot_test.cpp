@@ -5,6 +5,10 @@
 // beside the reference.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include "editor/editor.h"
 #include "editor/editor_view.h"
 #include "editor/main_menu.h"
@@ -15,6 +19,11 @@
 #include "track/instrument.h"
 
 namespace {
+
+std::vector<uint8_t> fileBytesOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::string reference(const std::string& name) { return std::string(TALVEX_EDITOR_REFERENCE_DIR) + "/" + name; }
 
@@ -143,6 +152,25 @@ TEST_F(EditorSnapshot, MainMenuWithTheMuteKeySubMenuOpen) {
     editor->view()->frame().mouseUp(e);
     EXPECT_EQ(main->muteKey.load(), 61.0f);
     EXPECT_FALSE(editor->view()->frame().hasOverlay());
+}
+
+TEST_F(EditorSnapshot, SaveBankAsWithoutAFileDialogProgramAsksForTheName) {
+    openEditor(false);
+    // No zenity or kdialog on the path: the editor asks in a box of its own.
+    const std::string path = getenv("PATH") != nullptr ? getenv("PATH") : "";
+    setenv("PATH", config.c_str(), 1);
+    editor->view()->menuChosen(main_menu::kSaveBankAs);
+    setenv("PATH", path.c_str(), 1);
+    auto* box = dynamic_cast<gui::PromptBox*>(editor->view()->frame().topOverlay());
+    ASSERT_NE(box, nullptr);
+    gui::Frame& frame = editor->view()->frame();
+    frame.key(platform::EditKey::kEnd, 0, 0);
+    while (!box->text().empty()) ASSERT_TRUE(frame.key(platform::EditKey::kBackspace, 0, 0));
+    for (char c : (config / "mine.FXB").string()) frame.key(platform::EditKey::kNone, static_cast<char32_t>(c), 0);
+    EXPECT_EQ(box->text(), (config / "mine.FXB").string());
+    frame.key(platform::EditKey::kReturn, 0, 0);
+    EXPECT_FALSE(frame.hasOverlay());
+    EXPECT_EQ(fileBytesOf(config / "mine.FXB.fxb"), bankBytes());
 }
 
 TEST_F(EditorSnapshot, NewAsksBeforeErasingTheBank) {

@@ -173,7 +173,7 @@ void EditorModel::setSolo(bool on) {
 }
 
 void EditorModel::applySolo() {
-    Effect::ProjectReader reader(effect_);
+    Effect::ProjectAccess reader(effect_);
     if (!reader.admitted()) return;
     Project& project = *effect_.project();
     for (size_t t = 0; t < project.tracks.size(); ++t) {
@@ -378,7 +378,7 @@ void EditorModel::poll(uint32_t nowMs) {
         soloOn_ = false;
     }
     if (mirror_.padDirty.exchange(false)) markDirty(kDirtyPad);
-    Effect::ProjectReader reader(effect_);
+    Effect::ProjectAccess reader(effect_);
     if (reader.admitted()) {
         for (auto& track : effect_.project()->tracks)
             if (track->changed.load()) {

@@ -90,7 +90,7 @@ public:
     std::string pluginDirectory() const override;
     std::atomic<int>& editCounter() override { return editCounter_; }
     std::atomic<bool>& renderInProgress() override { return renderInProgress_; }
-    bool projectInUse() override { return renderInProgress_.load() || parameterReaders_.load() > 0; }
+    bool projectInUse() override { return renderInProgress_.load() || projectUsers_.load() > 0; }
     VstTimeInfo* moduleTimeInfo() override { return &moduleTimeInfo_; }
 
     // Render engine interface used by tracks, the sequencer and the editor.
@@ -238,7 +238,7 @@ public:
     // Admission of a thread other than the audio thread that reads or writes
     // the tracks and balls (host parameter calls, the editor). Never blocks;
     // a refused caller leaves the project alone.
-    class ProjectReader;
+    class ProjectAccess;
 
 private:
     // reloadProject: load the project even when it is the loaded one.
@@ -277,10 +277,11 @@ private:
     std::atomic<int> editCounter_{0};
     std::atomic<int> programChangeCounter_{0};
     std::atomic<bool> renderInProgress_{false};
-    // setParameter, getParameter and getParameterName calls walking the
-    // tracks right now (any host thread); writers wait for them as for the
-    // renderer, and they never wait themselves.
-    std::atomic<int> parameterReaders_{0};
+    // Threads other than the renderer reading or writing the tracks right
+    // now (host parameter calls, the editor), each through a ProjectAccess;
+    // writers wait for them as for the renderer, and they never wait
+    // themselves.
+    std::atomic<int> projectUsers_{0};
     // Whether a block has rendered since the project was loaded: its
     // modules then hold state (voices, LFO phases, effect tails) that no
     // chunk carries.
@@ -345,16 +346,16 @@ private:
 // (sequentially consistent), so a project replacement either waits for it
 // or is seen by it. It never blocks; refused callers touch only the program
 // record.
-class Effect::ProjectReader {
+class Effect::ProjectAccess {
 public:
-    explicit ProjectReader(Effect& effect) : effect_(effect) {
-        effect_.parameterReaders_.fetch_add(1);
+    explicit ProjectAccess(Effect& effect) : effect_(effect) {
+        effect_.projectUsers_.fetch_add(1);
         admitted_ = effect_.editCounter_.load() == 0 && effect_.programChangeCounter_.load() == 0 &&
                     effect_.project_ != nullptr;
     }
-    ~ProjectReader() { effect_.parameterReaders_.fetch_sub(1); }
-    ProjectReader(const ProjectReader&) = delete;
-    ProjectReader& operator=(const ProjectReader&) = delete;
+    ~ProjectAccess() { effect_.projectUsers_.fetch_sub(1); }
+    ProjectAccess(const ProjectAccess&) = delete;
+    ProjectAccess& operator=(const ProjectAccess&) = delete;
     bool admitted() const { return admitted_; }
 
 private:

@@ -164,7 +164,7 @@ bool Effect::storeFromEditor(int slot, const std::string& entryText) {
     if (slot < 0 || slot >= kNumUserPrograms) return false;
     std::lock_guard<std::recursive_mutex> lock(programMutex_);
     {
-        ProjectReader reader(*this);
+        ProjectAccess reader(*this);
         if (!reader.admitted()) return false;
         storeCurrentStateLocked(slot);
     }
@@ -338,7 +338,7 @@ void Effect::setParameter(VstInt32 index, float value) {
     if (editorView_ != nullptr) editorView_->parameterChanged(index);
     // While a project or program change replaces the tracks, the value only
     // goes into the program record; the tracks are left alone (never blocks).
-    ProjectReader reader(*this);
+    ProjectAccess reader(*this);
     const bool changing = !reader.admitted();
     // The record array is never resized after construction, and these fields
     // are written with relaxed stores, so no lock is needed here.
@@ -375,7 +375,7 @@ float Effect::getParameter(VstInt32 index) {
     if (index == kParamSampleRateSetting) return static_cast<float>(settings_.sampleRate);
     if (index == kParamBufferSizeSetting) return static_cast<float>(settings_.bufferSize);
     if (index < 0 || index >= kNumHostParameters) return 0.0f;
-    ProjectReader reader(*this);
+    ProjectAccess reader(*this);
     if (!reader.admitted()) return 0.0f;
     if (index < 64) {
         SatelliteRef ref;
@@ -394,7 +394,7 @@ void Effect::getParameterName(VstInt32 index, char* text) {
     // Hosts pass buffers of at least 32 bytes for names, whatever the
     // constant says; longer names are cut there.
     char name[96];
-    ProjectReader reader(*this);
+    ProjectAccess reader(*this);
     const bool changing = !reader.admitted();
     if (index < 64) {
         SatelliteRef ref;

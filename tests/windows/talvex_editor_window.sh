@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The plug-in's own editor in its Windows build, under wine on a private
+# Xvfb: the Windows talvex-render hosts it in the LMMS manner while a held
+# chord renders, xdotool clicks a tab, a project, the main menu (a native
+# menu here, driven by its keys) and Play; the bank chunk the host saves,
+# the registry and the sound must show each click landed.
+#   tests/windows/talvex_editor_window.sh BUILD_DIR i686|x86_64
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+arch=$2
+if [ -z "${DISPLAY:-}" ]; then exec "$here/../gui_window/run_with_xvfb.sh" "$0" "$@"; fi
+
+renderer=$build/bin/talvex-render.exe
+plugin=$build/plugins/Talvex.dll
+if [ "$arch" = i686 ]; then wine=$(command -v wine || true); else wine=/usr/lib/wine/wine64; fi
+work=$build/talvex-editor-window
+rm -rf "$work"
+mkdir -p "$work"
+# A prefix of its own: the settings this test reads start empty.
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
+run_wine() { timeout 300 "$wine" "$@"; }
+
+if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
+  if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
+    echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch editor host"
+    exit 0
+  fi
+  cat "$work/help.log"
+  echo "FAIL: the $arch renderer does not start under wine"
+  exit 1
+fi
+fail() { echo "FAIL ($arch): $*"; exit 1; }
+
+# A chord struck at 2 s and held to the end: only All Notes Off stops it.
+printf '2s note_on 0 48 100\n2s note_on 0 60 100\n2s note_on 0 64 100\n2s note_on 0 67 100\n' >"$work/held.txt"
+start=$(date +%s.%N)
+run_wine "$renderer" "$plugin" -o "$work/out.wav" --no-progress --show-editor 7 --editor-order lmms \
+  --editor-info "$work/info" --save-chunk "$work/bank.chunk" -e "$work/held.txt" >"$work/out.txt" 2>&1 &
+host=$!
+for _ in $(seq 600); do [ -s "$work/info" ] && break; sleep 0.1; done
+[ -s "$work/info" ] || fail "the editor never opened: $(cat "$work/out.txt")"
+sleep 0.8
+xid=$(xdotool search --name "talvex-render editor" | head -n1)
+[ -n "$xid" ] || fail "no X window for the frame"
+click() { xdotool mousemove --window "$xid" "$1" "$2" click 1; sleep 0.25; }
+click 295 186            # tab 2: only the list changes
+click 295 142            # tab 1
+click 60 $((54 + 12 + 27 + 10))  # its second project
+click 348 70             # the main menu, a native popup menu here
+# Nine items down (separators are skipped): New, Load Bank, Save Bank As,
+# Save Default Bank, ... when closing, Multi Mode, Mute MIDI Key, Play MIDI
+# Control, Scope.
+xdotool key --delay 40 Down Down Down Down Down Down Down Down Down Return
+sleep 0.3
+now=$(date +%s.%N)
+wait_s=$(python3 -c "print(max(0.0, 4.0 - ($now - $start)))")
+sleep "$wait_s"
+play_off=$(python3 -c "import time; print(time.time() - $start)")
+click 795 378            # Play off
+wait "$host" || fail "the host failed: $(cat "$work/out.txt")"
+
+python3 - "$work/bank.chunk" "$work/out.wav" "$play_off" <<'PY' || fail "the clicks did not all land"
+import math, struct, sys
+bank = open(sys.argv[1], 'rb').read()
+# Record 0 follows the 68-byte header: project name (128 bytes), program
+# name (24), then the Play switch as a float.
+project = bank[68:196].split(b'\0')[0].decode()
+play = struct.unpack('<f', bank[220:224])[0]
+assert project == 'DEEPPAD', f'current program holds {project!r}, not the clicked project'
+assert play == 0.0, f'Play switch {play}, not off'
+data = open(sys.argv[2], 'rb').read()
+pos, rate, channels, fmt, bits = 12, 0, 0, 0, 0
+while pos + 8 <= len(data):
+    tag, size = data[pos:pos + 4], struct.unpack('<I', data[pos + 4:pos + 8])[0]
+    if tag == b'fmt ':
+        fmt, channels, rate = struct.unpack('<HHI', data[pos + 8:pos + 16])
+        bits = struct.unpack('<H', data[pos + 22:pos + 24])[0]
+    if tag == b'data':
+        body = data[pos + 8:pos + 8 + size]
+        break
+    pos += 8 + size + (size & 1)
+assert fmt == 3 and bits == 32, (fmt, bits)
+samples = struct.unpack(f'<{len(body) // 4}f', body)
+def rms_db(a, b):
+    part = samples[int(a * rate) * channels:int(b * rate) * channels]
+    return 10 * math.log10(max(sum(x * x for x in part) / max(len(part), 1), 1e-20))
+duration = len(samples) / channels / rate
+playing = rms_db(2.3, float(sys.argv[3]) - 0.4)
+after = rms_db(duration - 0.5, duration)
+print(f'chord {playing:.1f} dB RMS, last 0.5 s after Play off {after:.1f} dB RMS')
+assert playing > -40, playing
+assert after < playing - 30, (playing, after)
+PY
+# The Scope item reached the settings, written when the plug-in closed.
+run_wine reg query 'HKCU\software\TalvexBass\Settings' /v ScopeOn >"$work/scope.txt" 2>&1 || true
+grep -qi 'ScopeOn.*0x1' "$work/scope.txt" || fail "Scope is not on in the registry: $(cat "$work/scope.txt")"
+echo "OK: $arch editor clicks under wine (tab, project, Scope, Play off)"

@@ -91,6 +91,8 @@ if has windows; then
   tests/windows/smoke.sh build/win64 x86_64
   tests/windows/editor_window.sh build/win32 i686
   tests/windows/editor_window.sh build/win64 x86_64
+  tests/windows/talvex_editor_window.sh build/win32 i686
+  tests/windows/talvex_editor_window.sh build/win64 x86_64
 fi
 
 if has hosts; then

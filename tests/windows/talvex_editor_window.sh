@@ -95,4 +95,22 @@ PY
 # The Scope item reached the settings, written when the plug-in closed.
 run_wine reg query 'HKCU\software\TalvexBass\Settings' /v ScopeOn >"$work/scope.txt" 2>&1 || true
 grep -qi 'ScopeOn.*0x1' "$work/scope.txt" || fail "Scope is not on in the registry: $(cat "$work/scope.txt")"
-echo "OK: $arch editor clicks under wine (tab, project, Scope, Play off)"
+# Under the stand-alone host the Settings sub-menu reaches the host as
+# automation of a reserved parameter: Settings, Sample Rate, 48000.
+run_wine "$renderer" "$plugin" -o "$work/standalone.wav" --no-progress --show-editor 5 --standalone-host \
+  --editor-info "$work/standalone.info" --automation-log "$work/standalone.automation" \
+  >"$work/standalone.txt" 2>&1 &
+host=$!
+for _ in $(seq 600); do [ -s "$work/standalone.info" ] && break; sleep 0.1; done
+[ -s "$work/standalone.info" ] || fail "the stand-alone editor never opened: $(cat "$work/standalone.txt")"
+sleep 0.8
+xid=$(xdotool search --name "talvex-render editor" | head -n1)
+click 348 70
+# Six items down to Settings, into it, down to Sample Rate, into it, down
+# from 44100 to 48000.
+xdotool key --delay 60 Down Down Down Down Down Down Right Down Right Down Return
+wait "$host" || fail "the stand-alone host failed: $(cat "$work/standalone.txt")"
+grep -v '^#' "$work/standalone.automation" | tr -d '\r' | cut -d' ' -f2- >"$work/standalone.received"
+[ "$(cat "$work/standalone.received")" = "131072 48000" ] ||
+  fail "the host received '$(cat "$work/standalone.received")' instead of parameter 131072 = 48000"
+echo "OK: $arch editor clicks under wine (tab, project, Scope, Play off, stand-alone sample rate)"

@@ -1,0 +1,235 @@
+// The whole engine on the audio thread: every built-in project's
+// demonstration, played as a host plays it (live notes and controllers,
+// automation of all 80 host parameters from the audio thread, MIDI program
+// changes that the timer carries out, a transport that starts and stops, a
+// sample-rate change mid-performance, block sizes from 1 to 4096), with
+// every allocation, lock, wait and system call inside processEvents,
+// setParameter and processReplacing counted by the probe.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/registry_store.h"
+#include "tests/campaign/audio_thread_probe.h"
+#include "tests/campaign/campaign_host.h"
+
+namespace {
+
+using campaign::EventList;
+using campaign::OutputBuffers;
+
+struct Figures {
+    long blocks = 0;
+    long frames = 0;
+    long audioCalls = 0;
+    long programChanges = 0;
+    long rateChanges = 0;
+    float masterPeak = 0.0f;
+    float peak = 0.0f;  // every output, the tracks' own pairs included
+};
+
+class RealtimeSafety : public ::testing::Test {
+protected:
+    void create(bool multiOutput) {
+        campaign::useFreshSettingsFolder(multiOutput ? "realtime_multi" : "realtime");
+        if (multiOutput)
+            platform::RegistryStore::writeDword("software\\TalvexBass\\Settings", "MultiOutputsMode", 1);
+        host.time.flags = kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid;
+        host.time.tempo = 124.0;
+        host.time.sampleRate = 44100.0;
+        effect = VSTPluginMain(&TestHost::callback);
+        ASSERT_NE(effect, nullptr);
+        main = campaign::mainObject(effect);
+        ASSERT_EQ(effect->numOutputs, multiOutput ? 20 : 2);
+        names = main->projectNames();
+        ASSERT_GE(names.size(), 8u);
+        // User program p holds built-in project p, so that a MIDI program
+        // change p on the audio thread makes the timer load project p.
+        for (size_t p = 0; p < names.size() && p < kNumUserPrograms; ++p) {
+            effect->dispatcher(effect, effSetProgram, 0, static_cast<VstIntPtr>(p), nullptr, 0.0f);
+            ASSERT_TRUE(campaign::loadBuiltInProject(effect, static_cast<int>(p)));
+        }
+        effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+        audio_probe::reset();
+    }
+    void TearDown() override {
+        if (effect != nullptr) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    }
+
+    // One host block: events, automation, render, all as audio calls.
+    void block(int frames, EventList& events, bool automate) {
+        {
+            audio_probe::AudioCall call;
+            if (events.size() > 0) effect->dispatcher(effect, effProcessEvents, 0, 0, events.events(), 0.0f);
+            if (automate) {
+                // Eight of the 80 parameters move each block, so that every
+                // one moves within ten blocks, each on its own sweep.
+                for (int k = 0; k < 8; ++k) {
+                    const int index = static_cast<int>((automationStep * 8 + k) % kNumHostParameters);
+                    const float v = 0.5f + 0.5f * std::sin(0.37f * static_cast<float>(automationStep) + index);
+                    effect->setParameter(effect, index, v);
+                }
+                ++automationStep;
+            }
+            effect->processReplacing(effect, nullptr, buffers->pointers(), frames);
+        }
+        figures.audioCalls += 1;
+        figures.blocks += 1;
+        figures.frames += frames;
+        figures.masterPeak = std::max(figures.masterPeak, buffers->peak(frames, 0, 2));
+        figures.peak = std::max(figures.peak, buffers->peak(frames, 0, buffers->channels()));
+        host.time.samplePos += frames;
+        host.time.ppqPos = host.time.samplePos / host.time.sampleRate * host.time.tempo / 60.0;
+        events.clear();
+    }
+
+    // Program change p over MIDI; blocks render (silence, mostly) until the
+    // timer has loaded the program's project.
+    void programChangeOverMidi(int p) {
+        EventList events(4);
+        events.add(0, 0xC0, static_cast<uint8_t>(p), 0);
+        const auto start = std::chrono::steady_clock::now();
+        block(256, events, false);
+        while (!(main->getProgram() == p && main->loadedProjectName() == names[static_cast<size_t>(p)] &&
+                 main->programChangeCounter().load() == 0)) {
+            block(256, events, true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
+                << "the timer did not carry out program change " << p;
+        }
+        ++figures.programChanges;
+    }
+
+    // Plays project p's demonstration to its end (at most maxSeconds).
+    void playDemonstration(int p, double maxSeconds) {
+        static constexpr int kBlockSizes[] = {512, 64, 1024, 1, 7, 4096, 256, 333};
+        static constexpr double kRates[] = {44100.0, 48000.0, 96000.0, 22050.0, 88200.0, 32000.0};
+        const int frames = kBlockSizes[static_cast<size_t>(p) % std::size(kBlockSizes)];
+        host.time.sampleRate = kRates[static_cast<size_t>(p) % std::size(kRates)];
+        // Every other project plays against a running host transport.
+        if (p % 2 == 1)
+            host.time.flags |= kVstTransportPlaying;
+        else
+            host.time.flags &= ~kVstTransportPlaying;
+        campaign::startDemonstration(effect, true);
+        EventList events(64);
+        const long limit = static_cast<long>(maxSeconds * host.time.sampleRate);
+        long played = 0;
+        bool started = false;
+        bool rateChanged = false;
+        int n = 0;
+        while (played < limit) {
+            // Live playing on top of the performance: a chord on each of the
+            // first channels, released half a second later; the mod wheel,
+            // pitch bend and a pattern change now and then.
+            const long t = played % static_cast<long>(host.time.sampleRate);
+            if (t < frames) {
+                for (int c = 0; c < 4; ++c) events.add(frames / 2, static_cast<uint8_t>(0x90 + c), 60 + 4 * c, 100);
+                events.add(0, 0xE0, 0, static_cast<uint8_t>(32 + n % 64));
+                events.add(frames - 1, 0xB0, 0, static_cast<uint8_t>(n % 4));
+            } else if (t >= static_cast<long>(host.time.sampleRate / 2) &&
+                       t < static_cast<long>(host.time.sampleRate / 2) + frames) {
+                for (int c = 0; c < 4; ++c) events.add(0, static_cast<uint8_t>(0x80 + c), 60 + 4 * c, 0);
+                events.add(0, 0xB0, 1, 64);
+            }
+            block(frames, events, true);
+            played += frames;
+            ++n;
+            if (main->demonstrationPlaying()) started = true;
+            if (started && !main->demonstrationPlaying()) break;
+            // Half-way through the host changes its rate.
+            if (!rateChanged && played > limit / 4) {
+                host.time.sampleRate = host.time.sampleRate == 44100.0 ? 48000.0 : 44100.0;
+                rateChanged = true;
+                ++figures.rateChanges;
+            }
+        }
+        EXPECT_TRUE(started) << names[static_cast<size_t>(p)] << ": the demonstration never started";
+        campaign::startDemonstration(effect, false);
+        EventList none(1);
+        block(frames, none, false);
+    }
+
+    void run(bool multiOutput, double secondsPerProject) {
+        create(multiOutput);
+        if (HasFatalFailure()) return;
+        buffers = std::make_unique<OutputBuffers>(effect->numOutputs);
+        const int projects = static_cast<int>(std::min<size_t>(names.size(), kNumUserPrograms));
+        for (int p = 0; p < projects; ++p) {
+            programChangeOverMidi(p);
+            if (HasFatalFailure()) return;
+            playDemonstration(p, secondsPerProject);
+        }
+        const audio_probe::Counts c = audio_probe::counts();
+        std::printf("[ figures  ] %s: %d projects, %ld blocks, %ld frames, %ld program changes by the timer, "
+                    "%ld rate changes, master peak %.3f, peak of all outputs %.3f\n",
+                    multiOutput ? "20 outputs" : "stereo", projects, figures.blocks, figures.frames,
+                    figures.programChanges, figures.rateChanges, static_cast<double>(figures.masterPeak),
+                    static_cast<double>(figures.peak));
+        std::printf("[ figures  ] audio thread (%s): %ld allocations, %ld releases, %ld locks, %ld waits, "
+                    "%ld system calls, %ld voluntary context switches, %ld major page faults\n",
+                    audio_probe::allocationProbe(), c.allocations, c.frees, c.locks, c.waits, c.systemCalls,
+                    c.voluntarySwitches, c.majorFaults);
+        EXPECT_TRUE(c.clean()) << audio_probe::report();
+        // A thread that blocked in the kernel without any of the calls above
+        // (a futex reached some other way) still shows as a voluntary switch;
+        // only a page brought back from disk may explain one.
+        EXPECT_LE(c.voluntarySwitches, c.majorFaults);
+        // The master pair is limited; the tracks' own pairs carry the module
+        // output before the strip and may be loud, but never other than finite.
+        EXPECT_LE(figures.masterPeak, 0.99f);
+        EXPECT_TRUE(std::isfinite(figures.peak));
+    }
+
+    TestHost host;
+    AEffect* effect = nullptr;
+    Effect* main = nullptr;
+    std::vector<std::string> names;
+    std::unique_ptr<OutputBuffers> buffers;
+    Figures figures;
+    long automationStep = 0;
+};
+
+// The probe itself: each kind of call it claims to see, made inside an audio
+// call, is counted, and the same calls outside are not.
+TEST(AudioThreadProbe, CountsAllocationsLocksWaitsAndSystemCallsOnlyInsideAudioCalls) {
+    std::mutex mutex;
+    auto everything = [&mutex] {
+        delete new int(3);
+        std::free(std::malloc(100));
+        { std::lock_guard<std::mutex> lock(mutex); }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        std::FILE* f = std::fopen("/dev/null", "w");
+        if (f != nullptr) {
+            std::fprintf(f, "%d\n", 1);
+            std::fclose(f);
+        }
+    };
+    audio_probe::reset();
+    everything();
+    EXPECT_TRUE(audio_probe::counts().clean()) << audio_probe::report();
+    {
+        audio_probe::AudioCall call;
+        everything();
+    }
+    const audio_probe::Counts c = audio_probe::counts();
+    EXPECT_GE(c.allocations, 2);
+    EXPECT_GE(c.frees, 2);
+    EXPECT_GE(c.locks, 1);
+    EXPECT_GE(c.waits, 1);
+    EXPECT_GE(c.systemCalls, 2);
+    EXPECT_GE(c.voluntarySwitches, 1);  // the sleep
+    EXPECT_NE(audio_probe::report().find("first "), std::string::npos);
+    audio_probe::reset();
+}
+
+TEST_F(RealtimeSafety, EveryDemonstrationInStereoNeitherAllocatesLocksNorWaits) { run(false, 40.0); }
+
+TEST_F(RealtimeSafety, EveryDemonstrationWithTwentyOutputsNeitherAllocatesLocksNorWaits) { run(true, 6.0); }
+
+}  // namespace

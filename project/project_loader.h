@@ -12,10 +12,18 @@
 
 class Effect;
 
+// Pause after raising the edit counter, so a block that checked the counter
+// just before can finish. Fuzz builds run no renderer beside the loader, and
+// every execution would pay it.
+#ifdef TALVEX_FUZZING
+constexpr uint32_t kLoaderSettleMs = 0;
+#else
+constexpr uint32_t kLoaderSettleMs = 20;
+#endif
+
 struct ProjectLoadOptions {
-    // Pause after raising the edit counter, so a block that checked the
-    // counter just before can finish. Tests and the fuzzer shorten it.
-    uint32_t settleMs = 20;
+    // Tests shorten it as well.
+    uint32_t settleMs = kLoaderSettleMs;
 };
 
 // Replaces the owner's project by the one in the bytes. A damaged project

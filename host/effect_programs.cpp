@@ -9,6 +9,7 @@
 #include "editor/editor.h"
 #include "host/program_chunk.h"
 #include "host/program_track_state.h"
+#include "platform/atomic_file_write.h"
 #include "platform/registry_store.h"
 #include "project/project.h"
 #include "project/project_loader.h"
@@ -103,10 +104,10 @@ std::string Effect::saveBankFile(const std::string& path) {
         std::lock_guard<std::recursive_mutex> lock(programMutex_);
         bank = buildProgramChunk(programs_.data(), kNumUserPrograms, false);
     }
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (!out || bank.empty()) return {};
-    out.write(reinterpret_cast<const char*>(bank.data()), static_cast<std::streamsize>(bank.size()));
-    return out.good() ? name : std::string();
+    // Replaced in one step: a save that is interrupted leaves the previous
+    // bank under the name, never a truncated one.
+    if (bank.empty() || !platform::writeFileAtomically(name, bank.data(), bank.size())) return {};
+    return name;
 }
 
 bool Effect::loadBankFile(const std::string& path) {

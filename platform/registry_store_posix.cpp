@@ -2,9 +2,9 @@
 // holds that key's values:
 //   "TVXREG1\0", uint32 count, then per value: uint32 name length, name,
 //   uint32 type, uint32 data length, data (all little-endian).
-// Files are replaced atomically (written to a temporary file, flushed, then
-// renamed), so a crash never leaves a torn bank. A damaged file reads as an
-// empty key.
+// Files are replaced atomically (writeFileAtomically: a temporary file,
+// flushed, renamed over the key file, then the folder flushed), so a crash
+// never leaves a torn bank. A damaged file reads as an empty key.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/atomic_file_write.h"
 #include "platform/registry_store.h"
 
 namespace platform {
@@ -127,9 +128,19 @@ bool writeValue(const std::string& keyPath, const char* name, RegistryType type,
     std::lock_guard<std::mutex> lock(g_storeMutex);
     std::vector<Value> values;
     loadKey(keyPath, values);
+    // Reads take the first value of a name; a damaged or hand-made file may
+    // hold more than one, and those after the first go, so that what is
+    // written here is what is read back.
     Value* target = nullptr;
-    for (Value& v : values)
-        if (v.name == name) target = &v;
+    for (size_t i = 0; i < values.size();) {
+        if (values[i].name != name) {
+            ++i;
+        } else if (target == nullptr) {
+            target = &values[i++];
+        } else {
+            values.erase(values.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
     if (target == nullptr) {
         values.push_back(Value{});
         target = &values.back();
@@ -151,26 +162,7 @@ bool writeValue(const std::string& keyPath, const char* name, RegistryType type,
     const std::string path = RegistryStore::keyFilePath(keyPath);
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos || !makeDirectories(path.substr(0, slash))) return false;
-    const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) return false;
-    size_t written = 0;
-    while (written < out.size()) {
-        const ssize_t n = write(fd, out.data() + written, out.size() - written);
-        if (n <= 0) {
-            close(fd);
-            unlink(temporary.c_str());
-            return false;
-        }
-        written += static_cast<size_t>(n);
-    }
-    const bool flushed = fsync(fd) == 0;
-    close(fd);
-    if (!flushed || rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, out.data(), out.size(), 0600);
 }
 
 }  // namespace

@@ -76,9 +76,12 @@ if has fuzz; then
     name=$(basename "$target")
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
+    # The committed seeds (fuzz/corpus/<target>) are read, never written.
+    seeds=()
+    [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
     echo "-- $name"
     "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -timeout=10 -rss_limit_mb=2048 \
-      "$corpus" 2>build/fuzz/$name.log || { tail -n 60 build/fuzz/$name.log; exit 1; }
+      "$corpus" "${seeds[@]}" 2>build/fuzz/$name.log || { tail -n 60 build/fuzz/$name.log; exit 1; }
   done
   if [ "$fuzzed" -eq 0 ]; then echo "FAIL: the fuzz tree holds no fuzz target"; exit 1; fi
 fi

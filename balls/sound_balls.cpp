@@ -1,5 +1,6 @@
 #include "balls/sound_balls.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "balls/ball_motion.h"
@@ -80,7 +81,11 @@ bool SoundBalls::fly(int frames, double sampleRateHz, const PadState& pad) {
     bool moved = false;
     for (int i = 0; i < count(); ++i) {
         SoundBall& b = balls_[static_cast<size_t>(i)];
-        if (static_cast<int>(b.flyOn.load()) == 0) continue;
+        // The switch comes from programs and project text as a float; as an
+        // integer it is off below 1 in size, and a value that no integer holds
+        // (NaN, a damaged chunk's 1e37) must not reach the conversion.
+        const float flyOn = b.flyOn.load();
+        if (!(std::fabs(flyOn) >= 1.0f)) continue;
         FlyState s{b.x.load(), b.y.load(), b.velocityX.load(), b.velocityY.load()};
         flyOneBlock(s, b.flySpeed.load(), b.flyDirection.load(), frames, sampleRateHz, pad.roundPad);
         b.x = s.x;
@@ -98,9 +103,12 @@ bool SoundBalls::randomJumps(int stepPosition, bool synchro, int ownerStep, Ball
     bool jumped = false;
     for (int i = 0; i < count(); ++i) {
         SoundBall& b = balls_[static_cast<size_t>(i)];
-        const int n = static_cast<int>(b.randomRate.load());
-        // Negative rates are not a setting any writer produces; they count as off.
-        if (n <= 0) continue;
+        // Negative rates are not a setting any writer produces; they count as
+        // off, as does NaN. Rates above the longest interval are held there
+        // before the conversion (a damaged chunk may hold 1e37).
+        const float rate = b.randomRate.load();
+        if (!(rate >= 1.0f)) continue;
+        const int n = rate > kMaxRandomRate ? kMaxRandomRate : static_cast<int>(rate);
         --b.randomCountdown;
         if ((!synchro || ownerStep != 0) && b.randomCountdown >= 1 && b.randomCountdown <= kCountdownLimit) continue;
         const int every = 1 << ((n > kMaxRandomRate ? kMaxRandomRate : n) - 1);

@@ -36,11 +36,20 @@ inline VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr
     return 0;
 }
 
+// Files the targets write go to memory when the system offers a memory file
+// system: saves flush to the disk, which would otherwise bound a target to a
+// few dozen executions a second.
+inline std::filesystem::path scratchRoot() {
+    std::error_code error;
+    if (std::filesystem::is_directory("/dev/shm", error)) return "/dev/shm";
+    return std::filesystem::temp_directory_path();
+}
+
 // A settings folder of this process's own, so that no stored bank of the
 // user reaches the instance and nothing the target writes reaches the user.
 inline const std::string& settingsFolder() {
     static const std::string folder = [] {
-        const auto path = std::filesystem::temp_directory_path() / ("talvex_fuzz_" + std::to_string(getpid()));
+        const auto path = scratchRoot() / ("talvex_fuzz_" + std::to_string(getpid()));
         std::filesystem::create_directories(path);
         setenv("XDG_CONFIG_HOME", path.c_str(), 1);
         return path.string();
@@ -56,20 +65,23 @@ inline Effect& sharedEffect() {
     return *effect;
 }
 
-// Renders blocks of the given size and aborts on an output sample that is
-// not finite or leaves the output limit.
+// Renders blocks of the given size into as many outputs as the instance
+// declares (20 in multi-output mode) and aborts on a master sample that is
+// not finite or leaves the output limit, or a sample of another pair that
+// is not finite.
 inline void renderChecked(Effect& effect, int blocks, int frames) {
-    static std::vector<float> left(kMaxBlockFrames), right(kMaxBlockFrames);
-    float* outputs[2] = {left.data(), right.data()};
+    static std::vector<std::vector<float>> buffers(2 * kNumOutputPairsMulti, std::vector<float>(kMaxBlockFrames));
+    float* outputs[2 * kNumOutputPairsMulti];
+    for (size_t c = 0; c < buffers.size(); ++c) outputs[c] = buffers[c].data();
+    const int channels = effect.getAeffect()->numOutputs;
     for (int b = 0; b < blocks; ++b) {
         effect.processReplacing(nullptr, outputs, frames);
         timeInfo().samplePos += frames;
-        for (int i = 0; i < frames; ++i)
-            if (!(std::fabs(left[static_cast<size_t>(i)]) <= 0.99f) ||
-                !(std::fabs(right[static_cast<size_t>(i)]) <= 0.99f)) {
-                std::fprintf(stderr, "output sample %d of block %d is %g, %g\n", i, b,
-                             static_cast<double>(left[static_cast<size_t>(i)]),
-                             static_cast<double>(right[static_cast<size_t>(i)]));
+        for (int c = 0; c < channels; ++c)
+            for (int i = 0; i < frames; ++i) {
+                const float v = buffers[static_cast<size_t>(c)][static_cast<size_t>(i)];
+                if (c < 2 ? std::fabs(v) <= 0.99f : std::isfinite(v)) continue;
+                std::fprintf(stderr, "output %d, sample %d of block %d is %g\n", c, i, b, static_cast<double>(v));
                 std::abort();
             }
     }

@@ -1,7 +1,5 @@
 // File-backed stand-in for the current user's registry. One file per key
-// holds that key's values:
-//   "TVXREG1\0", uint32 count, then per value: uint32 name length, name,
-//   uint32 type, uint32 data length, data (all little-endian).
+// holds that key's values (the format: registry_key_file.h).
 // Files are replaced atomically (writeFileAtomically: a temporary file,
 // flushed, renamed over the key file, then the folder flushed), so a crash
 // never leaves a torn bank. A damaged file reads as an empty key.
@@ -16,20 +14,14 @@
 #include <mutex>
 
 #include "platform/atomic_file_write.h"
+#include "platform/registry_key_file.h"
 #include "platform/registry_store.h"
 
 namespace platform {
 
 namespace {
 
-constexpr char kMagic[8] = {'T', 'V', 'X', 'R', 'E', 'G', '1', 0};
 constexpr size_t kMaxFileBytes = 64u << 20;  // far above any bank; refuses absurd files
-
-struct Value {
-    std::string name;
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-};
 
 std::mutex g_storeMutex;
 
@@ -54,15 +46,6 @@ bool makeDirectories(const std::string& path) {
     return true;
 }
 
-uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void appendU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return false;
@@ -80,84 +63,18 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
     return true;
 }
 
-// Parses a key file; false (and no values) when it is damaged in any way.
-bool parse(const std::vector<uint8_t>& bytes, std::vector<Value>& values) {
-    values.clear();
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), kMagic, sizeof(kMagic)) != 0) return false;
-    size_t pos = 8;
-    const uint32_t count = readU32(&bytes[pos]);
-    pos += 4;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (bytes.size() - pos < 4) return false;
-        const uint32_t nameLength = readU32(&bytes[pos]);
-        pos += 4;
-        if (nameLength > bytes.size() - pos) return false;
-        Value v;
-        v.name.assign(reinterpret_cast<const char*>(&bytes[pos]), nameLength);
-        pos += nameLength;
-        if (bytes.size() - pos < 8) return false;
-        v.type = readU32(&bytes[pos]);
-        const uint32_t dataLength = readU32(&bytes[pos + 4]);
-        pos += 8;
-        if (dataLength > bytes.size() - pos) return false;
-        v.data.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
-                      bytes.begin() + static_cast<std::ptrdiff_t>(pos + dataLength));
-        pos += dataLength;
-        values.push_back(std::move(v));
-    }
-    return true;
-}
-
-bool loadKey(const std::string& keyPath, std::vector<Value>& values) {
+bool loadKey(const std::string& keyPath, std::vector<RegistryValue>& values) {
     std::vector<uint8_t> bytes;
     if (!readFile(RegistryStore::keyFilePath(keyPath), bytes)) return false;
-    if (!parse(bytes, values)) {
-        values.clear();
-        return false;
-    }
-    return true;
-}
-
-const Value* findValue(const std::vector<Value>& values, const char* name) {
-    for (const Value& v : values)
-        if (v.name == name) return &v;
-    return nullptr;
+    return parseRegistryKeyFile(bytes.data(), bytes.size(), values);
 }
 
 bool writeValue(const std::string& keyPath, const char* name, RegistryType type, const uint8_t* data, size_t size) {
     std::lock_guard<std::mutex> lock(g_storeMutex);
-    std::vector<Value> values;
+    std::vector<RegistryValue> values;
     loadKey(keyPath, values);
-    // Reads take the first value of a name; a damaged or hand-made file may
-    // hold more than one, and those after the first go, so that what is
-    // written here is what is read back.
-    Value* target = nullptr;
-    for (size_t i = 0; i < values.size();) {
-        if (values[i].name != name) {
-            ++i;
-        } else if (target == nullptr) {
-            target = &values[i++];
-        } else {
-            values.erase(values.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
-    if (target == nullptr) {
-        values.push_back(Value{});
-        target = &values.back();
-        target->name = name;
-    }
-    target->type = static_cast<uint32_t>(type);
-    target->data.assign(data, data + size);
-
-    std::vector<uint8_t> out(kMagic, kMagic + sizeof(kMagic));
-    appendU32(out, static_cast<uint32_t>(values.size()));
-    for (const Value& v : values) {
-        appendU32(out, static_cast<uint32_t>(v.name.size()));
-        out.insert(out.end(), v.name.begin(), v.name.end());
-        appendU32(out, v.type);
-        appendU32(out, static_cast<uint32_t>(v.data.size()));
-        out.insert(out.end(), v.data.begin(), v.data.end());
-    }
+    setRegistryValue(values, name, static_cast<uint32_t>(type), data, size);
+    const std::vector<uint8_t> out = serializeRegistryKeyFile(values);
 
     const std::string path = RegistryStore::keyFilePath(keyPath);
     const size_t slash = path.find_last_of('/');
@@ -184,31 +101,23 @@ std::string RegistryStore::keyFilePath(const std::string& keyPath) {
 
 bool RegistryStore::readDword(const std::string& keyPath, const char* name, uint32_t& value) {
     std::lock_guard<std::mutex> lock(g_storeMutex);
-    std::vector<Value> values;
+    std::vector<RegistryValue> values;
     if (!loadKey(keyPath, values)) return false;
-    const Value* v = findValue(values, name);
-    if (v == nullptr || v->type != static_cast<uint32_t>(RegistryType::Dword) || v->data.size() != 4) return false;
-    value = readU32(v->data.data());
-    return true;
+    return registryDword(findRegistryValue(values, name), value);
 }
 
 bool RegistryStore::readString(const std::string& keyPath, const char* name, std::string& value, size_t maxChars) {
     std::lock_guard<std::mutex> lock(g_storeMutex);
-    std::vector<Value> values;
+    std::vector<RegistryValue> values;
     if (!loadKey(keyPath, values)) return false;
-    const Value* v = findValue(values, name);
-    if (v == nullptr || v->type != static_cast<uint32_t>(RegistryType::String)) return false;
-    const char* text = reinterpret_cast<const char*>(v->data.data());
-    value.assign(text, strnlen(text, v->data.size()));
-    if (value.size() > maxChars) value.resize(maxChars);
-    return true;
+    return registryString(findRegistryValue(values, name), maxChars, value);
 }
 
 bool RegistryStore::readBinary(const std::string& keyPath, const char* name, std::vector<uint8_t>& value) {
     std::lock_guard<std::mutex> lock(g_storeMutex);
-    std::vector<Value> values;
+    std::vector<RegistryValue> values;
     if (!loadKey(keyPath, values)) return false;
-    const Value* v = findValue(values, name);
+    const RegistryValue* v = findRegistryValue(values, name);
     if (v == nullptr || v->type != static_cast<uint32_t>(RegistryType::Binary)) return false;
     value = v->data;
     return true;

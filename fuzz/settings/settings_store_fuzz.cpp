@@ -1,86 +1,77 @@
-// The settings store's key files (Linux): arbitrary file contents read as a
-// key whose values are either readable or absent, texts within their limit;
-// writing one value over the file then keeps every other value that was
-// readable and reads back what was written.
+// The settings store's key files (Linux): arbitrary bytes either parse into
+// values, which write back to bytes that parse the same, or are refused.
+// Setting one value over a parsed file then keeps every other value and
+// reads back what was set; texts never come back longer than asked.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-#include "platform/registry_store.h"
+#include "platform/registry_key_file.h"
 
 namespace {
 
-using platform::RegistryStore;
+using platform::RegistryValue;
 
-const std::string kKey = "software\\TalvexBass\\Settings";
 constexpr const char* kNames[] = {"ScopeOn",   "MultiOutputsMode", "CurProgram", "TooltipsOn",
                                   "BankSelected", "SaveDefaultBank", "FirstUse", "AudioDevice",
                                   "MidiDevice", "SampleRate",        "BufferSize", "UserBank"};
 constexpr size_t kTextLimit = 127;
 
-struct Seen {
-    bool hasDword = false;
-    uint32_t dword = 0;
-    bool hasText = false;
-    std::string text;
-    bool hasBinary = false;
-    std::vector<uint8_t> binary;
-};
-
-Seen readAll(const char* name) {
-    Seen s;
-    s.hasDword = RegistryStore::readDword(kKey, name, s.dword);
-    s.hasText = RegistryStore::readString(kKey, name, s.text, kTextLimit);
-    s.hasBinary = RegistryStore::readBinary(kKey, name, s.binary);
-    if (s.hasText && s.text.size() > kTextLimit) std::abort();
-    return s;
-}
-
-bool same(const Seen& a, const Seen& b) {
-    return a.hasDword == b.hasDword && a.dword == b.dword && a.hasText == b.hasText && a.text == b.text &&
-           a.hasBinary == b.hasBinary && a.binary == b.binary;
-}
-
-const std::string& keyFile() {
-    static const std::string path = [] {
-        const auto root = std::filesystem::temp_directory_path() / ("talvex_fuzz_store_" + std::to_string(getpid()));
-        setenv("XDG_CONFIG_HOME", root.c_str(), 1);
-        const std::string file = RegistryStore::keyFilePath(kKey);
-        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-        return file;
-    }();
-    return path;
+bool sameValues(const std::vector<RegistryValue>& a, const std::vector<RegistryValue>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data) return false;
+    return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(keyFile().c_str(), "wb");
-    if (f == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
+    // An exact-size copy, so that a read past the end is caught.
+    const std::vector<uint8_t> bytes(data, data + size);
+    std::vector<RegistryValue> values;
+    if (!platform::parseRegistryKeyFile(bytes.data(), bytes.size(), values)) {
+        if (!values.empty()) std::abort();
+        return 0;
+    }
+    const std::vector<uint8_t> written = platform::serializeRegistryKeyFile(values);
+    std::vector<RegistryValue> again;
+    if (!platform::parseRegistryKeyFile(written.data(), written.size(), again) || !sameValues(values, again))
+        std::abort();
 
-    Seen before[std::size(kNames)];
-    for (size_t i = 0; i < std::size(kNames); ++i) before[i] = readAll(kNames[i]);
+    for (const char* name : kNames) {
+        const RegistryValue* v = platform::findRegistryValue(values, name);
+        std::string text;
+        if (platform::registryString(v, kTextLimit, text) && text.size() > kTextLimit) std::abort();
+        uint32_t dword = 0;
+        platform::registryDword(v, dword);
+    }
 
-    // The value written is picked by the input, as is its number.
-    const size_t written = size > 0 ? data[0] % std::size(kNames) : 0;
-    const uint32_t value = static_cast<uint32_t>(size) * 2654435761u;
-    if (!RegistryStore::writeDword(kKey, kNames[written], value)) std::abort();
-    uint32_t back = 0;
-    if (!RegistryStore::readDword(kKey, kNames[written], back) || back != value) std::abort();
-    for (size_t i = 0; i < std::size(kNames); ++i) {
-        if (i == written) continue;
-        const Seen after = readAll(kNames[i]);
-        // A damaged file reads as an empty key and is replaced as a whole;
-        // otherwise every other value survives the write.
-        const bool wasReadable = before[i].hasDword || before[i].hasText || before[i].hasBinary;
-        if (wasReadable && !same(before[i], after)) std::abort();
+    // The input picks the value to set and its contents.
+    const char* name = kNames[size % std::size(kNames)];
+    const uint8_t* newData = data + size / 2;
+    const size_t newSize = size - size / 2;
+    std::vector<RegistryValue> changed = values;
+    platform::setRegistryValue(changed, name, 3, newData, newSize);
+    const std::vector<uint8_t> rewritten = platform::serializeRegistryKeyFile(changed);
+    std::vector<RegistryValue> reread;
+    if (!platform::parseRegistryKeyFile(rewritten.data(), rewritten.size(), reread)) std::abort();
+    const RegistryValue* set = platform::findRegistryValue(reread, name);
+    if (set == nullptr || set->type != 3 || set->data != std::vector<uint8_t>(newData, newData + newSize))
+        std::abort();
+    // Every other name reads as before (names from a file may hold a zero
+    // byte, so they are compared whole here).
+    auto first = [](const std::vector<RegistryValue>& in, const std::string& n) -> const RegistryValue* {
+        for (const RegistryValue& v : in)
+            if (v.name == n) return &v;
+        return nullptr;
+    };
+    for (const RegistryValue& v : values) {
+        if (v.name == name) continue;
+        const RegistryValue* before = first(values, v.name);
+        const RegistryValue* now = first(reread, v.name);
+        if (now == nullptr || now->type != before->type || now->data != before->data) std::abort();
     }
     return 0;
 }

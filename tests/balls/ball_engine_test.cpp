@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "tests/project/project_fixture.h"
 
 namespace {
@@ -68,4 +71,31 @@ TEST(BallEngine, OutOfRangeModuleTargetsAreNotSent) {
     e.track(0).balls.notify(0, false, false);
     e.render(64);  // nothing to see but that it survives the sanitizers
     EXPECT_EQ(e.track(0).balls.ball(0).horizontal.size(), 3u);
+}
+
+// Switch and rate values from a damaged program chunk or project reach the
+// balls as they are: NaN or 1e37 must neither be undefined conversions nor
+// start motion that a valid setting would not.
+TEST(BallEngine, FlySwitchAndRandomRateOutsideAnyIntegerAreSafe) {
+    TestEngine e;
+    e.load(kProject);
+    CInstrument& t = e.track(0);
+    SoundBall& flying = t.balls.ball(1);
+    e.render(64);
+    flying.flyOn = std::numeric_limits<float>::quiet_NaN();
+    const float x = flying.x.load(), y = flying.y.load();
+    e.render(256);
+    e.render(256);
+    EXPECT_EQ(flying.x.load(), x);  // NaN is off
+    EXPECT_EQ(flying.y.load(), y);
+    flying.flyOn = 1e37f;  // as an integer it would be "on"; it stays so
+    e.render(256);
+    e.render(256);
+    EXPECT_TRUE(flying.x.load() != x || flying.y.load() != y);
+    for (float rate : {1e37f, -1e37f, std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity()}) {
+        t.balls.ball(0).randomRate = rate;
+        for (int step = 0; step < 40; ++step) e.render(2048);
+        EXPECT_TRUE(std::isfinite(t.balls.ball(0).x.load()));
+    }
 }

@@ -49,18 +49,25 @@ run_one() {
   fi
   local dirs=("$corpus")
   [ -d "$seeds" ] && dirs+=("$seeds")
-  local start end status=0
+  local start end status=0 cpu
   start=$(date +%s)
-  "$binary" "${limit[@]}" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$out/$name-" "${dirs[@]}" >"$out/$name.log" 2>&1 || status=$?
+  # Undefined behaviour stops a target as a crash does; CPU seconds are kept
+  # beside the wall clock, since exec/s on a busy machine says little.
+  local TIMEFORMAT='%U %S'
+  cpu=$( { time UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 "$binary" "${limit[@]}" -print_final_stats=1 \
+    -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$out/$name-" "${dirs[@]}" >"$out/$name.log" 2>&1 \
+    || echo "status $?" >"$out/$name.status"; } 2>&1 )
+  if [ -f "$out/$name.status" ]; then status=$(cut -d' ' -f2 "$out/$name.status"); rm -f "$out/$name.status"; fi
   end=$(date +%s)
   local done_runs
   done_runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$out/$name.log" | grep -o '[0-9]*$' || echo 0)
   local seconds=$((end - start > 0 ? end - start : 1))
+  local cpu_seconds
+  cpu_seconds=$(echo "$cpu" | awk '{ s = $1 + $2; print (s < 1 ? 1 : int(s)) }')
   local verdict=ok
   [ "$status" -ne 0 ] && verdict="FAILED (see $out/$name.log)"
-  printf '%-24s %12s runs %7s s %10s exec/s  %s\n' "$name" "$done_runs" "$seconds" \
-    "$((done_runs / seconds))" "$verdict" | tee -a "$out/summary.txt"
+  printf '%-24s %12s runs %7s s %10s exec/s %10s exec per CPU s  %s\n' "$name" "$done_runs" "$seconds" \
+    "$((done_runs / seconds))" "$((done_runs / cpu_seconds))" "$verdict" | tee -a "$out/summary.txt"
   if [ "$status" -eq 0 ] && [ "${FUZZ_UPDATE_SEEDS:-0}" = 1 ]; then
     local merged=$out/merged/$name
     rm -rf "$merged"

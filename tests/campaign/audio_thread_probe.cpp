@@ -180,6 +180,11 @@ Counts counts() {
     return c;
 }
 
+long sleeps() {
+    return g_hits[kNanosleep].load() + g_hits[kClockNanosleep].load() + g_hits[kUsleep].load() +
+           g_hits[kSleep].load();
+}
+
 void reset() {
     for (auto& h : g_hits) h.store(0);
     g_operatorNew.store(0);

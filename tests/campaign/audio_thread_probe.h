@@ -41,6 +41,8 @@ struct AudioCall {
 
 Counts counts();
 void reset();
+// Of the waits, the sleeps (nanosleep, clock_nanosleep, usleep, sleep).
+long sleeps();
 
 // Names of the interposed functions that were hit inside audio calls, with
 // the stack of the first hit of each kind (for the failure message).

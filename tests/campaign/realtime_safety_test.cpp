@@ -16,6 +16,7 @@
 
 #include "platform/registry_store.h"
 #include "tests/campaign/audio_thread_probe.h"
+#include "project/project.h"
 #include "tests/campaign/campaign_host.h"
 
 namespace {
@@ -225,6 +226,26 @@ TEST(AudioThreadProbe, CountsAllocationsLocksWaitsAndSystemCallsOnlyInsideAudioC
     EXPECT_GE(c.systemCalls, 2);
     EXPECT_GE(c.voluntarySwitches, 1);  // the sleep
     EXPECT_NE(audio_probe::report().find("first "), std::string::npos);
+    audio_probe::reset();
+}
+
+// Not the audio thread, but counted the same way: a host that closes an
+// instance with a project loaded gets its thread back without sleeps (each
+// module's close used to pause 10 ms to let a block finish, although the
+// renderer was already shut out).
+TEST(InstanceClose, ClosingWithAProjectLoadedDoesNotSleep) {
+    campaign::useFreshSettingsFolder("close");
+    TestHost host;
+    AEffect* effect = VSTPluginMain(&TestHost::callback);
+    ASSERT_NE(effect, nullptr);
+    ASSERT_TRUE(campaign::loadBuiltInProject(effect, 10));  // drums, sampler and keys: many modules
+    ASSERT_GE(campaign::mainObject(effect)->project()->tracks.size(), 2u);
+    audio_probe::reset();
+    {
+        audio_probe::AudioCall call;
+        effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    }
+    EXPECT_EQ(audio_probe::sleeps(), 0) << audio_probe::report();
     audio_probe::reset();
 }
 

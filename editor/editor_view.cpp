@@ -50,9 +50,6 @@ std::string nativeText(const std::string& utf8) {
     for (char32_t c : gui::decodeText(utf8)) out += c < 256 ? static_cast<char>(c) : '?';
     return out;
 }
-// The menu opens under its button.
-constexpr gui::Point kMenuAt{338, 83};
-
 gui::TextStyle entryStyle(int sizePx) {
     gui::TextStyle style;
     style.font = gui::Font("Arial Narrow", sizePx);
@@ -172,11 +169,11 @@ void EditorView::openMainMenu() {
     if (model_.tempoShown()) model_.setDeviceLists(audioOutputDeviceNames(), midiInputDeviceNames());
     std::vector<platform::NativeMenuItem> items = model_.menuItems();
     if (platform::hasNativeMenus() && window_ != nullptr) {
-        const int id = platform::showNativePopupMenu(*window_, items, kMenuAt.x, kMenuAt.y);
+        const int id = platform::showNativePopupMenu(*window_, items, kMainMenuAt.x, kMainMenuAt.y);
         if (id >= 0) menuChosen(id);
         return;
     }
-    frame_->pushOverlay(std::make_unique<gui::PopupMenu>(frame_->bounds(), std::move(items), kMenuAt, [this](int id) {
+    frame_->pushOverlay(std::make_unique<gui::PopupMenu>(frame_->bounds(), std::move(items), kMainMenuAt, [this](int id) {
         if (id >= 0) menuChosen(id);
     }));
 }

@@ -28,6 +28,10 @@ public:
 
     gui::Frame& frame() { return *frame_; }
 
+    // Where the main menu opens: under its button. Window tests place the
+    // pointer on the drawn items from here.
+    static constexpr gui::Point kMainMenuAt{338, 83};
+
     // Brings the controls in line with what changed in the model.
     void sync();
     // Idle work besides drawing: the file dialog's answer.

@@ -1,7 +1,8 @@
 // The plug-in's own editor in a real window: talvex-render hosts it on a
 // private Xvfb while rendering in real time, xdotool clicks it the way a
 // user does, and the test reads back what changed: the program the bank
-// chunk holds, the settings store, and the sound of the render.
+// chunk holds, the settings store, the sound of the render and the
+// automation the host received.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -17,6 +18,10 @@
 #include <sstream>
 #include <thread>
 
+#include "editor/editor.h"
+#include "editor/editor_view.h"
+#include "editor/main_menu.h"
+#include "gui/menu.h"
 #include "host/program_chunk.h"
 #include "platform/registry_store.h"
 #include "tests/gui_window/x11_test_support.h"
@@ -114,6 +119,61 @@ int runRenderer(const std::string& folder, std::vector<std::string> extra, std::
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
+// Starts talvex-render with the arguments, its output going to a file; the
+// process id, or -1.
+pid_t spawnRenderer(std::vector<std::string> arguments, const std::string& output) {
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t pid = -1;
+    keepPluginLoadedForLeakCheck();
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    unsetenv("LD_PRELOAD");  // xdotool is not ours to check
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The editor's window id from the renderer's --editor-info file, once it
+// has opened (0 after six seconds without).
+unsigned long waitForEditor(const std::string& info) {
+    unsigned long frame = 0, parent = 0, editor = 0;
+    for (int i = 0; i < 300 && editor == 0; ++i) {
+        std::sscanf(readText(info).c_str(), "frame %lx parent %lx editor %lx", &frame, &parent, &editor);
+        if (editor == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return editor;
+}
+
+// The centres of the drawn main menu's items along a path of texts, as
+// the editor lays them out under the stand-alone host: the menu's own
+// layout, hovered item by item, opens each sub-menu where the pointer
+// finds it in the window. Empty when an item is missing.
+std::vector<gui::Point> drawnMainMenuPath(const std::vector<std::string>& path) {
+    main_menu::State state;
+    state.standaloneHost = true;
+    state.versionText = kVersionText;
+    gui::PopupMenu menu(gui::Rect::fromSize(0, 0, Editor::kWidth, Editor::kHeight), main_menu::build(state),
+                        EditorView::kMainMenuAt, nullptr);
+    std::vector<gui::Point> centres;
+    for (const std::string& text : path) {
+        const gui::PopupMenu::Panel& panel = menu.panels().back();
+        size_t i = 0;
+        while (i < panel.items->size() && (*panel.items)[i].text != text) ++i;
+        if (i == panel.items->size()) return {};
+        const gui::Rect& r = panel.itemRects[i];
+        centres.push_back(gui::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+        gui::MouseEvent hover;
+        hover.x = centres.back().x;
+        hover.y = centres.back().y;
+        menu.onHover(hover);
+    }
+    return centres;
+}
+
 TEST(EditorInAWindow, OpenAndCloseTwoHundredTimesWhileProgramsChange) {
     char pattern[] = "/tmp/talvex-editor-cycles-XXXXXX";
     const std::string folder = mkdtemp(pattern);
@@ -146,25 +206,10 @@ TEST(EditorInAWindow, TabProjectPlayAndScopeClicksReachThePlugin) {
     std::vector<std::string> arguments = {TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", wav, "--no-progress",
                                           "--show-editor", "6", "--editor-order", "lmms", "--editor-info", info,
                                           "--save-chunk", chunk, "-e", events};
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = -1;
-    keepPluginLoadedForLeakCheck();
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    unsetenv("LD_PRELOAD");  // xdotool is not ours to check
-    posix_spawn_file_actions_destroy(&actions);
-
-    unsigned long frame = 0, parent = 0, editor = 0;
+    const pid_t pid = spawnRenderer(arguments, output);
+    ASSERT_GT(pid, 0);
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 300 && editor == 0; ++i) {
-        std::sscanf(readText(info).c_str(), "frame %lx parent %lx editor %lx", &frame, &parent, &editor);
-        if (editor == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const unsigned long editor = waitForEditor(info);
     ASSERT_NE(editor, 0u) << readText(output);
     const std::string id = std::to_string(editor);
     auto clickAt = [&](int x, int y) {
@@ -208,6 +253,50 @@ TEST(EditorInAWindow, TabProjectPlayAndScopeClicksReachThePlugin) {
     std::printf("chord %.1f dB RMS, last 0.5 s after Play off %.1f dB RMS\n", playing, after);
     EXPECT_GT(playing, -40.0);
     EXPECT_LT(after, playing - 30.0) << "playing " << playing << " dB, after Play off " << after << " dB";
+}
+
+TEST(EditorInAWindow, StandaloneSampleRateFromTheDrawnMenuReachesTheHostAsAutomation) {
+    char pattern[] = "/tmp/talvex-editor-standalone-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const std::string info = folder + "/info", automation = folder + "/automation.txt", output = folder + "/out.txt";
+    const std::vector<gui::Point> path = drawnMainMenuPath({"Settings", "Sample Rate", "48000"});
+    ASSERT_EQ(path.size(), 3u) << "the stand-alone main menu has no Settings, Sample Rate, 48000";
+    const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
+                                     "--show-editor", "5", "--standalone-host", "--editor-info", info,
+                                     "--automation-log", automation},
+                                    output);
+    ASSERT_GT(pid, 0);
+    const unsigned long editor = waitForEditor(info);
+    ASSERT_NE(editor, 0u) << readText(output);
+    const std::string id = std::to_string(editor);
+    auto moveTo = [&](gui::Point p, const char* then) {
+        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(p.x) + " " + std::to_string(p.y) + then));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    moveTo({348, 70}, " click 1");  // the main menu button
+    // The drawn sub-menus open on hover: the pointer rests on Settings and
+    // on Sample Rate before the click on 48000.
+    moveTo(path[0], "");
+    moveTo(path[1], "");
+    moveTo(path[2], " click 1");
+
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+    // The stand-alone host learns the chosen rate as one automation of its
+    // reserved parameter 0x20000 with the rate in Hz as the value, not
+    // bracketed by begin and end (a menu choice is no drag). Opening the
+    // menu and hovering send nothing.
+    std::istringstream log(readText(automation));
+    std::vector<std::string> received;
+    for (std::string line; std::getline(log, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        received.push_back(line.substr(line.find(' ') + 1));
+    }
+    EXPECT_EQ(received, std::vector<std::string>{"131072 48000"}) << readText(automation) << readText(output);
 }
 
 }  // namespace

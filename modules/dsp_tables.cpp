@@ -1,6 +1,7 @@
 #include "modules/dsp_tables.h"
 
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace dsp {
@@ -64,19 +65,23 @@ void buildFilterTables(DspTables& t) {
     }
 }
 
-const DspTables* buildTables() {
-    // Never freed: modules may be destroyed in any order up to process exit.
-    auto* tables = new DspTables();
-    buildWaveTables(*tables);
-    buildFilterTables(*tables);
-    return tables;
-}
-
 }  // namespace
 
+// Static storage rather than a heap block: the tables must outlive every
+// module up to process exit, and a heap block whose only pointer lived in the
+// plug-in's data would be orphaned when a host unloads the plug-in. The
+// record is plain arrays, so no destructor ever runs on it.
+static_assert(std::is_trivially_destructible_v<DspTables>);
+
 const DspTables& dspTables() {
-    static const DspTables* const tables = buildTables();
-    return *tables;
+    static DspTables tables;
+    static const bool built = [] {
+        buildWaveTables(tables);
+        buildFilterTables(tables);
+        return true;
+    }();
+    (void)built;
+    return tables;
 }
 
 }  // namespace dsp

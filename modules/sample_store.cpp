@@ -86,10 +86,12 @@ SampleLibrary::SampleLibrary(const ResourceLookup& lookup) {
 }
 
 const SampleLibrary& SampleLibrary::shared() {
-    // Deliberately never destroyed: modules may still hold samples while
-    // static objects are torn down when the host unloads the plug-in.
-    static const SampleLibrary* const library = new SampleLibrary(&platform::findResource);
-    return *library;
+    // A static object, not a heap block: a heap block whose only pointer
+    // lived in the plug-in's data would be orphaned when the host unloads the
+    // plug-in. Modules that still hold samples while statics are torn down
+    // keep them alive through their own shared references.
+    static const SampleLibrary library(&platform::findResource);
+    return library;
 }
 
 std::shared_ptr<const DecodedSample> SampleLibrary::find(const char* path, SampleChannels layout) const {

@@ -58,9 +58,13 @@ ardour_run() {
   cp "$right" "$work/render/$name-R.wav"
 }
 # Both channels of two renders, sample by sample.
-# A third argument allows that much difference per sample.
+# Ardour's own timing (when it re-applies its parameter copies against the
+# first blocks, and the deactivate/activate it runs on a route's plug-ins when
+# a processor is added or removed) makes a render one of two variants that
+# differ by float rounding (4.9e-7 measured, at frame 75): 1e-5 (-100 dBFS)
+# per sample is allowed; a real change of sound is far above it.
 same_render() {
-  local allowed=${3:-0}
+  local allowed=${3:-1e-5}
   "${wavtool[@]}" compare "$work/render/$1-L.wav" "$work/render/$2-L.wav" --max-diff "$allowed" &&
     "${wavtool[@]}" compare "$work/render/$1-R.wav" "$work/render/$2-R.wav" --max-diff "$allowed"
 }
@@ -108,9 +112,5 @@ grep '^rss-kib' "$work/cycled.log" | awk -v limit="$leak_kib" '
     printf "resident size %d KiB after 20 cycles, %d KiB after %d (growth %d KiB, limit %d)\n", first, last, cycle, last - first, limit
     if (last - first > limit) { print "FAIL (ardour): the resident size grows with add/remove cycles"; exit 1 }
   }'
-# Adding and removing a processor makes Ardour deactivate and reactivate the
-# route's plug-ins, so the session's own instance resumes before it renders:
-# it then differs from a fresh start by float rounding (4.9e-7 measured, far
-# below hearing); more than 1e-5 (-100 dBFS) would be a real change of sound.
-same_render created cycled 1e-5
+same_render created cycled
 echo "OK: Ardour plays, saves and reloads Talvex.so"

@@ -293,7 +293,7 @@ void free(void* p) {
 
 // ---- locks, waits and system calls -----------------------------------------
 
-// The definitions repeat each declaration's exception specification.
+// The definitions must carry the same noexcept as glibc's declarations.
 template <class F>
 struct NoThrow : std::false_type {};
 template <class R, class... A>

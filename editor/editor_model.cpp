@@ -5,6 +5,7 @@
 #include "editor/program_panel_layout.h"
 #include "editor/tempo_text.h"
 #include "host/effect.h"
+#include "host/program_track_state.h"
 #include "project/project.h"
 #include "track/instrument.h"
 
@@ -44,6 +45,7 @@ void EditorModel::initFromPlugin() {
     muteKeySwitchOn_ = effect_.muteKeySwitch.load() != 0.0f;
     ledOn_ = effect_.midiActivity() > 0;
     scopeOn_ = settings.scopeOn;
+    circularPad_ = effect_.roundPad.load();
     mirror_.scopeWanted.store(scopeOn_);
     mirror_.playButton.store(-1);
     mirror_.previewSwitch.store(-1);
@@ -95,6 +97,8 @@ void EditorModel::clickEntry(int entry) {
     }
     // A new project has other tracks: no planet stays selected.
     selectedPlanet_ = -1;
+    selectedSatellite_ = -1;
+    keyStripOpen_ = false;
     soloOn_ = false;
     markDirty(kDirtyAll);
 }
@@ -214,9 +218,36 @@ void EditorModel::enterTempo(const std::string& text) {
 }
 
 void EditorModel::selectPlanet(int track) {
+    if (track != selectedPlanet_) selectedSatellite_ = -1;
     selectedPlanet_ = track;
     if (soloOn_) applySolo();
-    markDirty(kDirtyPad);
+    markDirty(kDirtyPad | kDirtySelection);
+}
+
+void EditorModel::selectSatellite(int satellite) {
+    selectedSatellite_ = satellite;
+    markDirty(kDirtyPad | kDirtySelection);
+}
+
+void EditorModel::storeSelectedBalls() {
+    if (selectedPlanet_ < 0) return;
+    Effect::ProjectAccess reader(effect_);
+    if (!reader.admitted()) return;
+    Project& project = *effect_.project();
+    if (static_cast<size_t>(selectedPlanet_) >= project.tracks.size()) return;
+    const CInstrument* planet = project.tracks[static_cast<size_t>(selectedPlanet_)].get();
+    std::lock_guard<std::recursive_mutex> lock(effect_.programMutex());
+    const int current = effect_.getProgram();
+    if (current < 0 || current >= kNumUserPrograms) return;
+    ProgramRecord& record = effect_.programRecords()[static_cast<size_t>(current)];
+    for (int s = 0; s < kProgramSatellites; ++s) {
+        SatelliteRef ref;
+        if (!findSatellite(project, s, ref)) break;
+        if (ref.track != planet) continue;
+        float values[kSatelliteValues];
+        readSatelliteValues(ref, values);
+        for (int v = 0; v < kSatelliteValues; ++v) relaxedStore(record.satellites[s][v], values[v]);
+    }
 }
 
 // ---- main menu --------------------------------------------------------------
@@ -325,10 +356,12 @@ std::string EditorModel::saveBankAs(const std::string& path) { return effect_.sa
 
 // ---- host gestures ----------------------------------------------------------
 
-void EditorModel::beginGesture(int parameter) {
+void EditorModel::beginGesture(int parameter, int second) {
     if (gestureParameter_ >= 0) endGesture();
     gestureParameter_ = parameter;
+    gestureSecond_ = second;
     effect_.beginEdit(parameter);
+    if (second >= 0) effect_.beginEdit(second);
 }
 
 void EditorModel::automate(int parameter, float value) { effect_.setParameterAutomated(parameter, value); }
@@ -336,7 +369,9 @@ void EditorModel::automate(int parameter, float value) { effect_.setParameterAut
 void EditorModel::endGesture() {
     if (gestureParameter_ < 0) return;
     effect_.endEdit(gestureParameter_);
+    if (gestureSecond_ >= 0) effect_.endEdit(gestureSecond_);
     gestureParameter_ = -1;
+    gestureSecond_ = -1;
 }
 
 // ---- idle -------------------------------------------------------------------
@@ -375,6 +410,8 @@ void EditorModel::poll(uint32_t nowMs) {
         tab_ = tab;
         saveOn_ = save;
         selectedPlanet_ = -1;
+        selectedSatellite_ = -1;
+        keyStripOpen_ = false;
         soloOn_ = false;
     }
     if (mirror_.padDirty.exchange(false)) markDirty(kDirtyPad);

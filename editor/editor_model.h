@@ -36,7 +36,8 @@ public:
         kDirtyLed = 4,
         kDirtyPad = 8,
         kDirtyNameEntry = 16,
-        kDirtyAll = 31,
+        kDirtySelection = 32,  // the selected planet or satellite changed
+        kDirtyAll = 63,
     };
     unsigned takeDirty() {
         const unsigned d = dirty_;
@@ -86,9 +87,29 @@ public:
     const std::string& tempoEntryText() const { return tempoEntryText_; }
     void enterTempo(const std::string& text);
 
-    // The planet the pad has selected (-1: none). Solo follows it.
+    // The planet the pad has selected (-1: none). Solo follows it. A new
+    // planet drops the satellite selection.
     int selectedPlanet() const { return selectedPlanet_; }
     void selectPlanet(int track);
+    // The satellite selected on the pad (its number across the project, as
+    // host parameters 2·s and 2·s + 1 count them; -1: none). The right-hand
+    // panel's satellite controls are bound to it. Both selections mark
+    // kDirtySelection.
+    int selectedSatellite() const { return selectedSatellite_; }
+    // The pad's key strip for the selected planet's transposition; the
+    // planet list closes it when it selects a planet.
+    bool keyStripOpen() const { return keyStripOpen_; }
+    void setKeyStripOpen(bool open) {
+        keyStripOpen_ = open;
+        markDirty(kDirtyPad);
+    }
+    // The planet pad's mapping, from the plug-in's round-pad setting as the
+    // editor opened.
+    bool circularPad() const { return circularPad_; }
+    void selectSatellite(int satellite);
+    // After a change on the pad or the satellite controls: the settings of
+    // the selected planet's satellites go into the current program record.
+    void storeSelectedBalls();
 
     // ---- main menu ---------------------------------------------------------
     main_menu::State menuState() const;
@@ -106,8 +127,10 @@ public:
 
     // ---- host gestures -----------------------------------------------------
     // A drag of a host parameter: begin once, automate on every move, end
-    // once, so that hosts record one gesture.
-    void beginGesture(int parameter);
+    // once, so that hosts record one gesture. A pad drag moves two
+    // parameters at once (X and Y, pan and level): second >= 0 brackets it
+    // too.
+    void beginGesture(int parameter, int second = -1);
     void automate(int parameter, float value);
     void endGesture();
     int gestureParameter() const { return gestureParameter_; }
@@ -142,7 +165,11 @@ private:
     bool scopeOn_ = false;
     std::string tempoEntryText_;
     int selectedPlanet_ = -1;
+    int selectedSatellite_ = -1;
+    bool circularPad_ = true;
+    bool keyStripOpen_ = false;
     int gestureParameter_ = -1;
+    int gestureSecond_ = -1;
     std::vector<std::string> audioDevices_;
     std::vector<std::string> midiDevices_;
 };

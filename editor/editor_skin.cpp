@@ -1,5 +1,7 @@
 #include "editor/editor_skin.h"
 
+#include <vector>
+
 #include "gui/png.h"
 
 namespace {
@@ -14,6 +16,16 @@ void EditorSkin::load() {
     loaded_ = true;
     complete_ = true;
     for (const char* name : kNames) {
+        gui::Bitmap bitmap;
+        if (!gui::loadPngResource(name, bitmap)) complete_ = false;
+        bitmaps_.emplace(name, std::move(bitmap));
+    }
+    std::vector<const char*> pad = {skin::kHalo, skin::kKeyStrip};
+    for (int i = 0; i < skin::kSpriteColours; ++i) {
+        pad.push_back(skin::kPlanets[i]);
+        pad.push_back(skin::kSatellites[i]);
+    }
+    for (const char* name : pad) {
         gui::Bitmap bitmap;
         if (!gui::loadPngResource(name, bitmap)) complete_ = false;
         bitmaps_.emplace(name, std::move(bitmap));

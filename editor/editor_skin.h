@@ -38,4 +38,14 @@ constexpr const char* kGrid = "grille_395_45.png";
 constexpr const char* kParamsTab = "params_841_128.png";
 constexpr const char* kSoundsTab = "sounds_841_128.png";
 constexpr const char* kMenu = "btn_menu_338_61.png";
+// The planet pad's sprites: ten-frame glow strips and two-frame moons, one
+// colour per track (index mod 8).
+constexpr int kSpriteColours = 8;
+constexpr const char* kPlanets[kSpriteColours] = {"planet_0.png", "planet_1.png", "planet_2.png", "planet_3.png",
+                                                  "planet_4.png", "planet_5.png", "planet_6.png", "planet_7.png"};
+constexpr const char* kSatellites[kSpriteColours] = {"satellite_0.png", "satellite_1.png", "satellite_2.png",
+                                                     "satellite_3.png", "satellite_4.png", "satellite_5.png",
+                                                     "satellite_6.png", "satellite_7.png"};
+constexpr const char* kHalo = "haloring.png";
+constexpr const char* kKeyStrip = "KeySelect.png";
 }  // namespace skin

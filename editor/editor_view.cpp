@@ -4,7 +4,7 @@
 
 #include "editor/device_lists.h"
 #include "editor/manual_location.h"
-#include "editor/pad_area_view.h"
+#include "editor/planet_pad.h"
 #include "editor/program_panel_layout.h"
 #include "editor/program_panel_view.h"
 #include "gui/menu.h"
@@ -67,7 +67,7 @@ EditorView::EditorView(EditorModel& model, const EditorSkin& skin, platform::Edi
     // The porthole is wider than the pad and reaches under the buttons
     // beside it: it and the pad go first, the buttons over them.
     frame_->make<PictureView>(Point{354, 4}, skin.get(skin::kPorthole));
-    pad_ = frame_->make<PadAreaView>(skin);
+    pad_ = frame_->make<CKavoPlanetPad>(model_, skin);
     // Then in the order of the window's layout table.
     save_ = frame_->make<BlinkingButton>(Point{312, 286}, skin.get(skin::kSave), this, kTagSave);
     panel_ = frame_->make<ProgramPanelView>(model, skin);

@@ -13,7 +13,7 @@
 #include "gui/view.h"
 #include "platform/editor_window.h"
 
-class PadAreaView;
+class CKavoPlanetPad;
 class ProgramPanelView;
 
 class EditorView : public gui::ControlListener {
@@ -27,6 +27,7 @@ public:
     ~EditorView() override;
 
     gui::Frame& frame() { return *frame_; }
+    CKavoPlanetPad& pad() { return *pad_; }
 
     // Where the main menu opens: under its button. Window tests place the
     // pointer on the drawn items from here.
@@ -61,7 +62,7 @@ private:
     platform::EditorWindow* window_;
     std::unique_ptr<gui::Frame> frame_;
     ProgramPanelView* panel_ = nullptr;
-    PadAreaView* pad_ = nullptr;
+    CKavoPlanetPad* pad_ = nullptr;
     gui::ToggleButton* save_ = nullptr;
     gui::ToggleButton* preview_ = nullptr;
     gui::ToggleButton* play_ = nullptr;

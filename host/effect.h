@@ -156,6 +156,9 @@ public:
     Relaxed<float> playController{0.0f};
     Relaxed<float> padX{128.0f};
     Relaxed<float> padY{64.0f};
+    // The owner's pad is round: flying balls bounce off its circle, and the
+    // editor draws its planet pad in circular mode (read when it opens).
+    Relaxed<bool> roundPad{true};
     // On: a pattern change made by chaining or random play also moves the
     // selected pattern, so the editor and the drum machine show what plays.
     Relaxed<float> followSelection{1.0f};

@@ -8,9 +8,9 @@ PadState CInstrument::padState() const {
     PadState pad;
     pad.x = owner_.padX.load();
     pad.y = owner_.padY.load();
-    // The owner keeps the pad round and unrotated.
+    // The owner keeps the pad unrotated.
     pad.rotation = false;
-    pad.roundPad = true;
+    pad.roundPad = owner_.roundPad.load();
     return pad;
 }
 

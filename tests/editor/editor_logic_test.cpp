@@ -12,6 +12,7 @@
 #include "editor/note_names.h"
 #include "editor/program_panel_layout.h"
 #include "editor/tempo_text.h"
+#include "host/program_track_state.h"
 #include "project/project.h"
 #include "tests/editor/recording_host.h"
 #include "track/instrument.h"
@@ -399,6 +400,68 @@ TEST_F(EditorLogic, AGestureReachesTheHostBracketedByBeginAndEndEdit) {
     };
     EXPECT_EQ(hostCalls, expected);
     EXPECT_EQ(main->project()->tracks[0]->planetLevel.load(), 64.0f);
+}
+
+TEST_F(EditorLogic, SelectionOfPlanetAndSatelliteIsSharedAndStoresOnlyThatPlanetsBalls) {
+    startPlugin(false);
+    EditorModel model(*main);
+    model.initFromPlugin();
+    model.takeDirty();
+    Project& project = *main->project();
+    // The first planet that has satellites, and a satellite of another one.
+    int planet = -1, own = -1, other = -1;
+    for (int s = 0; s < kProgramSatellites; ++s) {
+        SatelliteRef ref;
+        if (!findSatellite(project, s, ref)) break;
+        const int t = static_cast<int>(std::find_if(project.tracks.begin(), project.tracks.end(),
+                                                    [&](auto& p) { return p.get() == ref.track; }) -
+                                       project.tracks.begin());
+        if (planet < 0) planet = t;
+        if (t == planet && own < 0) own = s;
+        if (t != planet && other < 0) other = s;
+    }
+    ASSERT_GE(own, 0);
+    ASSERT_GE(other, 0) << "the start project needs satellites on two planets";
+    model.selectPlanet(planet);
+    EXPECT_EQ(model.takeDirty() & EditorModel::kDirtySelection, EditorModel::kDirtySelection);
+    model.selectSatellite(own);
+    EXPECT_EQ(model.selectedSatellite(), own);
+    EXPECT_NE(model.takeDirty() & EditorModel::kDirtySelection, 0u);
+    // Every satellite moves; only the selected planet's reach the record.
+    for (int s : {own, other}) {
+        SatelliteRef ref;
+        ASSERT_TRUE(findSatellite(project, s, ref));
+        ref.track->balls.ball(ref.ball).x = 3.0f + static_cast<float>(s);
+        ref.track->balls.ball(ref.ball).flySpeed = 0.25f;
+    }
+    const ProgramRecord before = main->programRecords()[static_cast<size_t>(main->getProgram())];
+    model.storeSelectedBalls();
+    const ProgramRecord& after = main->programRecords()[static_cast<size_t>(main->getProgram())];
+    EXPECT_EQ(after.satellites[own][0], 3.0f + static_cast<float>(own));
+    EXPECT_EQ(after.satellites[own][6], 0.25f);
+    for (int v = 0; v < kSatelliteValues; ++v) EXPECT_EQ(after.satellites[other][v], before.satellites[other][v]);
+    // Another planet drops the satellite; so does a program change.
+    model.selectPlanet(planet == 0 ? 1 : 0);
+    EXPECT_EQ(model.selectedSatellite(), -1);
+    model.selectPlanet(planet);
+    model.selectSatellite(own);
+    model.clickEntry(1);
+    EXPECT_EQ(model.selectedPlanet(), -1);
+    EXPECT_EQ(model.selectedSatellite(), -1);
+}
+
+TEST_F(EditorLogic, ATwoParameterGestureBracketsBoth) {
+    startPlugin(false);
+    EditorModel model(*main);
+    model.initFromPlugin();
+    model.beginGesture(2, 3);
+    model.automate(2, 0.5f);
+    model.endGesture();
+    const std::vector<HostCall> expected = {
+        {audioMasterBeginEdit, 2, 0.0f}, {audioMasterBeginEdit, 3, 0.0f}, {audioMasterAutomate, 2, 0.5f},
+        {audioMasterEndEdit, 2, 0.0f},   {audioMasterEndEdit, 3, 0.0f},
+    };
+    EXPECT_EQ(hostCalls, expected);
 }
 
 }  // namespace

@@ -15,13 +15,21 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
 #include "editor/editor.h"
 #include "editor/editor_view.h"
 #include "editor/main_menu.h"
+#include "editor/pad_mapping.h"
+#include "editor/planet_pad.h"
 #include "gui/menu.h"
+#include "host/effect.h"
+#include "host/program_track_state.h"
+#include "project/project.h"
+#include "track/instrument.h"
 #include "host/program_chunk.h"
 #include "platform/registry_store.h"
 #include "tests/gui_window/x11_test_support.h"
@@ -297,6 +305,147 @@ TEST(EditorInAWindow, StandaloneSampleRateFromTheDrawnMenuReachesTheHostAsAutoma
         received.push_back(line.substr(line.find(' ') + 1));
     }
     EXPECT_EQ(received, std::vector<std::string>{"131072 48000"}) << readText(automation) << readText(output);
+}
+
+// Where the first program's first planet and its first satellite sit in the
+// window, read from an instance of our own with the same fresh settings as
+// the renderer's.
+struct PadStart {
+    int track = -1;
+    gui::Point planet;
+    float pan = 0.0f;
+    float level = 0.0f;
+    int satellite = -1;
+    gui::Point satellitePoint;
+};
+
+VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// The planet a press on its centre takes (planets may share a place: the
+// last one found wins), and the first of its satellites a press on the
+// satellite's centre takes.
+PadStart readPadStart() {
+    PadStart start;
+    auto* fx = new Effect(&quietHost);
+    Project& project = *fx->project();
+    const bool circular = fx->roundPad.load();
+    auto centre = [](gui::Point at, int size) {
+        return gui::Point{kPadRect.left + at.x + size / 2, kPadRect.top + at.y + size / 2};
+    };
+    std::vector<gui::Rect> planets;
+    for (auto& t : project.tracks)
+        planets.push_back(
+            pad::hitRect(pad::pixelOf(pad::planetPlace(t->pan.load(), t->planetLevel.load(), circular)), pad::kPlanetSize));
+    for (size_t t = 0; t < planets.size() && start.track < 0; ++t) {
+        const gui::Point c = centre(gui::Point{planets[t].left, planets[t].top}, pad::kPlanetSize);
+        if (pad::hitPlanet(planets, -1, c.x - kPadRect.left, c.y - kPadRect.top) != static_cast<int>(t)) continue;
+        CInstrument& track = *project.tracks[t];
+        // Its satellites, in order, with their numbers across the project.
+        std::vector<gui::Rect> satellites;
+        std::vector<int> numbers;
+        for (int s = 0; s < kProgramSatellites; ++s) {
+            SatelliteRef ref;
+            if (!findSatellite(project, s, ref)) break;
+            if (ref.track != &track) continue;
+            const SoundBall& b = track.balls.ball(ref.ball);
+            satellites.push_back(pad::hitRect(pad::pixelOf(pad::satellitePlace(b.x.load(), b.y.load(), !b.horizontal.empty(),
+                                                                              !b.vertical.empty(), circular)),
+                                              pad::kSatelliteSize));
+            numbers.push_back(s);
+        }
+        for (size_t k = 0; k < satellites.size(); ++k) {
+            const gui::Point sc = centre(gui::Point{satellites[k].left, satellites[k].top}, pad::kSatelliteSize);
+            if (pad::hitFirst(satellites, sc.x - kPadRect.left, sc.y - kPadRect.top) != static_cast<int>(k)) continue;
+            start.track = static_cast<int>(t);
+            start.planet = c;
+            start.pan = track.pan.load();
+            start.level = track.planetLevel.load();
+            start.satellite = numbers[k];
+            start.satellitePoint = sc;
+            break;
+        }
+    }
+    AEffect* a = fx->getAeffect();
+    a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f);
+    return start;
+}
+
+TEST(EditorInAWindow, DraggedPlanetAndSatelliteReachThePluginAndTheHostsAutomation) {
+    char pattern[] = "/tmp/talvex-editor-pad-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const PadStart start = readPadStart();
+    ASSERT_GE(start.track, 0) << "the first program has no planet with a satellite to take";
+    const int d = start.track, sat = start.satellite;
+    const std::string info = folder + "/info", automation = folder + "/automation.txt", chunk = folder + "/bank.chunk",
+                      output = folder + "/out.txt";
+    const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
+                                     "--show-editor", "5", "--editor-order", "lmms", "--editor-info", info,
+                                     "--automation-log", automation, "--save-chunk", chunk},
+                                    output);
+    ASSERT_GT(pid, 0);
+    const unsigned long editor = waitForEditor(info);
+    ASSERT_NE(editor, 0u) << readText(output);
+    const std::string id = std::to_string(editor);
+    auto pointer = [&](gui::Point p, const char* then) {
+        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(p.x) + " " + std::to_string(p.y) + then));
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The planet: 40 right and 30 up, in steps as a hand moves.
+    const int dx = 40, dy = -30;
+    pointer(start.planet, " mousedown 1");
+    for (int k = 1; k <= 4; ++k) pointer(gui::Point{start.planet.x + dx * k / 4, start.planet.y + dy * k / 4}, "");
+    pointer(gui::Point{start.planet.x + dx, start.planet.y + dy}, " mouseup 1");
+    // Its first satellite, now shown: up past the pad's top edge.
+    pointer(start.satellitePoint, " mousedown 1");
+    pointer(gui::Point{start.satellitePoint.x, (start.satellitePoint.y + 5) / 2}, "");
+    pointer(gui::Point{start.satellitePoint.x, 5}, " mouseup 1");
+
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+
+    // What the host received, in order: each drag one gesture of two
+    // parameters, opened and closed once.
+    std::istringstream log(readText(automation));
+    std::vector<std::string> gestures;
+    std::map<int, float> last;
+    for (std::string line; std::getline(log, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string frame, what;
+        float value = 0.0f;
+        fields >> frame >> what;
+        if (what == "begin" || what == "end") {
+            fields >> value;
+            gestures.push_back(what + " " + std::to_string(static_cast<int>(value)));
+        } else {
+            fields >> value;
+            last[std::stoi(what)] = value;
+        }
+    }
+    auto edit = [](const char* what, int parameter) { return std::string(what) + " " + std::to_string(parameter); };
+    const std::vector<std::string> expected = {edit("begin", 64 + 2 * d), edit("begin", 65 + 2 * d),
+                                               edit("end", 64 + 2 * d),   edit("end", 65 + 2 * d),
+                                               edit("begin", 2 * sat),    edit("begin", 2 * sat + 1),
+                                               edit("end", 2 * sat),      edit("end", 2 * sat + 1)};
+    EXPECT_EQ(gestures, expected) << readText(automation);
+    const float pan = std::clamp(start.pan + 2.0f * dx / 357.0f, -1.0f, 1.0f);
+    const float level = std::clamp(start.level - 127.0f * dy / 357.0f, 0.0f, 127.0f);
+    EXPECT_NEAR(last[64 + 2 * d], (pan + 1.0f) / 2.0f, 1e-6);
+    EXPECT_NEAR(last[65 + 2 * d], level / 128.0f, 1e-6);
+    EXPECT_EQ(last[2 * sat + 1], 127.0f / 128.0f);
+    // The program the host saves holds the moves.
+    const std::string bank = readText(chunk);
+    std::vector<ProgramRecord> records;
+    ASSERT_TRUE(parseProgramChunk(reinterpret_cast<const uint8_t*>(bank.data()), bank.size(), false, records, 24));
+    EXPECT_NEAR(records[0].trackPan[d], pan, 1e-6);
+    EXPECT_NEAR(records[0].trackLevel[d], level, 1e-4);
+    EXPECT_EQ(records[0].satellites[sat][1], 127.0f);
 }
 
 }  // namespace

@@ -7,10 +7,18 @@
 //   editor_check REFERENCE_DIR
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "editor/editor.h"
 #include "editor/editor_view.h"
+#include "editor/main_menu.h"
+#include "editor/planet_pad.h"
+#include "gui/canvas.h"
+#include "gui/exact_math.h"
 #include "gui/snapshot.h"
+#include "host/program_track_state.h"
+#include "project/project.h"
+#include "track/instrument.h"
 #include "host/effect.h"
 #include "host/standalone_host.h"
 
@@ -33,6 +41,17 @@ void check(Editor& editor, const std::string& path) {
     if (!r.matched) ++failures;
 }
 
+// The pad and its porthole, as the native pad pictures cut them out.
+void checkPad(Editor& editor, const std::string& path) {
+    gui::Bitmap window = editor.renderOffscreen();
+    gui::Canvas canvas(window);
+    const gui::SnapshotResult r =
+        gui::matchSnapshot(canvas.copyArea(gui::Rect{354, 4, 791, 445}), path, gui::SnapshotMode::kCompareOnly);
+    std::printf("%s %s%s%s\n", r.matched ? "same" : "DIFFERENT", path.c_str(), r.report.empty() ? "" : ": ",
+                r.report.c_str());
+    if (!r.matched) ++failures;
+}
+
 void click(Editor& editor, int x, int y, bool doubleClick = false) {
     gui::MouseEvent e;
     e.x = x;
@@ -42,6 +61,49 @@ void click(Editor& editor, int x, int y, bool doubleClick = false) {
     editor.view()->frame().mouseDown(e);
     editor.view()->frame().mouseUp(e);
     editor.view()->sync();
+}
+
+// The native pad pictures of the built-in single-planet project.
+void drawPadStates(Effect& main, Editor& editor, const std::string& references) {
+    bool found = false;
+    for (const std::string& name : main.projectNames()) {
+        if (!main.loadBuiltInProject(name)) break;
+        if (main.project()->tracks.size() == 1 && countSatellites(*main.project()->tracks[0]) >= 2) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        std::printf("FAIL: no single-planet project\n");
+        ++failures;
+        return;
+    }
+    main.roundPad = true;
+    editor.openOffscreen();
+    editor.model().selectPlanet(0);
+    editor.model().selectSatellite(1);
+    checkPad(editor, references + "/pad_one_planet_selected.png");
+    editor.closeOffscreen();
+    editor.openOffscreen();
+    main.project()->tracks[0]->keyTransposition = 5.0f;
+    editor.model().selectPlanet(0);
+    editor.model().setKeyStripOpen(true);
+    checkPad(editor, references + "/pad_key_strip.png");
+    editor.closeOffscreen();
+    editor.openOffscreen();
+    if (!editor.model().scopeOn()) editor.model().menuCommand(main_menu::kScope);
+    std::vector<float> left(2000), right(2000);
+    for (size_t i = 0; i < left.size(); ++i) {
+        const double t = static_cast<double>(i);
+        left[i] = static_cast<float>(0.5 * gui::exactSin(t * 2.0 * gui::kPi / 347.0));
+        right[i] = static_cast<float>(1.5 * gui::exactSin(t * 2.0 * gui::kPi / 1389.0));
+    }
+    editor.model().mirror().scope.write(left.data(), right.data(), static_cast<int>(left.size()));
+    checkPad(editor, references + "/pad_scope_two_traces.png");
+    editor.view()->pad().setSingleTrace(true);
+    checkPad(editor, references + "/pad_scope_average.png");
+    editor.model().menuCommand(main_menu::kScope);
+    editor.closeOffscreen();
 }
 
 // The states of the native snapshot test, made the same way.
@@ -57,6 +119,8 @@ void drawStates(const std::string& references, bool asStandalone) {
     // A bank left in this prefix's registry by an earlier run would change
     // the names shown: start from the empty one.
     main->resetUserBank();
+    // Likewise the oscilloscope, which another test may have switched on.
+    main->settings().scopeOn = false;
     main->changeProgram(0, true, true);
     auto* editor = static_cast<Editor*>(main->getEditor());
     if (asStandalone) {
@@ -86,6 +150,7 @@ void drawStates(const std::string& references, bool asStandalone) {
         check(*editor, references + "/name_entry.png");
     }
     editor->closeOffscreen();
+    if (!asStandalone) drawPadStates(*main, *editor, references);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
 

@@ -49,6 +49,10 @@ constexpr float kMeterDecay = 0.995f;
 
 }  // namespace
 
+const char* mixParameterName(int index) {
+    return index >= 0 && index < kNumMixParameters ? kMixParameters[index].name : "";
+}
+
 CInstrument::CInstrument(Effect& owner) : owner_(owner) {
     mainSlot_ = std::make_unique<CPlugin>();
     insertSlots_[0] = std::make_unique<CPlugin>();

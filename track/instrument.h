@@ -25,6 +25,10 @@ constexpr int kNumMidiParameters = 5;
 constexpr int kNumSends = 4;
 constexpr int kMaxHeldKeys = 128;
 
+// Name of mix parameter index ("Level", "Send1 Level"); empty outside
+// 0 .. kNumMixParameters - 1.
+const char* mixParameterName(int index);
+
 // Everything one track render needs from the engine for one block.
 struct TrackRenderContext {
     int frames = 0;

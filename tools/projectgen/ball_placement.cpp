@@ -107,6 +107,11 @@ bool placeAxis(TrackSpec& track, std::vector<BallTarget>& targets, bool vertical
 
 }  // namespace
 
+bool placeable(TrackSpec& track, const BallTarget& target) {
+    float unused = 0.0f;
+    return readFraction(track, target, unused);
+}
+
 std::vector<std::string> placeBalls(ProjectSpec& project) {
     std::vector<std::string> notes;
     for (TrackSpec& track : project.tracks)

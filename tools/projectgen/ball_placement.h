@@ -19,4 +19,8 @@ namespace projectgen {
 // edge and the value follows it).
 std::vector<std::string> placeBalls(ProjectSpec& project);
 
+// Whether placeBalls can read the target's value (a module parameter that
+// exists, or a mix level, pan, send level or band gain).
+bool placeable(TrackSpec& track, const BallTarget& target);
+
 }  // namespace projectgen

@@ -1,8 +1,10 @@
 // projectgen: writes the built-in projects (".prg"), the scrambled project
 // list "talvex.dat", the default user programs "defaultbank.dat" and the
-// resource-list lines that carry them.
-//   projectgen OUTPUT_DIR            write everything into OUTPUT_DIR
-//   projectgen --parameters TITLE    list a module's parameters and displays
+// resource-list lines that carry them, from the library's descriptions.
+//   projectgen [--library DIR] OUTPUT_DIR   write everything into OUTPUT_DIR
+//   projectgen --check FILE...              read descriptions, report faults
+//   projectgen --parameters TITLE           list a module's parameters and displays
+//   projectgen [--library DIR] --describe   every module setting of the library
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,14 +13,17 @@
 
 #include "tools/projectgen/ball_placement.h"
 #include "tools/projectgen/default_bank.h"
+#include "tools/projectgen/library_index.h"
 #include "tools/projectgen/module_state.h"
 #include "tools/projectgen/project_list.h"
+#include "tools/projectgen/project_reader.h"
 #include "tools/projectgen/project_writer.h"
-#include "tools/projectgen/sound_library.h"
 
 namespace {
 
-bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+namespace fs = std::filesystem;
+
+bool writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
@@ -34,15 +39,19 @@ int listParameters(const char* title) {
     return 0;
 }
 
-// The library as written: every ball placed where its targets are.
-std::vector<projectgen::ProjectSpec> placedLibrary() {
-    std::vector<projectgen::ProjectSpec> library = projectgen::soundLibrary();
-    for (projectgen::ProjectSpec& project : library)
-        for (const std::string& note : projectgen::placeBalls(project)) std::fprintf(stderr, "projectgen: %s\n", note.c_str());
+// The library as described: every ball placed where its targets are.
+std::vector<projectgen::ProjectSpec> placedLibrary(const fs::path& folder) {
+    std::vector<std::string> notes;
+    const std::vector<projectgen::LibraryEntry> entries = projectgen::readLibraryIndex(folder, notes);
+    for (const std::string& note : notes) std::fprintf(stderr, "projectgen: %s\n", note.c_str());
+    std::vector<projectgen::ProjectSpec> library;
+    for (const projectgen::LibraryEntry& entry : entries) {
+        library.push_back(projectgen::readProjectFile(entry.file));
+        for (const std::string& note : projectgen::placeBalls(library.back()))
+            std::fprintf(stderr, "projectgen: %s\n", note.c_str());
+    }
     return library;
 }
-
-}  // namespace
 
 void describeSlot(const char* role, const projectgen::SlotSpec& slot) {
     if (!slot.used()) return;
@@ -52,10 +61,10 @@ void describeSlot(const char* role, const projectgen::SlotSpec& slot) {
     std::printf("\n");
 }
 
-int describe() {
-    for (const projectgen::ProjectSpec& project : placedLibrary()) {
+int describe(const fs::path& folder) {
+    for (const projectgen::ProjectSpec& project : placedLibrary(folder)) {
         std::printf("%s\n", project.name.c_str());
-        describeSlot("master insert", project.masterInserts[0]);
+        for (const auto& insert : project.masterInserts) describeSlot("master insert", insert);
         for (const auto& send : project.sends) describeSlot("send", send);
         for (const auto& track : project.tracks) {
             describeSlot(track.title.c_str(), track.instrument);
@@ -65,19 +74,26 @@ int describe() {
     return 0;
 }
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--parameters") == 0) return listParameters(argv[2]);
-    if (argc == 2 && std::strcmp(argv[1], "--describe") == 0) return describe();
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: projectgen OUTPUT_DIR | projectgen --parameters MODULE\n");
-        return 1;
+int check(int count, char** files) {
+    int faults = 0;
+    for (int i = 0; i < count; ++i) {
+        try {
+            projectgen::ProjectSpec project = projectgen::readProjectFile(files[i]);
+            for (const std::string& note : projectgen::placeBalls(project)) std::fprintf(stderr, "%s: %s\n", files[i], note.c_str());
+        } catch (const projectgen::LibraryError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            ++faults;
+        }
     }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    return faults == 0 ? 0 : 1;
+}
+
+int generate(const fs::path& library, const fs::path& folder) {
+    fs::create_directories(folder);
     std::vector<std::string> names;
     std::vector<projectgen::WrittenProject> written;
     std::string resourceLines;
-    for (const projectgen::ProjectSpec& project : placedLibrary()) {
+    for (const projectgen::ProjectSpec& project : placedLibrary(library)) {
         const std::string file = project.name + ".prg";
         written.push_back({project.name, projectgen::writeProject(project)});
         if (!writeFile(folder / file, written.back().bytes)) {
@@ -94,4 +110,30 @@ int main(int argc, char** argv) {
     std::ofstream(folder / "resources.lines") << resourceLines;
     std::printf("projectgen: %zu projects written to %s\n", names.size(), folder.string().c_str());
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        if (argc == 3 && std::strcmp(argv[1], "--parameters") == 0) return listParameters(argv[2]);
+        if (argc >= 3 && std::strcmp(argv[1], "--check") == 0) return check(argc - 2, argv + 2);
+        fs::path library = TALVEX_LIBRARY_DIR;
+        int next = 1;
+        if (argc >= 3 && std::strcmp(argv[1], "--library") == 0) {
+            library = argv[2];
+            next = 3;
+        }
+        if (argc == next + 1 && std::strcmp(argv[next], "--describe") == 0) return describe(library);
+        if (argc != next + 1) {
+            std::fprintf(stderr,
+                         "usage: projectgen [--library DIR] OUTPUT_DIR | projectgen --check FILE... | "
+                         "projectgen --parameters MODULE | projectgen [--library DIR] --describe\n");
+            return 1;
+        }
+        return generate(library, argv[next]);
+    } catch (const projectgen::LibraryError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
 }

@@ -1,0 +1,75 @@
+// The library's index: order, tabs, and the faults of a library folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tools/projectgen/library_index.h"
+#include "tools/projectgen/project_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class LibraryFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("talvex_library_" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "1-basses-leads");
+        fs::create_directories(root / "2-keys");
+    }
+    void TearDown() override { fs::remove_all(root); }
+    void write(const fs::path& relative, const std::string& text) { std::ofstream(root / relative) << text; }
+    std::string fault() {
+        std::vector<std::string> notes;
+        try {
+            projectgen::readLibraryIndex(root, notes);
+        } catch (const projectgen::LibraryError& e) {
+            return e.what();
+        }
+        return "";
+    }
+    fs::path root;
+};
+
+TEST_F(LibraryFolder, ListedFilesInOrderWithTheirTabs) {
+    write("1-basses-leads/ONE.yaml", "");
+    write("2-keys/TWO.yaml", "");
+    write("library.yaml", "projects:\n  - 1-basses-leads/ONE\n  - 2-keys/TWO\n");
+    std::vector<std::string> notes;
+    const auto entries = projectgen::readLibraryIndex(root, notes);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "ONE");
+    EXPECT_EQ(entries[1].file, root / "2-keys" / "TWO.yaml");
+    EXPECT_EQ(entries[1].folderTab, 2);
+    // TWO shows in the first tab while it belongs to the second.
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("TWO"), std::string::npos);
+}
+
+TEST_F(LibraryFolder, FaultsOfTheIndex) {
+    write("1-basses-leads/ONE.yaml", "");
+    write("library.yaml", "projects:\n  - 1-basses-leads/ONE\n  - 1-basses-leads/ONE\n");
+    EXPECT_NE(fault().find("library.yaml:3: ONE is listed twice"), std::string::npos) << fault();
+    write("library.yaml", "projects:\n  - 1-basses-leads/ONE\n  - 2-keys/GONE\n");
+    EXPECT_NE(fault().find(":3: "), std::string::npos) << fault();
+    EXPECT_NE(fault().find("does not exist"), std::string::npos);
+    write("library.yaml", "projects:\n  - ../ONE\n");
+    EXPECT_NE(fault().find("folder/NAME"), std::string::npos) << fault();
+    write("library.yaml", "projects:\n  - 1-basses-leads/ONE\n");
+    write("2-keys/STRAY.yaml", "");
+    EXPECT_NE(fault().find("STRAY.yaml: not listed"), std::string::npos) << fault();
+}
+
+TEST(ShippedLibrary, EveryDescriptionReadsAndIsNamedAfterItsFile) {
+    std::vector<std::string> notes;
+    const auto entries = projectgen::readLibraryIndex(LIBRARY_DIR, notes);
+    ASSERT_GE(entries.size(), 14u);
+    for (const auto& entry : entries) {
+        SCOPED_TRACE(entry.name);
+        EXPECT_EQ(projectgen::readProjectFile(entry.file).name, entry.name);
+    }
+}
+
+}  // namespace

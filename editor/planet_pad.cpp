@@ -313,6 +313,15 @@ void CKavoPlanetPad::movePlanet(Project& project, int track, const pad::PlanetVa
 
 void CKavoPlanetPad::onMouseMove(const gui::MouseEvent& e) {
     if (draggedPlanet_ < 0 && draggedSatellite_ < 0) return;
+    // A program change took the dragged object away (the selection went
+    // with it): the gesture ends here rather than move another project's.
+    if ((draggedPlanet_ >= 0 && model_.selectedPlanet() != draggedPlanet_) ||
+        (draggedSatellite_ >= 0 && model_.selectedSatellite() != draggedSatellite_)) {
+        draggedPlanet_ = -1;
+        draggedSatellite_ = -1;
+        model_.endGesture();
+        return;
+    }
     const int dx = e.x - rect().left - dragStart_.x;
     const int dy = e.y - rect().top - dragStart_.y;
     Effect::ProjectAccess access(model_.effect());

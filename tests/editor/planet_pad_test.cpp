@@ -240,6 +240,22 @@ TEST_F(PlanetPad, TheLabelBelowASatelliteTakesPressesAndTheSatelliteWinsOverPlan
     release(satelliteCentre(2));
 }
 
+TEST_F(PlanetPad, AProgramChangeDuringADragEndsTheGesture) {
+    startWithPlanets(4, false);
+    const gui::Point from = planetCentre(1);
+    press(from);
+    moveTo(gui::Point{from.x + 10, from.y});
+    ASSERT_EQ(pad().draggedPlanet(), 1);
+    model().clickEntry(1);  // another project, as the timer or the list loads it
+    ASSERT_EQ(model().selectedPlanet(), -1);
+    hostCalls.clear();
+    moveTo(gui::Point{from.x + 60, from.y});
+    release(gui::Point{from.x + 60, from.y});
+    const std::vector<HostCall> ended = {{audioMasterEndEdit, 66, 0.0f}, {audioMasterEndEdit, 67, 0.0f}};
+    EXPECT_EQ(hostCalls, ended);
+    EXPECT_EQ(pad().draggedPlanet(), -1);
+}
+
 TEST_F(PlanetPad, AClickOnNothingLeavesTheSelection) {
     startWithPlanets(4, false);
     click(planetCentre(3));

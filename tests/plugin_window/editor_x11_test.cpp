@@ -379,6 +379,8 @@ TEST(EditorInAWindow, DraggedPlanetAndSatelliteReachThePluginAndTheHostsAutomati
     const PadStart start = readPadStart();
     ASSERT_GE(start.track, 0) << "the first program has no planet with a satellite to take";
     const int d = start.track, sat = start.satellite;
+    std::printf("planet %d at %d,%d; its satellite %d at %d,%d\n", d, start.planet.x, start.planet.y, sat,
+                start.satellitePoint.x, start.satellitePoint.y);
     const std::string info = folder + "/info", automation = folder + "/automation.txt", chunk = folder + "/bank.chunk",
                       output = folder + "/out.txt";
     const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",

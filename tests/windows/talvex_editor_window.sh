@@ -113,4 +113,47 @@ wait "$host" || fail "the stand-alone host failed: $(cat "$work/standalone.txt")
 grep -v '^#' "$work/standalone.automation" | tr -d '\r' | cut -d' ' -f2- >"$work/standalone.received"
 [ "$(cat "$work/standalone.received")" = "131072 48000" ] ||
   fail "the host received '$(cat "$work/standalone.received")' instead of parameter 131072 = 48000"
-echo "OK: $arch editor clicks under wine (tab, project, Scope, Play off, stand-alone sample rate)"
+# Drags on the planet pad while the plug-in renders: the first program's
+# planet 1 (planets 0 and 1 share a place, the last one takes the press) 40
+# pixels right and 30 up, then its satellite 4 up past the pad's top edge.
+# The places are those the native window test computes from the plug-in's
+# state (tests/plugin_window prints them).
+run_wine "$renderer" "$plugin" -o "$work/pad.wav" --no-progress --show-editor 5 --editor-order lmms \
+  --editor-info "$work/pad.info" --automation-log "$work/pad.automation" >"$work/pad.txt" 2>&1 &
+host=$!
+for _ in $(seq 600); do [ -s "$work/pad.info" ] && break; sleep 0.1; done
+[ -s "$work/pad.info" ] || fail "the pad's editor never opened: $(cat "$work/pad.txt")"
+sleep 0.8
+xid=$(xdotool search --name "talvex-render editor" | head -n1)
+xdotool mousemove --window "$xid" 573 225 mousedown 1; sleep 0.1
+for step in 1 2 3 4; do
+  xdotool mousemove --window "$xid" $((573 + 10 * step)) $((225 - 30 * step / 4)); sleep 0.1
+done
+xdotool mouseup 1; sleep 0.2
+xdotool mousemove --window "$xid" 521 225 mousedown 1; sleep 0.1
+xdotool mousemove --window "$xid" 521 110; sleep 0.1
+xdotool mousemove --window "$xid" 521 5; sleep 0.1
+xdotool mouseup 1
+wait "$host" || fail "the pad's host failed: $(cat "$work/pad.txt")"
+python3 - "$work/pad.automation" <<'PY' || fail "the pad's drags did not reach the host as they should"
+import sys
+gestures, values = [], {}
+for line in open(sys.argv[1]).read().replace('\r', '').splitlines():
+    if line.startswith('#') or not line:
+        continue
+    _, what, value = line.split(' ')
+    if what in ('begin', 'end'):
+        gestures.append(what + ' ' + value)
+    else:
+        values.setdefault(int(what), []).append(float(value))
+expected = ['begin 66', 'begin 67', 'end 66', 'end 67', 'begin 8', 'begin 9', 'end 8', 'end 9']
+assert gestures == expected, gestures
+# The press reports the start; the drag moves pan by 2·40/357 and the level
+# by 127·30/357, as host values (pan + 1) / 2 and level / 128.
+pan, level, y = values[66], values[67], values[9]
+assert abs(pan[-1] - pan[0] - 40 / 357) < 1e-6, pan
+assert abs(level[-1] - level[0] - 127 * 30 / 357 / 128) < 1e-6, level
+assert y[-1] == 127 / 128, y
+print(f'pad: pan {pan[0]:.4f} -> {pan[-1]:.4f}, level {level[0]:.4f} -> {level[-1]:.4f}, satellite Y -> {y[-1]}')
+PY
+echo "OK: $arch editor clicks under wine (tab, project, Scope, Play off, stand-alone sample rate, pad drags)"

@@ -54,6 +54,7 @@ void Editor::idle() {
     view_->sync();
     view_->pollDialogs();
     view_->invalidatePad();
+    view_->idleRightPanel();
     present();
 }
 

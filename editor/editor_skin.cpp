@@ -8,7 +8,9 @@ namespace {
 const char* const kNames[] = {skin::kBackground, skin::kSave,     skin::kPresets,   skin::kSelectedPreset,
                               skin::kPreview,    skin::kPlay,     skin::kSolo,      skin::kArpeggiator,
                               skin::kMuteKey,    skin::kLed,      skin::kPorthole,  skin::kGrid,
-                              skin::kParamsTab,  skin::kSoundsTab, skin::kMenu};
+                              skin::kParamsTab,  skin::kSoundsTab, skin::kMenu,
+                              skin::kPlanetListSelected, skin::kPlanetListIcon, skin::kSelectedSound,
+                              skin::kFullRange, skin::kRandomSelector, skin::kFly};
 }  // namespace
 
 void EditorSkin::load() {

@@ -48,4 +48,10 @@ constexpr const char* kSatellites[kSpriteColours] = {"satellite_0.png", "satelli
                                                      "satellite_6.png", "satellite_7.png"};
 constexpr const char* kHalo = "haloring.png";
 constexpr const char* kKeyStrip = "KeySelect.png";
+constexpr const char* kPlanetListSelected = "planet_12-2.png";
+constexpr const char* kPlanetListIcon = "sphereGgrey08.png";
+constexpr const char* kSelectedSound = "selected_sound_bg_855_148.png";
+constexpr const char* kFullRange = "btn_fullrange_861_150.png";
+constexpr const char* kRandomSelector = "random_selector_+_btn_861_188.png";
+constexpr const char* kFly = "btn_fly_861_284.png";
 }  // namespace skin

@@ -7,6 +7,7 @@
 #include "editor/planet_pad.h"
 #include "editor/program_panel_layout.h"
 #include "editor/program_panel_view.h"
+#include "editor/right_panel_view.h"
 #include "gui/menu.h"
 
 namespace {
@@ -98,7 +99,7 @@ EditorView::EditorView(EditorModel& model, const EditorSkin& skin, platform::Edi
     tempo_->onEnd = [this](gui::TextEdit& entry, bool) { entry.setText(model_.tempoEntryText()); };
     muteKey_ = frame_->make<gui::ToggleButton>(Point{339, 367}, skin.get(skin::kMuteKey), this, kTagMuteKey);
     led_ = frame_->make<gui::ToggleButton>(Point{813, 59}, skin.get(skin::kLed), this, kTagLed);
-    frame_->make<PictureView>(Point{841, 128}, skin.get(skin::kParamsTab));
+    rightPanel_ = std::make_unique<RightPanel>(*frame_, model_, skin);
     menu_ = frame_->make<gui::KickButton>(Point{338, 61}, skin.get(skin::kMenu), this, kTagMenu);
     model_.markDirty(EditorModel::kDirtyAll);
     sync();
@@ -125,9 +126,12 @@ void EditorView::sync() {
     if (dirty & EditorModel::kDirtyLed) led_->setValue(model_.ledOn() ? 1.0f : 0.0f);
     if (dirty & (EditorModel::kDirtyPanel | EditorModel::kDirtyNameEntry)) panel_->invalidate();
     if (dirty & EditorModel::kDirtyPad) pad_->refresh();
+    if (dirty & (EditorModel::kDirtySelection | EditorModel::kDirtyPanel)) rightPanel_->sync();
 }
 
 void EditorView::invalidatePad() { pad_->invalidate(); }
+
+void EditorView::idleRightPanel() { rightPanel_->idle(); }
 
 void EditorView::startNameEntry() {
     const platform::PixelRect r = program_panel::nameEntryRect(model_.editingSlot());

@@ -15,6 +15,7 @@
 
 class CKavoPlanetPad;
 class ProgramPanelView;
+class RightPanel;
 
 class EditorView : public gui::ControlListener {
 public:
@@ -39,6 +40,9 @@ public:
     void pollDialogs();
     // The pad animates: drawn again on every idle call.
     void invalidatePad();
+    // The right-hand panel's moving values, on every idle call.
+    void idleRightPanel();
+    RightPanel& rightPanel() { return *rightPanel_; }
 
     // The main menu, at the menu button (Linux: drawn in the window).
     void openMainMenu();
@@ -63,6 +67,7 @@ private:
     std::unique_ptr<gui::Frame> frame_;
     ProgramPanelView* panel_ = nullptr;
     CKavoPlanetPad* pad_ = nullptr;
+    std::unique_ptr<RightPanel> rightPanel_;
     gui::ToggleButton* save_ = nullptr;
     gui::ToggleButton* preview_ = nullptr;
     gui::ToggleButton* play_ = nullptr;

@@ -131,6 +131,7 @@ void Effect::endProjectLoad() {
     masterLevelTarget_ = masterLevel.load();
     masterGain_ = gains_.level[GainTables::index(masterLevelTarget_)];
     projectPlayed_ = false;
+    mirrorMainModulePrograms();
 }
 
 void Effect::close() {

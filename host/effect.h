@@ -11,6 +11,7 @@
 #include "common/relaxed_atomic.h"
 #include "host/gain_tables.h"
 #include "host/midi_queues.h"
+#include "host/module_program_requests.h"
 #include "host/pending_notes.h"
 #include "host/program_record.h"
 #include "host/settings.h"
@@ -238,6 +239,14 @@ public:
     // and closes the mute gate, as controller 123 does.
     void requestAllNotesOff() { allNotesOffRequest_.store(true); }
 
+    // Editor thread: track's main module changes to its own program n at
+    // the start of the next block (the editor's sound list). Not stored in
+    // any user program; a new project load undoes it. False when there is
+    // no such track or program, or too many requests are waiting.
+    bool requestMainModuleProgram(int track, int program);
+    // Any thread: the program the track's main module plays (-1: unknown).
+    int mainModuleProgram(int track) const { return moduleProgramRequests_.current(track); }
+
     // Admission of a thread other than the audio thread that reads or writes
     // the tracks and balls (host parameter calls, the editor). Never blocks;
     // a refused caller leaves the project alone.
@@ -267,6 +276,11 @@ private:
     static constexpr int kMaxStepNumber = 1 << 29;
     void clearOutputs(float** outputs, VstInt32 frames);
     void applySampleRate(int rate);
+    // Audio thread, at the start of a block: the editor's module program
+    // changes.
+    void applyModuleProgramRequests();
+    // Loader, inside its edit section: what the new modules play.
+    void mirrorMainModulePrograms();
     static void timerTick(void* context);
 
     // Fixed at construction.
@@ -327,6 +341,7 @@ private:
     IncomingMidiQueue incoming_;
     PendingNoteList pendingNotes_;
     ProgramChangeQueue programChanges_;
+    ModuleProgramRequests moduleProgramRequests_;
     int sendTailCounters_[4] = {0, 0, 0, 0};
     VstTimeInfo moduleTimeInfo_{};
 

@@ -204,34 +204,60 @@ ParamsSheet RightPanelModel::params() {
 
 // ---- sounds -------------------------------------------------------------------
 
-const std::vector<std::string>& RightPanelModel::sounds() {
+namespace {
+bool unnamedProgram(const std::string& name) { return name.empty() || name == "-"; }
+}  // namespace
+
+const std::vector<SoundEntry>& RightPanelModel::sounds() {
     Effect& effect = editor_.effect();
     const int planet = editor_.selectedPlanet();
     const int load = effect.projectLoadCount();
-    if (planet == soundsTrack_ && load == soundsLoad_) return sounds_;
+    const int current = effect.mainModuleProgram(planet);
+    if (planet == soundsTrack_ && load == soundsLoad_ && current == soundsCurrent_) return sounds_;
     Effect::ProjectAccess access(effect);
     if (!access.admitted()) return sounds_;
+    const bool sameList = planet == soundsTrack_ && load == soundsLoad_;
     sounds_.clear();
     soundsTrack_ = planet;
     soundsLoad_ = load;
-    soundScroll_ = 0;
+    soundsCurrent_ = current;
     CInstrument* track = trackAt(*effect.project(), planet);
-    if (track == nullptr || !track->mainSlot().loaded()) return sounds_;
+    if (track == nullptr || !track->mainSlot().loaded()) {
+        soundScroll_ = 0;
+        return sounds_;
+    }
     CPlugin& slot = track->mainSlot();
-    for (VstInt32 p = 0; p < slot.programCount(); ++p)
-        sounds_.push_back(moduleText(slot, effGetProgramNameIndexed, p));
-    // The list opens with the sound that plays in view.
-    const int current = effect.mainModuleProgram(planet);
-    if (current >= 0) scrollSounds(current - right_panel::kVisibleRows / 2 + 1);
+    bool initListed = false;
+    for (VstInt32 p = 0; p < slot.programCount(); ++p) {
+        SoundEntry entry;
+        entry.program = p;
+        entry.name = moduleText(slot, effGetProgramNameIndexed, p);
+        if (unnamedProgram(entry.name)) {
+            if (initListed && p != current) continue;
+            initListed = true;
+            entry.name = "Init";
+            entry.init = true;
+        }
+        sounds_.push_back(std::move(entry));
+    }
+    if (!sameList) {
+        // The list opens with the sound that plays in view.
+        soundScroll_ = 0;
+        for (size_t i = 0; i < sounds_.size(); ++i)
+            if (sounds_[i].program == current) scrollSounds(static_cast<int>(i) - right_panel::kVisibleRows / 2 + 1);
+    } else {
+        scrollSounds(0);
+    }
     return sounds_;
 }
 
 int RightPanelModel::currentSound() { return editor_.effect().mainModuleProgram(editor_.selectedPlanet()); }
 
-bool RightPanelModel::chooseSound(int program) {
+bool RightPanelModel::chooseSound(int entry) {
     const int planet = editor_.selectedPlanet();
-    if (planet < 0 || program < 0 || program >= static_cast<int>(sounds().size())) return false;
-    return editor_.effect().requestMainModuleProgram(planet, program);
+    const std::vector<SoundEntry>& list = sounds();
+    if (planet < 0 || entry < 0 || entry >= static_cast<int>(list.size())) return false;
+    return editor_.effect().requestMainModuleProgram(planet, list[static_cast<size_t>(entry)].program);
 }
 
 void RightPanelModel::scrollSounds(int rows) {

@@ -49,6 +49,16 @@ struct ParamsSheet {
     friend bool operator==(const ParamsSheet&, const ParamsSheet&) = default;
 };
 
+// One entry of the sound list: a program of the module. Programs without a
+// name (written "-") are the module's initial records, alike: the list shows
+// the first of them, as "Init", and the one that plays if it is another.
+struct SoundEntry {
+    int program = -1;
+    std::string name;
+    bool init = false;
+    friend bool operator==(const SoundEntry&, const SoundEntry&) = default;
+};
+
 class RightPanelModel {
 public:
     explicit RightPanelModel(EditorModel& editor);
@@ -78,14 +88,14 @@ public:
     ParamsSheet params();
 
     // ---- sounds ---------------------------------------------------------
-    // The program names of the selected planet's main module (empty without
-    // a selected planet or module).
-    const std::vector<std::string>& sounds();
+    // The programs of the selected planet's main module, in program order
+    // (empty without a selected planet or module).
+    const std::vector<SoundEntry>& sounds();
     // The program the module plays now, -1 when unknown.
     int currentSound();
-    // Asks for program n on the selected planet's main module; it plays
-    // from the next block on.
-    bool chooseSound(int program);
+    // Asks for the program of list entry i on the selected planet's main
+    // module; it plays from the next block on.
+    bool chooseSound(int entry);
     int soundScroll() const { return soundScroll_; }
     void scrollSounds(int rows);
 
@@ -99,8 +109,9 @@ private:
     right_panel::Page page_ = right_panel::Page::kPlanets;
     int shownSatellite_ = -1;
     // The sound names, read once per project load and planet.
-    std::vector<std::string> sounds_;
+    std::vector<SoundEntry> sounds_;
     int soundsTrack_ = -1;
+    int soundsCurrent_ = -1;
     int soundsLoad_ = -1;
     int soundScroll_ = 0;
 };

@@ -156,28 +156,26 @@ bool CKavoSoundPresetSelector::hitTest(int x, int y) const {
 
 void CKavoSoundPresetSelector::draw(gui::Canvas& canvas) {
     right_panel::drawPageGround(canvas);
-    const std::vector<std::string>& names = model_.sounds();
-    if (names.empty()) {
+    const std::vector<SoundEntry>& entries = model_.sounds();
+    if (entries.empty()) {
         right_panel::drawPageHint(canvas, nameFont_, "Select a planet");
         return;
     }
     const int current = model_.currentSound();
     shownCurrent_ = current;
     const int first = model_.soundScroll();
-    const int count = static_cast<int>(names.size());
+    const int count = static_cast<int>(entries.size());
     for (int row = 0; row < right_panel::kVisibleRows && first + row < count; ++row) {
-        const int program = first + row;
+        const SoundEntry& entry = entries[static_cast<size_t>(first + row)];
         const int top = rowTop(row);
-        const bool marked = program == current;
+        const bool marked = entry.program == current;
         if (marked) canvas.drawBitmap(*highlight_, right_panel::kSoundRowLeft, top);
         char number[16];
-        std::snprintf(number, sizeof(number), "%d", program + 1);
+        std::snprintf(number, sizeof(number), "%d", entry.program + 1);
         canvas.drawText(smallFont_, number, gui::Rect{841, top, kNumberRight - 2, top + right_panel::kRowPixels},
                         gui::Align::kRight, kDim);
-        const std::string& name = names[static_cast<size_t>(program)];
-        canvas.drawText(nameFont_, name.empty() ? "-" : name,
-                        gui::Rect{kRowTextLeft + 3, top, kRowTextRight, top + right_panel::kRowPixels},
-                        gui::Align::kLeft, marked ? kMarked : kName);
+        canvas.drawText(nameFont_, entry.name, gui::Rect{kRowTextLeft + 3, top, kRowTextRight, top + right_panel::kRowPixels},
+                        gui::Align::kLeft, marked ? kMarked : (entry.init ? kDim : kName));
     }
     // Where the visible rows lie in a longer list.
     if (count > right_panel::kVisibleRows) {

@@ -30,6 +30,7 @@ struct Figures {
     long audioCalls = 0;
     long programChanges = 0;
     long rateChanges = 0;
+    long soundChoices = 0;
     float masterPeak = 0.0f;
     float peak = 0.0f;  // every output, the tracks' own pairs included
 };
@@ -187,6 +188,40 @@ protected:
         EXPECT_TRUE(std::isfinite(figures.peak));
     }
 
+    // The editor's sound list: program changes of every track's main module
+    // asked for from this (the editor's) thread while notes sound, carried
+    // out by the audio thread at the start of the next block.
+    void chooseSoundsWhilePlaying(int p) {
+        host.time.sampleRate = 44100.0;
+        host.time.flags |= kVstTransportPlaying;
+        Project& project = *main->project();
+        const int tracks = static_cast<int>(project.tracks.size());
+        EventList events(64);
+        for (int c = 0; c < 4; ++c) events.add(0, static_cast<uint8_t>(0x90 + c), 48 + 7 * c, 110);
+        block(256, events, false);
+        for (int round = 0; round < 6; ++round) {
+            std::vector<int> wanted(static_cast<size_t>(tracks), -1);
+            for (int t = 0; t < tracks; ++t) {
+                const int count = project.tracks[static_cast<size_t>(t)]->mainSlot().programCount();
+                if (count <= 0) continue;
+                // The last program, the first, one between, and back.
+                const int choices[] = {count - 1, 0, count / 2, 1 % count, count - 1, 0};
+                wanted[static_cast<size_t>(t)] = choices[round];
+                ASSERT_TRUE(main->requestMainModuleProgram(t, choices[round])) << names[static_cast<size_t>(p)];
+            }
+            block(round % 2 == 0 ? 64 : 1024, events, round % 3 == 0);
+            for (int t = 0; t < tracks; ++t)
+                if (wanted[static_cast<size_t>(t)] >= 0) {
+                    EXPECT_EQ(main->mainModuleProgram(t), wanted[static_cast<size_t>(t)]) << names[static_cast<size_t>(p)];
+                    ++figures.soundChoices;
+                }
+            for (int b = 0; b < 8; ++b) block(512, events, true);
+        }
+        for (int c = 0; c < 4; ++c) events.add(0, static_cast<uint8_t>(0x80 + c), 48 + 7 * c, 0);
+        block(256, events, false);
+        host.time.flags &= ~kVstTransportPlaying;
+    }
+
     TestHost host;
     AEffect* effect = nullptr;
     Effect* main = nullptr;
@@ -258,6 +293,27 @@ constexpr double kSecondsScale = 1.0;
 #endif
 
 TEST_F(RealtimeSafety, EveryDemonstrationInStereoNeitherAllocatesLocksNorWaits) { run(false, 40.0 * kSecondsScale); }
+
+TEST_F(RealtimeSafety, SoundsChosenInTheEditorChangeProgramsWithoutAllocatingLockingOrWaiting) {
+    create(false);
+    if (HasFatalFailure()) return;
+    buffers = std::make_unique<OutputBuffers>(effect->numOutputs);
+    const int projects = static_cast<int>(std::min<size_t>(names.size(), kNumUserPrograms));
+    for (int p = 0; p < projects; ++p) {
+        programChangeOverMidi(p);
+        if (HasFatalFailure()) return;
+        chooseSoundsWhilePlaying(p);
+        if (HasFatalFailure()) return;
+    }
+    const audio_probe::Counts c = audio_probe::counts();
+    std::printf("[ figures  ] %d projects, %ld module program changes on the audio thread, %ld blocks; "
+                "%ld allocations, %ld releases, %ld locks, %ld waits, %ld system calls\n",
+                projects, figures.soundChoices, figures.blocks, c.allocations, c.frees, c.locks, c.waits,
+                c.systemCalls);
+    EXPECT_GT(figures.soundChoices, 6L * projects);
+    EXPECT_TRUE(c.clean()) << audio_probe::report();
+    EXPECT_TRUE(std::isfinite(figures.peak));
+}
 
 TEST_F(RealtimeSafety, EveryDemonstrationWithTwentyOutputsNeitherAllocatesLocksNorWaits) {
     run(true, 6.0 * kSecondsScale);

@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cmake --build "$root/build/linux" --target test_editor -j2
 refs="$root/tests/editor/reference"
 rm -f "$refs"/*.png
-TALVEX_UPDATE_SNAPSHOTS=1 "$root/build/linux/tests/editor/test_editor" --gtest_filter='EditorSnapshot.*:PlanetPad.Picture*'
+TALVEX_UPDATE_SNAPSHOTS=1 "$root/build/linux/tests/editor/test_editor" --gtest_filter='EditorSnapshot.*:PlanetPad.Picture*:RightPanelWindow.EachPage*'
 images="$root/docs/manual-images"
 cp "$refs/tab_0.png" "$images/window.png"
 cp "$refs/save_mode.png" "$images/save.png"

@@ -1,5 +1,7 @@
 #include "effects/delay_engine.h"
 
+#include <emmintrin.h>
+
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
@@ -43,9 +45,131 @@ void EchoEngine::render(const float* inL, const float* inR, float* outL, float* 
     }
 }
 
+namespace {
+
+// fxdsp::fedSample on four lanes, with the same results: within the bound a
+// sample passes, NaN becomes 0, anything larger is held at the bound.
+inline __m128 fedLanes(__m128 x) {
+    const __m128 largest = _mm_set1_ps(fxdsp::kLargestFedSample);
+    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    const __m128 inside = _mm_cmple_ps(magnitude, largest);
+    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_sub_ps(_mm_setzero_ps(), largest)), largest);
+    const __m128 ordered = _mm_cmpord_ps(x, x);
+    return _mm_or_ps(_mm_and_ps(inside, x), _mm_andnot_ps(inside, _mm_and_ps(ordered, held)));
+}
+
+}  // namespace
+
+template <bool kPingPong, bool kFilter>
+bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono) {
+    // The read position moves with the write index, one slot a sample, at a
+    // fraction that stays the same (both are exact in double precision), so
+    // a run whose taps all lie behind its own writes, with neither the reads
+    // nor the writes crossing the end of the lines, is the same arithmetic
+    // on four frames at a time.
+    if (count > kMaxLandedRun || delay_ < count + 1.0) return false;
+    const Line::Position at = Line::position(write_, delay_);
+    if (at.index + count >= Line::kSize || write_ + count > Line::kSize) return false;
+
+    const float* readL = left_.slots() + at.index;
+    const float* readR = right_.slots() + at.index;
+    float* writeL = left_.slots() + write_;
+    float* writeR = right_.slots() + write_;
+    const __m128 frac = _mm_set1_ps(at.frac);
+    const __m128 g = _mm_set1_ps(feedback_);
+    const __m128 offset = _mm_set1_ps(fxdsp::kAntiDenormalOffset);
+    alignas(16) float feedA[kMaxLandedRun], feedB[kMaxLandedRun], tapsL[kMaxLandedRun], tapsR[kMaxLandedRun];
+
+    const auto feeds = [&](int n, __m128& a, __m128& b) {
+        const __m128 l = _mm_loadu_ps(inL + n), r = _mm_loadu_ps(inR + n);
+        if (mono) {
+            a = b = _mm_add_ps(l, r);
+        } else if (kPingPong) {
+            a = _mm_add_ps(l, r);
+            b = _mm_setzero_ps();
+        } else {
+            a = l;
+            b = r;
+        }
+        a = _mm_add_ps(a, offset);
+        b = _mm_add_ps(b, offset);
+    };
+    const auto tap = [&](const float* line, int n) {
+        const __m128 x0 = _mm_loadu_ps(line + n), x1 = _mm_loadu_ps(line + n + 1);
+        return _mm_add_ps(x0, _mm_mul_ps(frac, _mm_sub_ps(x1, x0)));
+    };
+    const int whole = count & ~3;
+    for (int n = 0; n < whole; n += 4) {
+        __m128 a, b;
+        feeds(n, a, b);
+        const __m128 tl = tap(readL, n), tr = tap(readR, n);
+        _mm_storeu_ps(writeL + n, fedLanes(_mm_add_ps(a, _mm_mul_ps(g, kPingPong ? tr : tl))));
+        _mm_storeu_ps(writeR + n, fedLanes(_mm_add_ps(b, _mm_mul_ps(g, kPingPong ? tl : tr))));
+        _mm_store_ps(feedA + n, a);
+        _mm_store_ps(feedB + n, b);
+        _mm_store_ps(tapsL + n, tl);
+        _mm_store_ps(tapsR + n, tr);
+    }
+    for (int n = whole; n < count; ++n) {
+        const float l = inL[n], r = inR[n];
+        float a = l, b = r;
+        if (mono) {
+            a = b = l + r;
+        } else if (kPingPong) {
+            a = l + r;
+            b = 0.0f;
+        }
+        a += fxdsp::kAntiDenormalOffset;
+        b += fxdsp::kAntiDenormalOffset;
+        const float tl = readL[n] + at.frac * (readL[n + 1] - readL[n]);
+        const float tr = readR[n] + at.frac * (readR[n + 1] - readR[n]);
+        writeL[n] = fxdsp::fedSample(a + feedback_ * (kPingPong ? tr : tl));
+        writeR[n] = fxdsp::fedSample(b + feedback_ * (kPingPong ? tl : tr));
+        feedA[n] = a;
+        feedB[n] = b;
+        tapsL[n] = tl;
+        tapsR[n] = tr;
+    }
+    write_ = (write_ + count) & Line::kMask;
+
+    if (kFilter) {
+        // The filter's recursion stays sample by sample.
+        float hiL = hiState_[0], hiR = hiState_[1], lowL = lowState_[0], lowR = lowState_[1];
+        for (int n = 0; n < count; ++n) {
+            float echoL = fxdsp::onePoleStep(hiL, tapsL[n], hiCut_);
+            echoL -= fxdsp::onePoleStep(lowL, hiL, lowCut_);
+            float echoR = fxdsp::onePoleStep(hiR, tapsR[n], hiCut_);
+            echoR -= fxdsp::onePoleStep(lowR, hiR, lowCut_);
+            tapsL[n] = echoL;
+            tapsR[n] = echoR;
+        }
+        hiState_[0] = hiL;
+        hiState_[1] = hiR;
+        lowState_[0] = lowL;
+        lowState_[1] = lowR;
+    }
+
+    // The outputs last: every input of the run has been read.
+    const __m128 dry = _mm_set1_ps(dry_), wet = _mm_set1_ps(wet_);
+    const __m128 leftGain = _mm_set1_ps(leftGain_), rightGain = _mm_set1_ps(rightGain_);
+    for (int n = 0; n < whole; n += 4) {
+        const __m128 a = _mm_load_ps(feedA + n), b = _mm_load_ps(feedB + n);
+        const __m128 wl = _mm_mul_ps(_mm_load_ps(tapsL + n), wet), wr = _mm_mul_ps(_mm_load_ps(tapsR + n), wet);
+        _mm_storeu_ps(outL + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kPingPong ? b : a, dry), wl), leftGain));
+        _mm_storeu_ps(outR + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kPingPong ? a : b, dry), wr), rightGain));
+    }
+    for (int n = whole; n < count; ++n) {
+        const float wl = tapsL[n] * wet_, wr = tapsR[n] * wet_;
+        outL[n] = ((kPingPong ? feedB[n] : feedA[n]) * dry_ + wl) * leftGain_;
+        outR[n] = ((kPingPong ? feedA[n] : feedB[n]) * dry_ + wr) * rightGain_;
+    }
+    return true;
+}
+
 template <bool kPingPong, bool kFilter>
 void EchoEngine::renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target,
                            bool mono) {
+    if (delay_ == target && renderLanded<kPingPong, kFilter>(inL, inR, outL, outR, count, mono)) return;
     double d = delay_;
     int w = write_;
     const float g = feedback_;

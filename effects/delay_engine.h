@@ -51,6 +51,11 @@ public:
     double smoothedDelay() const { return delay_; }
 
 private:
+    // Runs of a delay that has landed on its target, four frames at a time;
+    // false (nothing done) when the run does not qualify.
+    static constexpr int kMaxLandedRun = 64;
+    template <bool kPingPong, bool kFilter>
+    bool renderLanded(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
     template <bool kPingPong, bool kFilter>
     void renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target, bool mono);
 

@@ -23,6 +23,8 @@ public:
     // Zeroed once here; the effects never clear their rings afterwards.
     DelayRing() : data_(kSize, 0.0f) {}
 
+    // The slots themselves, for runs that stay clear of the end.
+    float* slots() { return data_.data(); }
     float at(int index) const { return data_[static_cast<std::size_t>(index & kMask)]; }
     void store(int index, float value) { data_[static_cast<std::size_t>(index & kMask)] = value; }
 

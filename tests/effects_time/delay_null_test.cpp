@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <algorithm>
 #include <memory>
 #include <random>
@@ -178,4 +179,76 @@ TEST(EchoEngineNull, MatchesThePerSampleAlgorithmBitForBit) {
     // Both the gliding and the landed path were exercised.
     EXPECT_GT(landedRuns, 40u);
     EXPECT_GT(glidingRuns, 40u);
+}
+
+// Long landed runs, past the end of the lines (the write index wraps and the
+// reads cross the end), in place and apart: each must equal the reference.
+TEST(EchoEngineNull, LandedRunsAcrossTheEndOfTheLinesInPlace) {
+    for (const EchoSwitches switches : {EchoSwitches{false, false, false}, EchoSwitches{true, true, true},
+                                        EchoSwitches{false, true, false}, EchoSwitches{false, false, true}}) {
+        auto engine = std::make_unique<EchoEngine>();
+        auto ref = std::make_unique<ReferenceEcho>();
+        EchoTargets t;
+        t.feedback = 0.8f;
+        t.hiCut = fxdsp::onePoleLowpass(5000.0, 44100.0);
+        t.lowCut = fxdsp::onePoleLowpass(100.0, 44100.0);
+        t.mix = 0.45f;
+        t.pan = 0.55f;
+        engine->smooth(t, true, 1.0f);
+        ref->smooth(t, true, 1.0f);
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+        std::uniform_int_distribution<int> runLength(1, 16);
+        const double target = 30000.75;
+        size_t differing = 0, frames = 0;
+        while (frames < static_cast<size_t>(kLineSize) + 70000u) {
+            const int count = runLength(rng);
+            std::vector<float> left(static_cast<size_t>(count)), right(left.size());
+            for (int n = 0; n < count; ++n) {
+                left[static_cast<size_t>(n)] = u(rng);
+                right[static_cast<size_t>(n)] = u(rng);
+            }
+            std::vector<float> refL(left.size()), refR(left.size());
+            for (int n = 0; n < count; ++n)
+                ref->frame(left[static_cast<size_t>(n)], right[static_cast<size_t>(n)], target, switches,
+                           refL[static_cast<size_t>(n)], refR[static_cast<size_t>(n)]);
+            // In place: the engine reads every input of the run before it
+            // writes the outputs over them.
+            engine->render(left.data(), right.data(), left.data(), right.data(), count, target, switches);
+            for (int n = 0; n < count; ++n)
+                if (bitsOf(left[static_cast<size_t>(n)]) != bitsOf(refL[static_cast<size_t>(n)]) ||
+                    bitsOf(right[static_cast<size_t>(n)]) != bitsOf(refR[static_cast<size_t>(n)]))
+                    ++differing;
+            frames += static_cast<size_t>(count);
+        }
+        EXPECT_EQ(engine->smoothedDelay(), target);
+        EXPECT_EQ(differing, 0u) << "of " << frames << " frames, switches " << switches.mono << switches.pingPong
+                                 << switches.filter;
+    }
+}
+
+// A NaN or an overflow entering the lines comes back as silence or as the
+// bound on the landed path too, as on the per-sample one.
+TEST(EchoEngineNull, LandedRunsHoldWhatTheyFeedBack) {
+    EchoEngine engine;
+    EchoTargets t;
+    t.feedback = 1.0f;
+    t.mix = 1.0f;  // echoes only
+    engine.smooth(t, false, 1.0f);
+    const double target = 64.0;
+    std::vector<float> inL(16, 0.0f), inR(16, 0.0f), outL(16), outR(16);
+    for (int run = 0; run < 2000 && engine.smoothedDelay() != target; ++run)  // the glide lands
+        engine.render(inL.data(), inR.data(), outL.data(), outR.data(), 16, target, {});
+    ASSERT_EQ(engine.smoothedDelay(), target);
+    inL[3] = std::numeric_limits<float>::quiet_NaN();
+    inR[5] = 3.0e30f;
+    engine.render(inL.data(), inR.data(), outL.data(), outR.data(), 16, target, {});
+    inL[3] = inR[5] = 0.0f;
+    for (int run = 0; run < 3; ++run)
+        engine.render(inL.data(), inR.data(), outL.data(), outR.data(), 16, target, {});
+    // 64 frames later the echo of frame 3 and 5 leaves: silence and the bound.
+    engine.render(inL.data(), inR.data(), outL.data(), outR.data(), 16, target, {});
+    EXPECT_TRUE(std::isfinite(outL[3]));
+    EXPECT_NEAR(outL[3], 0.0f, 1e-3f);
+    EXPECT_NEAR(outR[5], fxdsp::kLargestFedSample, fxdsp::kLargestFedSample * 1e-3f);
 }

@@ -27,7 +27,7 @@ test_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 wine32:i386
-  amsynth
+  amsynth zynaddsubfx-vst dpf-plugins-vst lsp-plugins-vst
   xvfb xauth xdotool imagemagick x11-apps zenity jackd2
   ardour
   lmms:i386 lmms-vst-server:i386

@@ -5,7 +5,12 @@
 //                 [--rate HZ] [--block N] [--vst-folder DIR] [--no-ftz]
 //                 [--markdown FILE] [--voices-scan]
 //                 [--talvex-set NAME=VALUE].. [--peer-set NAME=VALUE]..
+//                 [--side talvex|peer]
 //   bench_compare --list SOURCE     parameters of a plug-in and their displays
+//
+// --side opens and times one side only: for counting instructions under
+// valgrind --tool=callgrind --toggle-collect='*RenderTimer::timePass*', where
+// a busy machine makes CPU times too noisy (scripts/bench.sh --instructions).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +41,7 @@ struct Options {
     std::string listSource;
     bool ftz = true;
     bool voicesScan = false;
+    std::string side;  // empty: both
     // Extra settings for the selected comparisons, applied after their own.
     std::vector<Setting> talvexSettings, peerSettings;
 };
@@ -56,6 +62,7 @@ void usage() {
                  "usage: bench_compare [--only NAME,..] [--seconds S] [--repetitions N] [--rate HZ]\n"
                  "                     [--block N] [--vst-folder DIR] [--no-ftz] [--markdown FILE]\n"
                  "                     [--voices-scan] [--talvex-set NAME=VALUE].. [--peer-set NAME=VALUE]..\n"
+                 "                     [--side talvex|peer]\n"
                  "       bench_compare --list SOURCE   (SOURCE: talvex:KavoReverb or a .so path)\n");
 }
 
@@ -101,6 +108,13 @@ bool parseOptions(int argc, char** argv, Options& options) {
             Setting setting;
             if (!parseSetting(v, setting)) return false;
             (arg == "--talvex-set" ? options.talvexSettings : options.peerSettings).push_back(setting);
+        } else if (arg == "--side") {
+            if (!(v = value("talvex or peer"))) return false;
+            options.side = v;
+            if (options.side != "talvex" && options.side != "peer") {
+                std::fprintf(stderr, "--side takes talvex or peer\n");
+                return false;
+            }
         } else if (arg == "--no-ftz") {
             options.ftz = false;
         } else if (arg == "--voices-scan") {
@@ -173,8 +187,8 @@ bool openSide(BenchPlugin& plugin, Measured& m, const Contender& contender, cons
 Pair measure(const Comparison& c, const Options& options, const StereoSignal& noise, int notes) {
     Pair pair;
     BenchPlugin talvex, peer;
-    const bool talvexOpen = openSide(talvex, pair.talvex, c.talvex, options);
-    const bool peerOpen = openSide(peer, pair.peer, c.peer, options);
+    const bool talvexOpen = options.side != "peer" && openSide(talvex, pair.talvex, c.talvex, options);
+    const bool peerOpen = options.side != "talvex" && openSide(peer, pair.peer, c.peer, options);
     HeldChord chordT(notes, kChordLowestKey), chordP(notes, kChordLowestKey);
     const StereoSignal* input = c.instrument ? nullptr : &noise;
     std::unique_ptr<RenderTimer> timerT, timerP;
@@ -210,6 +224,7 @@ void printSide(const char* role, const Measured& m, const TimingPlan& plan) {
                 m.name.c_str(), unitCostMs(m, plan), m.timing.inputs == 0 ? "voice" : "channel",
                 1000.0 * m.timing.medianProcessSeconds / plan.seconds / m.units, m.timing.outputRmsDb,
                 m.timing.changeRmsDb, m.timing.outputFinite ? "" : " NON-FINITE OUTPUT");
+    std::printf("         units=%d\n", m.units);
     std::printf("         passes (thread s):");
     for (double s : m.timing.threadSeconds) std::printf(" %.4f", s);
     std::printf("\n");

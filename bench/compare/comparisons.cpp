@@ -43,7 +43,7 @@ std::vector<Comparison> comparisons(const std::string& vstFolder) {
                       {"amp_sustain", "1"},
                       {"reverb_wet", "0"},
                       {"distortion_crunch", "0"}}},
-                    0.5});
+                    0.2});
 
     // Talvex stereo against a mono peer: compared per channel.
     list.push_back({"reverb",
@@ -58,7 +58,7 @@ std::vector<Comparison> comparisons(const std::string& vstFolder) {
                       {"Level", "0"},
                       {"Mono", "off"}}},
                     {dir + "MaFreeverb-vst.so", {{"fb1", "0.9"}, {"fb2", "0.5"}, {"damp", "0.5"}, {"spread", "0"}}},
-                    1.0});
+                    0.6});
 
     list.push_back({"delay",
                     false,
@@ -72,13 +72,13 @@ std::vector<Comparison> comparisons(const std::string& vstFolder) {
                       {"Mono", "off"},
                       {"Level", "0"}}},
                     {dir + "ZynEcho.so", {{"Delay", "35"}, {"Feedback", "59"}, {"High Damp", "0"}}},
-                    1.0});
+                    0.6});
 
     list.push_back({"chorus",
                     false,
                     {"talvex:KavoChorus", {{"Time", "12"}, {"Rate", "1"}, {"Depth", "0.4"}, {"Mix", "0"}, {"Level", "0"}}},
                     {dir + "ZynChorus.so", {{"Flange Mode", "0"}, {"Subtract Output", "0"}}},
-                    1.0});
+                    0.6});
 
     list.push_back({"overdrive",
                     false,
@@ -90,7 +90,31 @@ std::vector<Comparison> comparisons(const std::string& vstFolder) {
                       {"Mix", "1"},
                       {"Level", "0"}}},
                     {dir + "ZynDistortion.so", {{"Drive", "56"}, {"Type", "0"}, {"Low-Pass Filter", "96"}, {"High-Pass Filte", "0"}}},
-                    1.0});
+                    0.6});
+
+    // No flanger of its own in Debian's VST plug-ins: ZynChorus in its flange
+    // mode is the nearest.
+    list.push_back({"flanger",
+                    false,
+                    {"talvex:KavoFlanger",
+                     {{"Time", "2"}, {"Rate", "0.5"}, {"Depth", "0.5"}, {"Feedback", "0.5"}, {"Mix", "0"}, {"Level", "0"}}},
+                    {dir + "ZynChorus.so", {{"Flange Mode", "1"}, {"Subtract Output", "0"}}},
+                    0.6});
+
+    // A swept resonant filter: ZynDynamicFilter (a filter moved by an LFO and
+    // the input's envelope) is the nearest; Talvex's LFO sweeps its filter.
+    list.push_back({"filter",
+                    false,
+                    {"talvex:KavoFilter",
+                     {{"FilterType", "Low Pass"},
+                      {"FilterFrequency", "1000"},
+                      {"FilterQ", "0.5"},
+                      {"LfoRate", "1"},
+                      {"LfoDepth", "0.5"},
+                      {"Mix", "1"},
+                      {"Level", "0"}}},
+                    {dir + "ZynDynamicFilter.so", {}},
+                    0.6});
 
     // Both RMS detection, stereo linked, no look-ahead.
     list.push_back({"compressor",
@@ -113,7 +137,7 @@ std::vector<Comparison> comparisons(const std::string& vstFolder) {
                       {"cr", "4"},
                       {"kn", "-6"},
                       {"mk", "0"}}},
-                    1.0});
+                    0.6});
 
     // 2.5 ms look-ahead on both, no oversampling or dither on the peer.
     list.push_back({"limiter",
@@ -126,7 +150,7 @@ std::vector<Comparison> comparisons(const std::string& vstFolder) {
                       {"rt", "13"},
                       {"ovs", "None"},
                       {"dith", "None"}}},
-                    1.0});
+                    0.6});
     return list;
 }
 

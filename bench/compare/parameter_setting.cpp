@@ -82,7 +82,13 @@ float searchText(BenchPlugin& plugin, int index, const std::string& target, bool
         if (!match && first >= 0) break;
     }
     found = first >= 0;
-    return found ? gridValue((first + last) / 2) : 0.0f;
+    if (!found) return 0.0f;
+    // A run that reaches an end of the range takes that end: a switch that
+    // reads "off" everywhere below 1 acts on any value but 0, so the middle
+    // of its "off" run would switch it on.
+    if (first == 0) return gridValue(0);
+    if (last == kScanPoints - 1) return gridValue(last);
+    return gridValue((first + last) / 2);
 }
 
 }  // namespace

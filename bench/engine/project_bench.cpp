@@ -1,0 +1,345 @@
+// bench_projects: what a whole project costs through the plug-in object.
+// For every built-in project: the time to load it (built-in project call)
+// and to change to a user program that holds it, the render speed of its
+// demonstration in host blocks of each size asked for (real-time factor on
+// the thread's CPU clock and the worst block against its deadline), the cost
+// of a block when the project sits idle (transport stopped, no note
+// sounding, tails ended), and the resident memory. Then many project changes
+// in a row, for memory growth.
+//
+//   bench_projects [--blocks 512,64] [--repetitions N] [--changes N]
+//                  [--only NAME] [--markdown FILE]
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <time.h>
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
+#include "host/effect.h"
+#include "modules/sample_store.h"
+
+namespace {
+
+VstTimeInfo gTime{};
+
+VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    switch (opcode) {
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterGetTime:
+            return reinterpret_cast<VstIntPtr>(&gTime);
+        default:
+            return 0;
+    }
+}
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double wallSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Resident set size in MB, from the kernel's own count.
+double residentMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0.0;
+}
+
+double sampleStoreMb() {
+    const SampleLibrary& library = SampleLibrary::shared();
+    std::set<const DecodedSample*> seen;
+    double bytes = 0.0;
+    for (size_t i = 0; i < library.size(); ++i) {
+        for (SampleChannels layout : {SampleChannels::AsStored, SampleChannels::MonoMix}) {
+            const auto sample = library.find(library.keyAt(i).c_str(), layout);
+            if (sample && seen.insert(sample.get()).second)
+                bytes += static_cast<double>(sample->samples.capacity() * sizeof(int16_t));
+        }
+    }
+    return bytes / (1024.0 * 1024.0);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+struct Options {
+    std::vector<int> blocks{512, 64};
+    int repetitions = 5;
+    int changes = 1000;
+    std::string only;
+    std::string markdown;
+};
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc) return false;
+        const char* v = argv[++i];
+        if (a == "--blocks") {
+            o.blocks.clear();
+            std::stringstream list(v);
+            for (std::string s; std::getline(list, s, ',');)
+                if (std::atoi(s.c_str()) > 0) o.blocks.push_back(std::atoi(s.c_str()));
+        } else if (a == "--repetitions") {
+            o.repetitions = std::max(1, std::atoi(v));
+        } else if (a == "--changes") {
+            o.changes = std::max(0, std::atoi(v));
+        } else if (a == "--only") {
+            o.only = v;
+        } else if (a == "--markdown") {
+            o.markdown = v;
+        } else {
+            return false;
+        }
+    }
+    return !o.blocks.empty();
+}
+
+constexpr double kRate = 44100.0;
+constexpr double kLongestDemoSeconds = 120.0;
+
+class Instance {
+public:
+    Instance() {
+        gTime = VstTimeInfo{};
+        gTime.sampleRate = kRate;
+        gTime.tempo = 120.0;
+        gTime.timeSigNumerator = 4;
+        gTime.timeSigDenominator = 4;
+        gTime.flags = kVstTimeSigValid;  // transport stopped; the demonstration runs on the own clock
+        effect_ = (new Effect(&hostCallback))->getAeffect();
+        main_ = static_cast<Effect*>(static_cast<AudioEffect*>(effect_->object));
+        effect_->dispatcher(effect_, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+        effect_->dispatcher(effect_, effMainsChanged, 0, 1, nullptr, 0.0f);
+        left_.assign(16384, 0.0f);
+        right_.assign(16384, 0.0f);
+        // Multi-output instances ask for more pairs; every pin gets a buffer.
+        pins_.assign(static_cast<size_t>(std::max(2, effect_->numOutputs)), std::vector<float>(16384, 0.0f));
+        for (size_t i = 0; i < pins_.size(); ++i) outs_.push_back(pins_[i].data());
+    }
+    ~Instance() { effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f); }
+
+    Effect& main() { return *main_; }
+    AEffect* effect() { return effect_; }
+
+    bool loadProject(int k) {
+        return effect_->dispatcher(effect_, effVendorSpecific, kVendorDemoIndex, kVendorProjectValue, nullptr,
+                                   static_cast<float>(k)) == 1;
+    }
+    void setProgram(int p) { effect_->dispatcher(effect_, effSetProgram, 0, p, nullptr, 0.0f); }
+    void demo(bool on) {
+        effect_->dispatcher(effect_, effVendorSpecific, kVendorDemoIndex, kVendorDemoValue, nullptr, on ? 1.0f : 0.0f);
+    }
+    // One block; returns its thread CPU seconds.
+    double block(int frames) {
+        const double t0 = threadSeconds();
+        effect_->processReplacing(effect_, nullptr, outs_.data(), frames);
+        return threadSeconds() - t0;
+    }
+    float peak(int frames) const {
+        float p = 0.0f;
+        for (int i = 0; i < frames; ++i) p = std::max({p, std::fabs(outs_[0][i]), std::fabs(outs_[1][i])});
+        return p;
+    }
+
+private:
+    AEffect* effect_ = nullptr;
+    Effect* main_ = nullptr;
+    std::vector<float> left_, right_;
+    std::vector<std::vector<float>> pins_;
+    std::vector<float*> outs_;
+};
+
+struct DemoRun {
+    double realTime = 0.0;       // audio seconds per CPU second
+    double worstLoad = 0.0;      // worst block's CPU time / its duration
+    double p999Load = 0.0;       // 99.9th percentile of the same
+    double seconds = 0.0;        // length rendered
+};
+
+DemoRun renderDemo(Instance& in, int block) {
+    in.demo(true);
+    std::vector<double> blocks;
+    const long limit = static_cast<long>(kLongestDemoSeconds * kRate);
+    long frames = 0;
+    double total = 0.0;
+    // The first block starts it; the demonstration ends when its request clears.
+    do {
+        const double s = in.block(block);
+        blocks.push_back(s);
+        total += s;
+        frames += block;
+    } while ((in.main().demonstrationPlaying() || frames < block * 4) && frames < limit);
+    in.demo(false);
+    DemoRun r;
+    r.seconds = static_cast<double>(frames) / kRate;
+    r.realTime = total > 0.0 ? r.seconds / total : 0.0;
+    const double deadline = block / kRate;
+    std::sort(blocks.begin(), blocks.end());
+    r.worstLoad = blocks.back() / deadline;
+    r.p999Load = blocks[static_cast<size_t>(0.999 * static_cast<double>(blocks.size() - 1))] / deadline;
+    return r;
+}
+
+// Renders until the output has been silent for a second (tails ended),
+// then times idle blocks; returns the mean cost against the deadline.
+double idleLoad(Instance& in, int block) {
+    const uint8_t allOff[3] = {0xB0, 123, 0};
+    in.main().dispatchMidi(allOff, 0);
+    const long limit = static_cast<long>(30.0 * kRate);
+    long silentFrames = 0;
+    for (long f = 0; f < limit && silentFrames < static_cast<long>(kRate); f += block) {
+        in.block(block);
+        silentFrames = in.peak(block) < 1e-5f ? silentFrames + block : 0;
+    }
+    const int count = static_cast<int>(2.0 * kRate / block);
+    double total = 0.0;
+    for (int i = 0; i < count; ++i) total += in.block(block);
+    return total / count / (block / kRate);
+}
+
+struct ProjectFigures {
+    std::string name;
+    double loadMs = 0.0, programChangeMs = 0.0, residentMb = 0.0;
+    std::vector<DemoRun> runs;  // one per block size
+    std::vector<double> idle;   // one per block size
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fprintf(stderr,
+                     "usage: bench_projects [--blocks 512,64] [--repetitions N] [--changes N] [--only NAME]"
+                     " [--markdown FILE]\n");
+        return 1;
+    }
+#if defined(__SSE__) || defined(__x86_64__)
+    _mm_setcsr(_mm_getcsr() | 0x8040);  // hosts run their audio threads with denormals flushed
+#endif
+    const double startMb = residentMb();
+    const double constructStart = wallSeconds();
+    Instance in;
+    const double constructMs = 1000.0 * (wallSeconds() - constructStart);
+    const std::vector<std::string> names = in.main().projectNames();
+    const double storeMb = sampleStoreMb();
+    std::printf("instance construction %.1f ms, sample store %.1f MB decoded, resident %.1f MB (%.1f before)\n",
+                constructMs, storeMb, residentMb(), startMb);
+
+    std::vector<ProjectFigures> figures;
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (!options.only.empty() && names[k] != options.only) continue;
+        const int other = k == 0 ? 1 : 0;
+        ProjectFigures f;
+        f.name = names[k];
+        std::vector<double> loads, changes;
+        for (int r = 0; r < options.repetitions; ++r) {
+            in.loadProject(other);
+            const double t0 = wallSeconds();
+            in.loadProject(static_cast<int>(k));
+            loads.push_back(wallSeconds() - t0);
+        }
+        // User program 1 holds this project, user program 0 another one
+        // (a built-in project load stores into the current program).
+        in.setProgram(0);
+        in.loadProject(static_cast<int>(k));
+        in.main().storeCurrentState(1);
+        in.loadProject(other);
+        for (int r = 0; r < options.repetitions; ++r) {
+            in.setProgram(0);
+            const double t0 = wallSeconds();
+            in.setProgram(1);
+            changes.push_back(wallSeconds() - t0);
+        }
+        f.loadMs = 1000.0 * median(loads);
+        f.programChangeMs = 1000.0 * median(changes);
+        f.residentMb = residentMb();
+        for (int block : options.blocks) {
+            in.loadProject(static_cast<int>(k));
+            f.runs.push_back(renderDemo(in, block));
+            f.idle.push_back(idleLoad(in, block));
+        }
+        std::printf("%-20s load %6.1f ms  program change %6.1f ms  resident %5.1f MB", f.name.c_str(), f.loadMs,
+                    f.programChangeMs, f.residentMb);
+        for (size_t b = 0; b < options.blocks.size(); ++b)
+            std::printf("  | %d: %6.0fx worst %5.1f%% idle %6.3f%%", options.blocks[b], f.runs[b].realTime,
+                        100.0 * f.runs[b].worstLoad, 100.0 * f.idle[b]);
+        std::printf("\n");
+        std::fflush(stdout);
+        figures.push_back(f);
+    }
+    if (figures.empty()) {
+        std::fprintf(stderr, "no project named %s\n", options.only.c_str());
+        return 1;
+    }
+
+    // The heaviest project: the slowest demonstration at the first block size.
+    size_t heaviest = 0;
+    for (size_t i = 1; i < figures.size(); ++i)
+        if (figures[i].runs[0].realTime < figures[heaviest].runs[0].realTime) heaviest = i;
+
+    // Memory over many project changes.
+    double beforeMb = residentMb(), afterMb = beforeMb;
+    if (options.changes > 0) {
+        for (int c = 0; c < options.changes / 2; ++c) in.loadProject(c % static_cast<int>(names.size()));
+        beforeMb = residentMb();
+        for (int c = 0; c < options.changes; ++c) in.loadProject(c % static_cast<int>(names.size()));
+        afterMb = residentMb();
+    }
+    std::printf("heaviest %s; resident %.1f MB after %d warm-up changes, %.1f MB after %d more (growth %+.2f MB)\n",
+                figures[heaviest].name.c_str(), beforeMb, options.changes / 2, afterMb, options.changes,
+                afterMb - beforeMb);
+
+    if (!options.markdown.empty()) {
+        std::FILE* out = std::fopen(options.markdown.c_str(), "w");
+        if (out == nullptr) {
+            std::fprintf(stderr, "cannot write %s\n", options.markdown.c_str());
+            return 1;
+        }
+        std::fprintf(out, "| project | load ms | user program change ms | resident MB |");
+        for (int b : options.blocks) std::fprintf(out, " x real time @%d | worst block @%d | idle @%d |", b, b, b);
+        std::fprintf(out, "\n|---|---:|---:|---:|");
+        for (size_t b = 0; b < options.blocks.size(); ++b) std::fprintf(out, "---:|---:|---:|");
+        std::fprintf(out, "\n");
+        for (size_t i = 0; i < figures.size(); ++i) {
+            const ProjectFigures& f = figures[i];
+            std::fprintf(out, "| %s%s | %.1f | %.1f | %.1f |", f.name.c_str(), i == heaviest ? " (heaviest)" : "",
+                         f.loadMs, f.programChangeMs, f.residentMb);
+            for (size_t b = 0; b < options.blocks.size(); ++b)
+                std::fprintf(out, " %.0f | %.1f %% | %.3f %% |", f.runs[b].realTime, 100.0 * f.runs[b].worstLoad,
+                             100.0 * f.idle[b]);
+            std::fprintf(out, "\n");
+        }
+        std::fprintf(out,
+                     "\nInstance construction %.1f ms. Decoded sample store %.1f MB. Resident size %.1f MB after %d "
+                     "warm-up project changes, %.1f MB after %d more (growth %+.2f MB).\n",
+                     constructMs, storeMb, beforeMb, options.changes / 2, afterMb, options.changes, afterMb - beforeMb);
+        std::fclose(out);
+    }
+    return 0;
+}

@@ -83,14 +83,19 @@ void drawPadStates(Effect& main, Editor& editor, const std::string& references) 
     editor.model().selectPlanet(0);
     editor.model().selectSatellite(1);
     checkPad(editor, references + "/pad_one_planet_selected.png");
-    editor.closeOffscreen();
-    editor.openOffscreen();
+    // Each picture starts as a fresh editor would: nothing selected.
+    auto reopen = [&editor] {
+        editor.closeOffscreen();
+        editor.model().selectPlanet(-1);
+        editor.model().setKeyStripOpen(false);
+        editor.openOffscreen();
+    };
+    reopen();
     main.project()->tracks[0]->keyTransposition = 5.0f;
     editor.model().selectPlanet(0);
     editor.model().setKeyStripOpen(true);
     checkPad(editor, references + "/pad_key_strip.png");
-    editor.closeOffscreen();
-    editor.openOffscreen();
+    reopen();
     if (!editor.model().scopeOn()) editor.model().menuCommand(main_menu::kScope);
     std::vector<float> left(2000), right(2000);
     for (size_t i = 0; i < left.size(); ++i) {

@@ -25,6 +25,7 @@
 #include "editor/main_menu.h"
 #include "editor/pad_mapping.h"
 #include "editor/planet_pad.h"
+#include "editor/right_panel_layout.h"
 #include "gui/menu.h"
 #include "host/effect.h"
 #include "host/program_track_state.h"
@@ -305,6 +306,92 @@ TEST(EditorInAWindow, StandaloneSampleRateFromTheDrawnMenuReachesTheHostAsAutoma
         received.push_back(line.substr(line.find(' ') + 1));
     }
     EXPECT_EQ(received, std::vector<std::string>{"131072 48000"}) << readText(automation) << readText(output);
+}
+
+// Spectral centroid of the mono mix of an interleaved signal between two
+// times: Hann window over 4096 frames, plain DFT up to 5 kHz.
+double centroidHz(const std::vector<float>& interleaved, int channels, int rate, double fromS, double toS) {
+    const size_t n = 4096;
+    double weighted = 0.0, total = 0.0;
+    const size_t last = static_cast<size_t>(toS * rate);
+    for (size_t start = static_cast<size_t>(fromS * rate); start + n <= last; start += n) {
+        std::vector<double> mono(n);
+        for (size_t i = 0; i < n; ++i) {
+            const size_t frame = start + i;
+            if ((frame + 1) * static_cast<size_t>(channels) > interleaved.size()) return 0.0;
+            double sum = 0.0;
+            for (int c = 0; c < channels; ++c) sum += interleaved[frame * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+            mono[i] = sum * (0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(n)));
+        }
+        const size_t maxBin = static_cast<size_t>(5000.0 * static_cast<double>(n) / rate);
+        for (size_t k = 1; k < maxBin; ++k) {
+            double re = 0.0, im = 0.0;
+            for (size_t i = 0; i < n; ++i) {
+                const double a = 2.0 * M_PI * static_cast<double>(k * i) / static_cast<double>(n);
+                re += mono[i] * std::cos(a);
+                im -= mono[i] * std::sin(a);
+            }
+            const double mag = std::sqrt(re * re + im * im);
+            weighted += mag * static_cast<double>(k) * rate / static_cast<double>(n);
+            total += mag;
+        }
+    }
+    return total > 0.0 ? weighted / total : 0.0;
+}
+
+TEST(EditorInAWindow, ASoundChosenInTheSoundsTabChangesWhatTheTrackPlays) {
+    char pattern[] = "/tmp/talvex-editor-sounds-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const std::string info = folder + "/info", wav = folder + "/out.wav", output = folder + "/out.txt",
+                      events = folder + "/held.txt";
+    // One note struck twice a second, the transport stopped: nothing else
+    // plays, and each strike sounds the program that plays at that time.
+    {
+        std::ofstream list(events);
+        for (int k = 0; k < 14; ++k)
+            list << 0.2 + 0.5 * k << "s note_on 0 45 100\n" << 0.6 + 0.5 * k << "s note_off 0 45 0\n";
+    }
+    const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", wav, "--no-progress", "--stopped",
+                                     "--show-editor", "6", "--editor-order", "lmms", "--editor-info", info, "-e", events},
+                                    output);
+    ASSERT_GT(pid, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const unsigned long editor = waitForEditor(info);
+    ASSERT_NE(editor, 0u) << readText(output);
+    const std::string id = std::to_string(editor);
+    auto clickAt = [&](int x, int y) {
+        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) + " click 1"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    };
+    const int firstRowY = right_panel::kList.top + right_panel::kListFirstRow + right_panel::kRowPixels / 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    clickAt(900, firstRowY);                      // the first planet in the list
+    clickAt(right_panel::kTabs.left + 66 + 30, 138);  // SOUNDS
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(3000));
+    clickAt(900, firstRowY + right_panel::kRowPixels);  // its second sound
+    const double chosenS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+    std::vector<float> samples;
+    int channels = 0, rate = 0;
+    ASSERT_TRUE(readWav(wav, samples, channels, rate));
+    const double duration = static_cast<double>(samples.size()) / channels / rate;
+    ASSERT_GT(duration, chosenS + 1.0);
+    // The render starts a little before the clock here: the windows leave
+    // room on both sides of the change.
+    const double before = centroidHz(samples, channels, rate, chosenS - 1.6, chosenS - 0.6);
+    const double after = centroidHz(samples, channels, rate, chosenS + 0.2, chosenS + 1.2);
+    const double levelBefore = rmsDb(samples, channels, rate, chosenS - 1.6, chosenS - 0.6);
+    const double levelAfter = rmsDb(samples, channels, rate, chosenS + 0.2, chosenS + 1.2);
+    std::printf("struck note: %.0f Hz centroid at %.1f dB before the click at %.2f s, %.0f Hz at %.1f dB after\n", before,
+                levelBefore, chosenS, after, levelAfter);
+    EXPECT_GT(levelBefore, -40.0);
+    EXPECT_GT(levelAfter, -40.0);
+    EXPECT_GT(std::fabs(after - before), 0.25 * before) << before << " Hz before, " << after << " Hz after";
 }
 
 // Where the first program's first planet and its first satellite sit in the

@@ -210,6 +210,18 @@ void Reader::parts(ModuleState& module, const std::string& title, const YAML::No
             module.setIndex(static_cast<int>(k) * sampler::kPartParams + sampler::kSplitNote,
                             static_cast<float>(key(top, "top_note")));
         }
+        if (const YAML::Node loop = entry["loop"]) {
+            // The sample's own loop, as its file names it: the part loops
+            // there instead of over the whole sample.
+            if (!sampler) fail(loop, "loop belongs to sampler parts");
+            if (scalar(loop, "loop") != "file") fail(loop, "loop: file is the one form (the sample's own loop)");
+            if (!entry["sample"]) fail(loop, "loop: file needs the part's sample");
+            const auto found = SampleLibrary::shared().find(entry["sample"].Scalar().c_str(), SampleChannels::AsStored);
+            if (!found->hasFileLoop) fail(loop, "\"" + entry["sample"].Scalar() + "\" names no loop of its own");
+            module.setIndex(parameterByName(module, prefix + "WaveLoop"), found->loopStartFraction());
+            module.setIndex(parameterByName(module, prefix + "WaveLoopEnd"), found->loopEndFraction());
+            module.setIndex(parameterByName(module, prefix + "Loop"), 1.0f);
+        }
         std::string padName;
         if (const YAML::Node name = entry["name"]) {
             if (!drums) fail(name, "only drum pads have names");
@@ -222,7 +234,7 @@ void Reader::parts(ModuleState& module, const std::string& title, const YAML::No
             for (const auto& e : every) applySetting(module, title, e.first, e.second, prefix);
         for (const auto& e : entry) {
             const std::string name = e.first.Scalar();
-            if (name == "sample" || name == "top_note" || name == "name") continue;
+            if (name == "sample" || name == "top_note" || name == "name" || name == "loop") continue;
             applySetting(module, title, e.first, e.second, prefix);
         }
     }
@@ -286,9 +298,9 @@ void Reader::equaliser(const YAML::Node& node, TrackSpec& track) const {
         const YAML::Node band = node[bands[b]];
         if (!band) continue;
         const std::string what = std::string(bands[b]) + " band";
-        keys(band, what, {"hz", "gain", "q"});
+        keys(band, what, {"hz", "gain", "resonance"});
         if (band["hz"]) track.eqFrequencyHz[b] = static_cast<float>(number(band["hz"], what + " hz", 20, 16000));
-        if (band["q"]) track.eqResonance[b] = static_cast<float>(number(band["q"], what + " q", 0.1, 10));
+        if (band["resonance"]) track.eqResonance[b] = static_cast<float>(number(band["resonance"], what + " resonance", 0, 1));
         if (const YAML::Node gain = band["gain"]) {
             const std::string t = scalar(gain, what + " gain");
             const size_t space = t.find(' ');

@@ -56,6 +56,9 @@ struct Unit {
 };
 
 float drumTuneSemitones(double st) { return value::clamp01(0.5 + st / 36.0); }
+// Sampler envelope: attack 0.002 * 5000^v s; decay and release 0.01 * 1000^v s
+// to a tenth.
+float samplerAttackMs(double ms) { return value::clamp01(std::log(std::max(ms, 2.0) / 2.0) / std::log(5000.0)); }
 float delaySteps(double steps) { return static_cast<float>(static_cast<int>(steps) - 1) / 15.0f + 0.01f; }
 float coarseSemitones(double st) { return value::coarse(static_cast<int>(st)); }
 
@@ -88,6 +91,13 @@ const Unit* unitFor(const std::string& module, const std::string& parameter) {
     if (isDrumMachine(module)) {
         if (parameter == "Tune") return &kDrumTune;
         if (parameter == "Pan") return &kBipolar;
+    }
+    if (module == "KavoSampler") {
+        static const Unit kSamplerAttack{"ms", samplerAttackMs, false};
+        if (parameter == "FilterFreq") return &kCutoff;
+        if (parameter == "Attack") return &kSamplerAttack;
+        if (parameter == "Decay" || parameter == "Release") return &kDecay;
+        if (parameter == "Pan" || parameter == "Tune") return &kBipolar;
     }
     if (module == "KavoDelay" && parameter == "Step") return &kSteps;
     return nullptr;

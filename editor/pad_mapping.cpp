@@ -99,6 +99,19 @@ int glowFrame(float meter) {
     return std::min(9, level * 10 / 255);
 }
 
+int scopeTrigger(const float* left, const float* right) {
+    // A crossing from below -0.001 to at least 0: quiet noise around zero
+    // does not trigger.
+    constexpr float kHysteresis = 0.001f;
+    bool armed = false;
+    for (int i = 0; i < kScopeSamples; ++i) {
+        const float s = left[i] + right[i];
+        if (s < -kHysteresis) armed = true;
+        else if (armed && s >= 0.0f) return i;
+    }
+    return kScopeSamples;
+}
+
 ScopeShape::ScopeShape() {
     for (int j = 0; j < kWidth; ++j)
         envelope_[static_cast<size_t>(j)] =

@@ -112,5 +112,11 @@ private:
     std::array<float, kWidth> envelope_{};
 };
 constexpr int kMaxTracePoints = kWidth + 1;
+// The scope reads twice its visible length and shows the window that starts
+// at the earliest rising zero crossing of the channels' sum in the older
+// half, so that a steady tone stands still; without one it shows the newest
+// samples. Returns the index of the first shown sample (0 … kScopeSamples).
+constexpr int kScopeReadSamples = 2 * kScopeSamples;
+int scopeTrigger(const float* left, const float* right);
 
 }  // namespace pad

@@ -166,7 +166,10 @@ void CKavoPlanetPad::draw(gui::Canvas& canvas) {
 }
 
 void CKavoPlanetPad::drawScope(gui::Canvas& canvas) {
-    model_.mirror().scope.readLatest(scopeLeft_.data(), scopeRight_.data(), pad::kScopeSamples);
+    model_.mirror().scope.readLatest(scopeLeft_.data(), scopeRight_.data(), pad::kScopeReadSamples);
+    const int start = pad::scopeTrigger(scopeLeft_.data(), scopeRight_.data());
+    const float* left = scopeLeft_.data() + start;
+    const float* right = scopeRight_.data() + start;
     // Points sit on pixel centres, so a flat trace is one pixel row.
     const float x0 = static_cast<float>(rect().left) + 0.5f, y0 = static_cast<float>(rect().top) + 0.5f;
     auto stroke = [&](int n, gui::Color colour) {
@@ -177,10 +180,10 @@ void CKavoPlanetPad::drawScope(gui::Canvas& canvas) {
         canvas.drawPolyline(trace_.data(), n, colour, 1.0f);
     };
     if (singleTrace_) {
-        stroke(scopeShape_.averageTrace(scopeLeft_.data(), scopeRight_.data(), trace_.data()), kAverageTrace);
+        stroke(scopeShape_.averageTrace(left, right, trace_.data()), kAverageTrace);
     } else {
-        stroke(scopeShape_.trace(scopeLeft_.data(), trace_.data()), kLeftTrace);
-        stroke(scopeShape_.trace(scopeRight_.data(), trace_.data()), kRightTrace);
+        stroke(scopeShape_.trace(left, trace_.data()), kLeftTrace);
+        stroke(scopeShape_.trace(right, trace_.data()), kRightTrace);
     }
 }
 

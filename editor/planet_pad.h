@@ -102,7 +102,7 @@ private:
     bool singleTrace_ = false;
 
     pad::ScopeShape scopeShape_;
-    std::array<float, pad::kScopeSamples> scopeLeft_{};
-    std::array<float, pad::kScopeSamples> scopeRight_{};
+    std::array<float, pad::kScopeReadSamples> scopeLeft_{};
+    std::array<float, pad::kScopeReadSamples> scopeRight_{};
     std::array<float, 2 * pad::kMaxTracePoints> trace_{};
 };

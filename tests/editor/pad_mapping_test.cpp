@@ -217,4 +217,31 @@ TEST(Scope, EachColumnIsHeldInsideTheEnvelope) {
     for (int c = 0; c < kWidth; ++c) ASSERT_EQ(xy[2 * c + 1], kHeight / 2.0f);
 }
 
+TEST(Scope, ASteadyToneStandsStillAtItsRisingZeroCrossing) {
+    // A tone of 300 samples per period read at different moments: the
+    // shown window always starts at the same phase, just past zero going up.
+    std::vector<float> left(kScopeReadSamples), right(kScopeReadSamples);
+    for (int moment : {0, 37, 151, 299}) {
+        for (int i = 0; i < kScopeReadSamples; ++i) {
+            const double phase = (i + moment) * 2.0 * 3.14159265358979 / 300.0;
+            left[static_cast<size_t>(i)] = static_cast<float>(0.4 * std::sin(phase));
+            right[static_cast<size_t>(i)] = static_cast<float>(0.2 * std::sin(phase));
+        }
+        const int start = scopeTrigger(left.data(), right.data());
+        ASSERT_LT(start, kScopeSamples);
+        EXPECT_GE(left[static_cast<size_t>(start)], 0.0f) << moment;
+        EXPECT_LT(left[static_cast<size_t>(start - 1)], 0.0f) << moment;
+        // sin(2π) is a hair below zero: the crossing may come one sample late.
+        EXPECT_LE((start + moment) % 300, 1) << moment;
+        EXPECT_LE(start, 301);
+    }
+    // Silence, noise within the hysteresis or a falling edge only: the newest samples.
+    std::vector<float> quiet(kScopeReadSamples);
+    for (int i = 0; i < kScopeReadSamples; ++i) quiet[static_cast<size_t>(i)] = (i % 2 ? 0.0004f : -0.0004f);
+    EXPECT_EQ(scopeTrigger(quiet.data(), quiet.data()), kScopeSamples);
+    std::vector<float> falling(kScopeReadSamples);
+    for (int i = 0; i < kScopeReadSamples; ++i) falling[static_cast<size_t>(i)] = 1.0f - 0.001f * i;
+    EXPECT_EQ(scopeTrigger(falling.data(), falling.data()), kScopeSamples);
+}
+
 }  // namespace

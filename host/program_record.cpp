@@ -23,3 +23,10 @@ ProgramRecord& ProgramRecord::operator=(const ProgramRecord& other) {
         editPatterns[t] = other.editPatterns[t] ? std::make_unique<ProgramPattern>(*other.editPatterns[t]) : nullptr;
     return *this;
 }
+
+std::string fieldText(const char* field, size_t bytes) { return std::string(field, strnlen(field, bytes)); }
+
+void setField(char* field, size_t bytes, const std::string& text) {
+    std::memset(field, 0, bytes);
+    std::memcpy(field, text.data(), text.size() < bytes ? text.size() : bytes);
+}

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 constexpr int kProgramTracks = 8;
@@ -52,3 +53,8 @@ struct ProgramRecord {
     ProgramRecord(const ProgramRecord& other) { *this = other; }
     ProgramRecord& operator=(const ProgramRecord& other);
 };
+
+// The text of a zero-padded name field, and a text written into one (cut at
+// the field's size, the rest zeroed).
+std::string fieldText(const char* field, size_t bytes);
+void setField(char* field, size_t bytes, const std::string& text);

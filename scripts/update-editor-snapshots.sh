@@ -15,4 +15,6 @@ cp "$refs/save_mode.png" "$images/save.png"
 cp "$refs/name_entry.png" "$images/rename.png"
 cp "$refs/main_menu_mute_key.png" "$images/menu.png"
 cp "$refs/standalone_tempo.png" "$images/standalone.png"
+# The right-hand panel's satellite, params and sounds pages side by side.
+convert "$refs/right_satellite.png" "$refs/right_params.png" "$refs/right_sounds.png" +append "$images/panel.png"
 echo "references in $refs, manual pictures in $images"

@@ -13,6 +13,7 @@
 #include "editor/editor_view.h"
 #include "editor/main_menu.h"
 #include "editor/planet_pad.h"
+#include "tests/editor/right_panel_states.h"
 #include "gui/canvas.h"
 #include "gui/exact_math.h"
 #include "gui/snapshot.h"
@@ -153,6 +154,17 @@ void drawStates(const std::string& references, bool asStandalone) {
         editor->view()->sync();
         click(*editor, 25 + 150, 54 + 12 + 27 * 2 + 8, true);
         check(*editor, references + "/name_entry.png");
+        // The right-hand panel's pages, as the native test makes them.
+        editor->closeOffscreen();
+        editor->openOffscreen();
+        for (int i = 0; i < right_panel_states::count(); ++i) {
+            const std::string path = references + "/" + right_panel_states::make(*editor, *main, i);
+            const gui::SnapshotResult r =
+                gui::matchSnapshot(right_panel_states::picture(*editor), path, gui::SnapshotMode::kCompareOnly);
+            std::printf("%s %s%s%s\n", r.matched ? "same" : "DIFFERENT", path.c_str(), r.report.empty() ? "" : ": ",
+                        r.report.c_str());
+            if (!r.matched) ++failures;
+        }
     }
     editor->closeOffscreen();
     if (!asStandalone) drawPadStates(*main, *editor, references);

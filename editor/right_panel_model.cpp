@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "balls/ball_motion.h"
 #include "editor/editor_model.h"
 #include "host/effect.h"
 #include "host/program_track_state.h"
@@ -42,30 +43,15 @@ CPlugin* targetSlot(CInstrument& track, int kind) {
     }
 }
 
-// A target's name and its value as the module writes it: display text and
-// unit ("1.2" "kHz"); mix parameters in their own range.
-ParamsSheet::Target describeTarget(CInstrument& track, const ParameterDescriptor& d, bool vertical) {
-    ParamsSheet::Target t;
-    t.vertical = vertical;
-    t.name = d.name;
-    if (d.kind == kParameterKindMix) {
-        if (d.index >= 0 && d.index < kNumMixParameters) {
-            if (t.name.empty()) t.name = track.mixParameter(d.index).name;
-            char value[32];
-            std::snprintf(value, sizeof(value), "%.1f", static_cast<double>(track.mixParameterValue(d.index)));
-            t.value = value;
-        }
-        return t;
-    }
-    CPlugin* slot = targetSlot(track, d.kind);
-    if (slot == nullptr || !slot->loaded()) return t;
-    if (t.name.empty()) t.name = moduleText(*slot, effGetParamName, d.index);
-    std::string display = moduleText(*slot, effGetParamDisplay, d.index);
-    const std::string label = moduleText(*slot, effGetParamLabel, d.index);
-    // Leading blanks some displays pad with say nothing here.
-    display.erase(0, std::min(display.find_first_not_of(' '), display.size()));
-    t.value = label.empty() ? display : display + " " + label;
-    return t;
+// What the ball sends a module target: the value of its axis through the
+// target's range (the whole pad in full range, except for resonance
+// targets of a flying ball, which keep their range), on the 0..1 scale.
+float sentValue(const SoundBall& ball, const ParameterDescriptor& d, float position) {
+    const bool fullRange = ball.fullRange.load() != 0.0f;
+    const bool flying = flyIsOn(ball.flyOn.load());
+    float m = position;
+    if (!fullRange || (flying && d.resonance)) m = d.minimum + (d.maximum - d.minimum) * position / 128.0f;
+    return m / 128.0f;
 }
 
 }  // namespace
@@ -175,6 +161,31 @@ void RightPanelModel::setFlyDirection(float direction) {
 
 // ---- params -------------------------------------------------------------------
 
+ParamsSheet::Target RightPanelModel::describeTarget(CInstrument& track, const SoundBall& ball,
+                                                    const ParameterDescriptor& d, bool vertical, float position) {
+    ParamsSheet::Target t;
+    t.vertical = vertical;
+    t.name = d.name;
+    if (d.kind == kParameterKindMix) {
+        if (d.index >= 0 && d.index < kNumMixParameters) {
+            if (t.name.empty()) t.name = track.mixParameter(d.index).name;
+            char value[32];
+            std::snprintf(value, sizeof(value), "%.1f", static_cast<double>(track.mixParameterValue(d.index)));
+            t.value = value;
+        }
+        return t;
+    }
+    CPlugin* slot = targetSlot(track, d.kind);
+    if (slot == nullptr || !slot->loaded()) return t;
+    if (t.name.empty()) t.name = texts_.name(slot->path(), d.index);
+    // A target whose range is a single value is never sent: the module
+    // keeps what it has, which only its own thread may read.
+    if (d.minimum == d.maximum) return t;
+    t.value = texts_.text(slot->path(), d.index, sentValue(ball, d, position));
+    if (t.value.empty()) t.value = d.display;
+    return t;
+}
+
 ParamsSheet RightPanelModel::params() {
     ParamsSheet sheet;
     Effect& effect = editor_.effect();
@@ -194,8 +205,12 @@ ParamsSheet RightPanelModel::params() {
         if (!ball.hasTargets()) continue;
         if (hasSelected && selected.track == track && selected.ball == b) {
             sheet.selected = static_cast<int>(sheet.satellites.size());
-            for (const ParameterDescriptor& d : ball.horizontal) sheet.targets.push_back(describeTarget(*track, d, false));
-            for (const ParameterDescriptor& d : ball.vertical) sheet.targets.push_back(describeTarget(*track, d, true));
+            float e, f;
+            effectiveBallPosition(ball.x.load(), ball.y.load(), track->padState(), e, f);
+            for (const ParameterDescriptor& d : ball.horizontal)
+                sheet.targets.push_back(describeTarget(*track, ball, d, false, e));
+            for (const ParameterDescriptor& d : ball.vertical)
+                sheet.targets.push_back(describeTarget(*track, ball, d, true, f));
         }
         sheet.satellites.emplace_back(ball.displayName);
     }

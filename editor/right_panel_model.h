@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "editor/parameter_text.h"
 #include "editor/right_panel_layout.h"
 
+class CInstrument;
 class EditorModel;
+struct ParameterDescriptor;
+struct SoundBall;
 
 struct PlanetRow {
     std::string name;
@@ -85,6 +89,8 @@ public:
     void setFlyDirection(float direction);
 
     // ---- params ---------------------------------------------------------
+    // The values are what the selected satellite sends its targets now,
+    // written by the targets' module classes.
     ParamsSheet params();
 
     // ---- sounds ---------------------------------------------------------
@@ -105,7 +111,11 @@ private:
     template <class Write>
     void writeBall(Write write);
 
+    ParamsSheet::Target describeTarget(CInstrument& track, const SoundBall& ball, const ParameterDescriptor& d,
+                                       bool vertical, float position);
+
     EditorModel& editor_;
+    ParameterText texts_;
     right_panel::Page page_ = right_panel::Page::kPlanets;
     int shownSatellite_ = -1;
     // The sound names, read once per project load and planet.

@@ -18,10 +18,7 @@ RightPanel::RightPanel(gui::Frame& frame, EditorModel& editor, const EditorSkin&
     tabs_ = frame.make<RightPanelTabs>(model_, skin);
     tabs_->afterClick = [this] { sync(); };
     planets_ = frame.make<CKavoPlanetSelector>(model_, editor, skin);
-    planets_->afterClick = [this] {
-        if (onPlanetChosen) onPlanetChosen();
-        sync();
-    };
+    planets_->afterClick = [this] { sync(); };
     sounds_ = frame.make<CKavoSoundPresetSelector>(model_, skin);
     params_ = frame.make<ParamsSheetView>(model_);
     title_ = frame.make<SatelliteTitle>();

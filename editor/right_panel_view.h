@@ -4,8 +4,6 @@
 // views live in the editor's frame; this object binds them to the model.
 #pragma once
 
-#include <functional>
-
 #include "editor/editor_skin.h"
 #include "editor/right_panel_model.h"
 #include "gui/controls.h"
@@ -37,9 +35,6 @@ public:
     // the sound a block has just switched to, switches the host or MIDI
     // changed) are drawn again when they changed.
     void idle();
-    // Called after a click in the planet list changed the selection (the
-    // pad closes its key strip).
-    std::function<void()> onPlanetChosen;
 
     void valueChanged(gui::Control& control) override;
 

@@ -7,9 +7,11 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 #include <vector>
 
 #include "editor/editor_model.h"
+#include "editor/parameter_text.h"
 #include "editor/right_panel_layout.h"
 #include "editor/right_panel_model.h"
 #include "host/program_track_state.h"
@@ -115,6 +117,23 @@ TEST(RightPanelLayout, HeaderAndTabsChooseThePage) {
     EXPECT_EQ(page, Page::kSounds);
     EXPECT_FALSE(right_panel::pageAt(900, 149, page));
     EXPECT_FALSE(right_panel::pageAt(834, 110, page));
+}
+
+TEST(ParameterText, WritesAsTheModuleClassDoesWithOneSilentModuleEach) {
+    ParameterText texts;
+    EXPECT_EQ(texts.text("\\PluginEffects\\NoSuchModule.dll", 0, 0.5f), "");
+    EXPECT_EQ(texts.moduleCount(), 0u);
+    const std::string low = texts.text("\\Plugins\\KavoReverb.dll", 0, 0.0f);
+    const std::string high = texts.text("/elsewhere/KavoReverb.dll", 0, 1.0f);
+    EXPECT_FALSE(low.empty());
+    EXPECT_NE(low, high);
+    EXPECT_EQ(texts.moduleCount(), 1u);  // the same class by its file title
+    EXPECT_EQ(texts.text("KavoReverb", 0, 0.0f), low);
+    EXPECT_FALSE(texts.name("KavoReverb", 0).empty());
+    EXPECT_EQ(texts.text("KavoReverb", -1, 0.5f), "");
+    EXPECT_EQ(texts.text("KavoReverb", 100000, 0.5f), "");
+    EXPECT_FALSE(texts.text("KavoSynthI", 3, 0.25f).empty());
+    EXPECT_EQ(texts.moduleCount(), 2u);
 }
 
 // ---- on the plug-in -------------------------------------------------------------
@@ -281,24 +300,43 @@ TEST_F(RightPanelOnPlugin, ParamsFollowTheSatelliteAsItMoves) {
     ASSERT_EQ(sheet.targets.size(), ball.horizontal.size() + ball.vertical.size());
     EXPECT_EQ(sheet.targets[0].name, std::string(ball.horizontal[0].name));
     EXPECT_FALSE(sheet.targets[0].value.empty());
-    const std::string low = sheet.targets[0].value;
 
-    ref.track->balls.move(ref.ball, 127.0f, 127.0f, false, false);
-    render(64);
-    sheet = panel->params();
-    // The module's own display text of the moved parameter, now.
-    const ParameterDescriptor& d = ball.horizontal[0];
-    if (d.kind != kParameterKindMix && d.minimum != d.maximum) {
-        EXPECT_NE(sheet.targets[0].value, low);
-        char display[256] = {}, label[256] = {};
-        CPlugin& slot = d.kind == kParameterKindMainModule ? ref.track->mainSlot() : ref.track->insertSlot(d.kind - 2);
-        slot.dispatch(effGetParamDisplay, d.index, 0, display, 0.0f);
-        slot.dispatch(effGetParamLabel, d.index, 0, label, 0.0f);
-        std::string expected = display;
-        expected.erase(0, std::min(expected.find_first_not_of(' '), expected.size()));
-        if (label[0] != 0) expected += std::string(" ") + label;
-        EXPECT_EQ(sheet.targets[0].value, expected);
+    // Everywhere on the pad, with and without full range, the sheet writes
+    // what the playing module shows once the block has applied the ball
+    // (the sheet asks a silent module of the same class, never the one
+    // that plays).
+    int compared = 0;
+    std::set<std::string> seen;
+    for (const float full : {0.0f, 1.0f}) {
+        ball.fullRange = full;
+        for (const float at : {0.0f, 37.0f, 64.0f, 127.0f}) {
+            ref.track->balls.move(ref.ball, at, 127.0f - at, false, false);
+            render(64);
+            sheet = panel->params();
+            ASSERT_EQ(sheet.targets.size(), ball.horizontal.size() + ball.vertical.size());
+            size_t k = 0;
+            for (const bool vertical : {false, true}) {
+                for (const ParameterDescriptor& d : vertical ? ball.vertical : ball.horizontal) {
+                    const ParamsSheet::Target& t = sheet.targets[k++];
+                    EXPECT_EQ(t.vertical, vertical);
+                    if (d.kind == kParameterKindMix || d.minimum == d.maximum) continue;
+                    char display[256] = {}, label[256] = {};
+                    CPlugin& slot =
+                        d.kind == kParameterKindMainModule ? ref.track->mainSlot() : ref.track->insertSlot(d.kind - 2);
+                    slot.dispatch(effGetParamDisplay, d.index, 0, display, 0.0f);
+                    slot.dispatch(effGetParamLabel, d.index, 0, label, 0.0f);
+                    std::string expected = display;
+                    expected.erase(0, std::min(expected.find_first_not_of(' '), expected.size()));
+                    if (label[0] != 0) expected += std::string(" ") + label;
+                    EXPECT_EQ(t.value, expected) << d.name << " at " << at << " full range " << full;
+                    seen.insert(t.value);
+                    ++compared;
+                }
+            }
+        }
     }
+    EXPECT_GE(compared, 8);
+    EXPECT_GE(seen.size(), 6u) << "the values must move with the satellite";
     model->selectPlanet(-1);
     EXPECT_FALSE(panel->params().planet);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "host/effect.h"
 #include "host/program_track_state.h"
@@ -102,12 +103,26 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
     player.load(f.index);
     f.takenKeys = keysTakenOnChannelOne(player);
     if (f.takenKeys.empty()) return;
-    // Every key alone: held a quarter of a second, then ended with the
-    // controller, so that the next key starts from the quietest moment.
-    constexpr double kHeld = 0.25, kGap = 0.25, kBefore = 0.2;
+    // Every key alone: held 0.4 s, then ended with the controller, so that
+    // the next key starts from the quietest moment.
+    constexpr double kHeld = 0.4, kGap = 0.3, kBefore = 0.3;
     measure::StereoSignal s;
     player.render(kBefore, s);
-    for (int key : f.takenKeys) {
+    // Keys in steps of about 18 semitones (wrapping round the keys taken),
+    // so that no partial of one key lies on a partial of the next: its
+    // tail cannot pass for it. The step shares no factor with the count,
+    // so every key comes once.
+    const int count = static_cast<int>(f.takenKeys.size());
+    int step = 1;
+    for (int candidate : {18, 17, 19, 16, 20, 15, 21, 13, 23}) {
+        if (std::gcd(candidate, count) == 1) {
+            step = candidate;
+            break;
+        }
+    }
+    std::vector<int> order;
+    for (int i = 0; i < count; ++i) order.push_back(f.takenKeys[static_cast<size_t>((i * step) % count)]);
+    for (int key : order) {
         const size_t start = s.frames();
         player.midi(0x90, static_cast<uint8_t>(key), 100);
         player.render(kHeld, s);
@@ -116,7 +131,9 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
         player.render(kGap, s);
         LiveNote n;
         n.key = key;
-        const size_t held = start + framesOf(0.05), before = start - framesOf(kBefore), count = framesOf(kHeld - 0.05);
+        // The key is judged from 0.1 s on (a slow attack has begun), against
+        // as long a stretch before it.
+        const size_t held = start + framesOf(0.1), before = start - framesOf(kBefore), count = framesOf(kHeld - 0.1);
         n.levelDb = measure::rmsDb(s, start + framesOf(0.02), framesOf(kHeld - 0.02));
         n.riseDb = measure::rmsDb(s, held, count) - measure::rmsDb(s, before, count);
         // The key's own pitch rises out of what the key before left, even
@@ -124,7 +141,7 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
         const std::vector<float> mono = s.mono();
         const double hz = 440.0 * std::pow(2.0, (key - 69) / 12.0);
         double now = 0.0, then = 0.0;
-        for (double partial : {0.5, 1.0, 2.0, 3.0}) {
+        for (double partial : {1.0, 2.0, 3.0}) {
             now += std::pow(10.0, measure::toneLevelDb(mono, held, count, hz * partial, s.rateHz) / 10.0);
             then += std::pow(10.0, measure::toneLevelDb(mono, before, count, hz * partial, s.rateHz) / 10.0);
         }

@@ -43,7 +43,7 @@ struct LiveNote {
     int key = 0;
     double levelDb = -240.0;  // RMS while held
     double riseDb = 0.0;      // over as long a moment before it
-    double toneRiseDb = 0.0;  // of its pitch (fundamental, octave below, 2nd and 3rd harmonic)
+    double toneRiseDb = 0.0;  // of its pitch (fundamental, 2nd and 3rd harmonic)
 };
 
 struct ProjectFigures {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/portable_math.h"
+
 namespace {
 
 constexpr float kPadCentre = 64.0f;
@@ -50,7 +52,7 @@ void effectiveBallFraction(float x, float y, const PadState& pad, float& fx, flo
 
 float flyDistancePerBlock(float speed, int frames, double sampleRateHz) {
     if (sampleRateHz <= 0.0 || frames <= 0) return 0.0f;
-    return static_cast<float>(std::pow(kFlySpeedRange, static_cast<double>(speed)) * frames / sampleRateHz *
+    return static_cast<float>(portable::pow(kFlySpeedRange, static_cast<double>(speed)) * frames / sampleRateHz *
                               kFlyUnitsPerSecond);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/delay_ring.h"
 #include "effects/dsp/signal_floor.h"
@@ -66,7 +67,7 @@ public:
                 increment = -reflection;
             else if (sweep <= -1.0)
                 increment = reflection;
-            const float k = std::exp2(depth * static_cast<float>(sweep));
+            const float k = portable::exp2(depth * static_cast<float>(sweep));
             const double cL = fxdsp::clampDelay(k * delay, Ring::kMinHermiteDelay, Ring::kMaxHermiteDelay);
             const double cR = fxdsp::clampDelay(delay / k, Ring::kMinHermiteDelay, Ring::kMaxHermiteDelay);
             const float yL = limitRead(left_.readHermite(w, cL));

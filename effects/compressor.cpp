@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/portable_math.h"
 #include "effects/dsp/param_display.h"
 #include "effects/dsp/smoothing.h"
 #include "modules/chunk_fields.h"
@@ -29,17 +30,17 @@ float kneeUnits(float x) { return 24.0f * x; }
 // From 0.99 up the ratio is "infinite": 1000:1 turns the compressor into a
 // limiter.
 bool ratioIsInfinite(float x) { return x >= 0.99f; }
-float ratioFor(float x) { return ratioIsInfinite(x) ? 1000.0f : static_cast<float>(std::pow(52.0, x)); }
-double attackSeconds(float x) { return 0.0005 * std::pow(1000.0, x); }
-double releaseSeconds(float x) { return 0.02 * std::pow(500.0, x); }
+float ratioFor(float x) { return ratioIsInfinite(x) ? 1000.0f : static_cast<float>(portable::pow(52.0, static_cast<double>(x))); }
+double attackSeconds(float x) { return 0.0005 * portable::pow(1000.0, static_cast<double>(x)); }
+double releaseSeconds(float x) { return 0.02 * portable::pow(500.0, static_cast<double>(x)); }
 float makeUpGainFor(float levelUnits, float threshold) {
-    const float m = static_cast<float>(std::exp2((levelUnits - threshold) / 6.0));
+    const float m = static_cast<float>(portable::exp2((levelUnits - threshold) / 6.0));
     return m > kMaxMakeUpGain ? kMaxMakeUpGain : m;
 }
 float onePoleCoefficient(double seconds, double rate) {
     const double samples = seconds * rate;
     if (!(samples > 0.0)) return 0.0f;
-    return static_cast<float>(std::exp(-1.0 / samples));
+    return static_cast<float>(portable::exp(-1.0 / samples));
 }
 
 // The first version stored the output level so that the make-up was
@@ -157,7 +158,7 @@ void EffectCompressor::getParameterDisplay(VstInt32 index, char* text) {
             if (ratioIsInfinite(x))
                 fxdsp::displayText(text, "oo:1");
             else
-                fxdsp::displayFixed(text, std::pow(52.0, x), 1, ":1");
+                fxdsp::displayFixed(text, std::pow(52.0, static_cast<double>(x)), 1, ":1");
             break;
         case kAttack:
             fxdsp::displayFixed(text, 1000.0 * attackSeconds(x), 1, "ms");

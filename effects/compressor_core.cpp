@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
 #include "effects/dsp/smoothing.h"
 
 CompressorCore::CompressorCore() {
@@ -68,10 +69,10 @@ void CompressorCore::process(float inL, float inR, float& outL, float& outR) {
     float dL = ringL_[j];
     float dR = ringR_[j];
 
-    const float levelUnits = 6.0f * std::log2(envelope_);
+    const float levelUnits = 6.0f * portable::log2(envelope_);
     const float r = reductionUnits(levelUnits);
     if (r != 0.0f) {
-        const float gain = std::exp2(-r / 6.0f);
+        const float gain = portable::exp2(-r / 6.0f);
         dL *= gain;
         dR *= gain;
     }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/portable_math.h"
 #include "effects/dsp/param_curves.h"
 #include "effects/dsp/param_display.h"
 #include "effects/dsp/signal_floor.h"
@@ -97,16 +98,16 @@ void EffectFilter::updateEnvelopeRates() {
     const double rate = sampleRate;
     // Both are per control step: the attack rises by 1 / (1000^x * 0.0001 *
     // rate), the release falls to 1 % in 1000^x * 0.001 * rate steps.
-    const double attackSteps = std::pow(1000.0, static_cast<double>(fxdsp::unitParam(live_[kEnvAttack]))) * 0.0001 * rate;
+    const double attackSteps = portable::pow(1000.0, static_cast<double>(fxdsp::unitParam(live_[kEnvAttack]))) * 0.0001 * rate;
     const double releaseSteps =
-        std::pow(1000.0, static_cast<double>(fxdsp::unitParam(live_[kEnvRelease]))) * 0.001 * rate;
+        portable::pow(1000.0, static_cast<double>(fxdsp::unitParam(live_[kEnvRelease]))) * 0.001 * rate;
     attackIncrement_ = attackSteps > 0.0 ? static_cast<float>(1.0 / attackSteps) : 1.0f;
-    releaseFactor_ = releaseSteps > 0.0 ? static_cast<float>(std::exp(std::log(0.01) / releaseSteps)) : 0.0f;
+    releaseFactor_ = releaseSteps > 0.0 ? static_cast<float>(portable::exp(portable::log(0.01) / releaseSteps)) : 0.0f;
 }
 
 void EffectFilter::updateLfoRate() {
     const double rate = sampleRate;
-    const double hz = std::pow(kLfoRateBase, static_cast<double>(fxdsp::unitParam(live_[kLfoRate]))) / kLfoRateDivisor;
+    const double hz = portable::pow(kLfoRateBase, static_cast<double>(fxdsp::unitParam(live_[kLfoRate]))) / kLfoRateDivisor;
     // Table steps per control step (16 samples).
     const double increment = rate > 0.0 ? hz * dsp::kTableSize / rate * fxdsp::kControlPeriodSamples : 0.0;
     lfo_.setIncrement(static_cast<float>(increment));
@@ -115,7 +116,7 @@ void EffectFilter::updateLfoRate() {
 void EffectFilter::updateLfoDepth() {
     const float x = live_[kLfoDepth];
     lfo_.setDepth(x > kLfoDepthOffBelow
-                      ? static_cast<float>(std::pow(kLfoDepthBase, static_cast<double>(fxdsp::unitParam(x))) /
+                      ? static_cast<float>(portable::pow(kLfoDepthBase, static_cast<double>(fxdsp::unitParam(x))) /
                                            kLfoDepthDivisor)
                       : 0.0f);
 }
@@ -162,7 +163,7 @@ void EffectFilter::controlStep(bool smoothing) {
 
     float cutoff = live_[kFilterFrequency];
     if (live_[kLfoFrequency] == 1.0f)
-        cutoff *= static_cast<float>(std::pow(kLfoCutoffBase, static_cast<double>(lfo_.output())));
+        cutoff *= static_cast<float>(portable::pow(kLfoCutoffBase, static_cast<double>(lfo_.output())));
     stage_.glideCutoff(cutoff, live_[kFilterQ], smoothing);
     const float envelopeAmount = 2.0f * live_[kEnvDepth] - 1.0f;
     stage_.design(envelopeAmount * envelope_.level(), filterModeFor(live_[kFilterType]));

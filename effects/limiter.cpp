@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/portable_math.h"
 #include "effects/dsp/param_display.h"
 
 namespace {
@@ -45,10 +46,10 @@ void EffectLimiter::recomputeAll() {
     if (lookahead > 0.0) lookaheadSamples = lookahead < LimiterCore::kRingMask ? static_cast<int>(lookahead)
                                                                                : LimiterCore::kRingMask;
     core_.setLookaheadSamples(lookaheadSamples);
-    core_.setDrive(static_cast<float>(std::pow(10.0, 1.0 - live_[kThreshold])));
+    core_.setDrive(static_cast<float>(portable::pow(10.0, 1.0 - live_[kThreshold])));
     // The follower falls to 1 % within 20 ms .. 2 s.
-    const double releaseSamples = 20.0 * std::pow(100.0, live_[kRelease]) * rate * 0.001;
-    core_.setReleaseCoefficient(releaseSamples > 0.0 ? static_cast<float>(std::pow(0.01, 1.0 / releaseSamples))
+    const double releaseSamples = 20.0 * portable::pow(100.0, static_cast<double>(live_[kRelease])) * rate * 0.001;
+    core_.setReleaseCoefficient(releaseSamples > 0.0 ? static_cast<float>(portable::pow(0.01, 1.0 / releaseSamples))
                                                      : 0.0f);
 }
 

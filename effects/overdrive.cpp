@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/portable_math.h"
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/param_curves.h"
 #include "effects/dsp/param_display.h"
@@ -39,7 +40,7 @@ EffectOverdrive::EffectOverdrive(audioMasterCallback audioMaster)
 }
 
 void EffectOverdrive::updateDrive() {
-    const double g = std::pow(kMaxDrive, static_cast<double>(live_[kDrive]));
+    const double g = portable::pow(kMaxDrive, static_cast<double>(live_[kDrive]));
     driveGain_ = static_cast<float>(g);
     driveCompensation_ = static_cast<float>(1.0 / std::sqrt(g));
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
+
 namespace {
 
 // Bases are the 63rd roots of 256, 4, 8 and 16 and the 31st roots of 32*sqrt 2
@@ -15,7 +17,7 @@ constexpr float kMidCrossfadeBase = 1.0574908f; // (4 sqrt 2)^(1/31)
 constexpr float kSilence = 1e-6f;
 
 float power(float base, int exponent) {
-    return static_cast<float>(std::pow(static_cast<double>(base), static_cast<double>(exponent)));
+    return static_cast<float>(portable::pow(static_cast<double>(base), static_cast<double>(exponent)));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/portable_math.h"
 #include "modules/chunk_fields.h"
 #include "modules/sample_store.h"
 #include "modules/sample_store_entry.h"
@@ -268,7 +269,7 @@ void EffectDrums::bassNoteOn(int note, int velocity) {
     v.note = note;
     v.velocity = velocity;
     v.gate = true;
-    v.noteFactor = std::exp2(static_cast<double>(note - kBassRootNote) / 12.0);
+    v.noteFactor = portable::exp2(static_cast<double>(note - kBassRootNote) / 12.0);
     updatePadWindow(0);
     startVoice(v, pads_[0]);
     controlUpdate(v, pads_[0], sampleRate, false);

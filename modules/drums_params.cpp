@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/portable_math.h"
 #include "modules/balance_law.h"
 
 namespace drums {
@@ -105,15 +106,15 @@ void defaultStoredValues(float* values) {
 
 float levelGain(float level, bool mute) {
     if (mute || !(level > 0.01f)) return kSilentGain;
-    return std::pow(200.0f, level) / 100.0f;
+    return portable::pow(200.0f, level) / 100.0f;
 }
 
 float sendGain(float send) {
     if (!(send > 0.01f)) return kSilentGain;
-    return std::pow(200.0f, send) / 200.0f;
+    return portable::pow(200.0f, send) / 200.0f;
 }
 
-float tuneFactor(float tune) { return std::pow(8.0f, tune - 0.5f); }
+float tuneFactor(float tune) { return portable::pow(8.0f, tune - 0.5f); }
 
 StereoGains balance(float pan) {
     float b = pan;

@@ -4,6 +4,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/portable_math.h"
+
 namespace dsp {
 namespace {
 
@@ -14,7 +16,7 @@ void buildWaveTables(DspTables& t) {
     // cycle's entry (j * i) mod 16384, which keeps the 16 million terms of
     // the sawtooth sums cheap and free of rounding drift.
     std::vector<double> sineCycle(kTableSize);
-    for (int i = 0; i < kTableSize; ++i) sineCycle[static_cast<size_t>(i)] = std::sin(kTwoPi * i / kTableSize);
+    for (int i = 0; i < kTableSize; ++i) sineCycle[static_cast<size_t>(i)] = portable::sin(kTwoPi * i / kTableSize);
 
     for (int i = 0; i < kTableSize; ++i) {
         t.sine[i] = static_cast<float>(sineCycle[static_cast<size_t>(i)]);
@@ -46,7 +48,7 @@ void buildWaveTables(DspTables& t) {
     // reference rate, one table per octave.
     t.sawCell[0] = 0;
     for (int m = 0; m < kTableSize; ++m) {
-        const double x = std::log2((m + 1) * 2205.0 / kTableSize);
+        const double x = portable::log2((m + 1) * 2205.0 / kTableSize);
         int entry = static_cast<int>(std::trunc(x)) + 1;
         if (entry < 0) entry = 0;
         if (entry > kSawTableCount - 1) entry = kSawTableCount - 1;
@@ -55,13 +57,13 @@ void buildWaveTables(DspTables& t) {
 }
 
 void buildFilterTables(DspTables& t) {
-    const double logRatio = std::log(kFilterOmegaSpan) / kTableSize;
-    const double logQStep = std::log(100.0) / kTableSize;
+    const double logRatio = portable::log(kFilterOmegaSpan) / kTableSize;
+    const double logQStep = portable::log(100.0) / kTableSize;
     for (int i = 0; i < kTableSize; ++i) {
-        const double w = kFilterBaseOmega * std::exp(logRatio * i);
-        t.filterSin[i] = static_cast<float>(std::sin(w) / 2.0);
-        t.filterCos[i] = static_cast<float>(std::cos(w));
-        t.filterQ[i] = static_cast<float>(0.1 * std::exp(logQStep * i));
+        const double w = kFilterBaseOmega * portable::exp(logRatio * i);
+        t.filterSin[i] = static_cast<float>(portable::sin(w) / 2.0);
+        t.filterCos[i] = static_cast<float>(portable::cos(w));
+        t.filterQ[i] = static_cast<float>(0.1 * portable::exp(logQStep * i));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/portable_math.h"
 #include "modules/sampler_params.h"
 
 namespace sampler {
@@ -13,13 +14,13 @@ namespace {
 constexpr double kLnTenth = -2.302585092994046;
 
 float fallFactor(double seconds, double sampleRate) {
-    return static_cast<float>(std::exp(kLnTenth / (seconds * sampleRate)));
+    return static_cast<float>(portable::exp(kLnTenth / (seconds * sampleRate)));
 }
 
 }  // namespace
 
 float levelGainOf(float value) {
-    return value > 0.01f ? static_cast<float>(std::pow(400.0, static_cast<double>(value)) / 100.0) : 0.000001f;
+    return value > 0.01f ? static_cast<float>(portable::pow(400.0, static_cast<double>(value)) / 100.0) : 0.000001f;
 }
 
 void computeIncrement(PartSettings& part, const float* v, float sampleRate, float bend) {
@@ -27,7 +28,7 @@ void computeIncrement(PartSettings& part, const float* v, float sampleRate, floa
     const double coarse = std::floor(144.0 * v[kTune]) - 72.0;
     const double fine = (static_cast<double>(v[kTuneFine]) - 0.5) * 2.0;  // semitones
     const double semitones = bendRange * bend + coarse + fine;
-    part.increment = std::exp2(semitones / 12.0) * part.sample.rateHz / sampleRate;
+    part.increment = portable::exp2(semitones / 12.0) * part.sample.rateHz / sampleRate;
 }
 
 void computeWindow(PartSettings& part, const float* v) {
@@ -50,11 +51,11 @@ void computeSettings(PartSettings& part, const float* v, float sampleRate, float
     computeWindow(part, v);
     part.levelGain = levelGainOf(v[kLevel]);
     part.pan = v[kPan];
-    const double attackSeconds = 0.002 * std::pow(5000.0, static_cast<double>(v[kAttack]));
+    const double attackSeconds = 0.002 * portable::pow(5000.0, static_cast<double>(v[kAttack]));
     part.attackIncrement = static_cast<float>(1.0 / (attackSeconds * sr));
-    part.decayFactor = fallFactor(0.01 * std::pow(1000.0, static_cast<double>(v[kDecay])), sr);
+    part.decayFactor = fallFactor(0.01 * portable::pow(1000.0, static_cast<double>(v[kDecay])), sr);
     part.sustain = v[kSustain];
-    part.releaseFactor = fallFactor(0.01 * std::pow(1000.0, static_cast<double>(v[kRelease])), sr);
+    part.releaseFactor = fallFactor(0.01 * portable::pow(1000.0, static_cast<double>(v[kRelease])), sr);
     part.envTuneExponent = v[kEnvTune] - 0.5f;
     part.envelopeOn = v[kEnvLevel] != 0.0f;
     part.levelVelocity = v[kLevelVelocity];

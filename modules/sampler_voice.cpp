@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
 #include "modules/balance_law.h"
 #include "modules/dsp_tables.h"
 
@@ -114,7 +115,7 @@ void controlUpdate(Voice& v, const PartSettings& p, int splitNote, bool smooth) 
     const int keyOffset = v.note - splitNote;
     double exponent = 2.0 * static_cast<double>(p.envTuneExponent) * static_cast<double>(v.envelope);  // 4^x
     if (p.frequencyKeyOn) exponent += static_cast<double>(keyOffset) / 12.0;
-    v.increment = p.increment * (static_cast<double>(velocity * p.tuneVelocity) / 128.0 + 1.0) * std::exp2(exponent);
+    v.increment = p.increment * (static_cast<double>(velocity * p.tuneVelocity) / 128.0 + 1.0) * portable::exp2(exponent);
 
     // Filter.
     if (smooth) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/portable_math.h"
+
 namespace {
 
 using namespace synth;
@@ -50,7 +52,7 @@ EffectSynth::EffectSynth(audioMasterCallback audioMaster, Flavour flavour)
     // A fresh voice sits at its initial note, so that a first note with
     // glide comes from a pitch rather than from 0 Hz.
     for (Voice& v : voices_) {
-        const float ratio = std::exp2(static_cast<float>(v.note) / 12.0f);
+        const float ratio = portable::exp2(static_cast<float>(v.note) / 12.0f);
         for (int o = 0; o < 2; ++o) {
             v.osc[o].noteRatio = coefficients_[v.part].osc[o].keyboard ? ratio : kFixedNoteRatio;
             v.osc[o].targetIncrement = coefficients_[v.part].osc[o].baseIncrement * v.osc[o].noteRatio;

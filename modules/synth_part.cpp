@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
 #include "modules/balance_law.h"
 #include "modules/synth_params.h"
 
@@ -12,18 +13,18 @@ namespace {
 constexpr double kLnOnePercent = -4.605170185988091;
 
 EnvelopeRates envelopeRates(const float* v, int attackParam, double stepsPerSecond) {
-    const double attackSeconds = 0.002 * std::pow(1000.0, static_cast<double>(v[attackParam]));
-    const double decaySeconds = 0.01 * std::pow(1000.0, static_cast<double>(v[attackParam + 1]));
-    const double releaseSeconds = 0.01 * std::pow(1000.0, static_cast<double>(v[attackParam + 3]));
+    const double attackSeconds = 0.002 * portable::pow(1000.0, static_cast<double>(v[attackParam]));
+    const double decaySeconds = 0.01 * portable::pow(1000.0, static_cast<double>(v[attackParam + 1]));
+    const double releaseSeconds = 0.01 * portable::pow(1000.0, static_cast<double>(v[attackParam + 3]));
     EnvelopeRates r;
     r.attackIncrement = static_cast<float>(1.0 / (attackSeconds * stepsPerSecond));
-    r.decayFactor = static_cast<float>(std::exp(kLnOnePercent / (decaySeconds * stepsPerSecond)));
+    r.decayFactor = static_cast<float>(portable::exp(kLnOnePercent / (decaySeconds * stepsPerSecond)));
     r.sustain = v[attackParam + 2];
-    r.releaseFactor = static_cast<float>(std::exp(kLnOnePercent / (releaseSeconds * stepsPerSecond)));
+    r.releaseFactor = static_cast<float>(portable::exp(kLnOnePercent / (releaseSeconds * stepsPerSecond)));
     return r;
 }
 
-double semitones(double s) { return std::pow(2.0, s / 12.0); }
+double semitones(double s) { return portable::pow(2.0, s / 12.0); }
 
 }  // namespace
 
@@ -58,7 +59,7 @@ void computePart(PartCoefficients& part, const float* v, float sampleRate, float
         s.keySync = v[base + kDco1Sync] != 0.0f;
         s.glideDivisor = 1.0f + 200.0f * v[base + kDco1Glissando];
         s.keyboard = v[base + kDco1Keyboard] != 0.0f;
-        s.driveGain = static_cast<float>(std::pow(10.0, static_cast<double>(v[base + kDco1OverDrive])));
+        s.driveGain = static_cast<float>(portable::pow(10.0, static_cast<double>(v[base + kDco1OverDrive])));
         s.useDcoEnvelope = v[base + kDco1OutputEnv] != 0.0f;
         s.envFreqExponent = v[base + kDco1EnvFreq] - 0.5f;
         s.throughFilter = v[kFilterDco1 + o] != 0.0f;
@@ -98,15 +99,15 @@ void computePart(PartCoefficients& part, const float* v, float sampleRate, float
         s.waveIsRandom = waveValue == 1.0f;
         // LFO1 starts its delay above 0.01, LFO2 from 0.01 on.
         const bool delayed = l == 0 ? delay > 0.01f : delay >= 0.01f;
-        s.delayTicks = delayed ? static_cast<float>(0.01 * std::pow(200.0, static_cast<double>(delay)) * sr /
+        s.delayTicks = delayed ? static_cast<float>(0.01 * portable::pow(200.0, static_cast<double>(delay)) * sr /
                                                     kControlPeriod)
                                : 0.0f;
-        s.increment = static_cast<float>(std::pow(500.0, static_cast<double>(rate)) / 25.0 * 16384.0 / sr *
+        s.increment = static_cast<float>(portable::pow(500.0, static_cast<double>(rate)) / 25.0 * 16384.0 / sr *
                                          kControlPeriod);
         if (l == 0)
-            s.depth = depth > 0.01f ? static_cast<float>(std::pow(400.0, static_cast<double>(depth)) / 200.0) : 0.0f;
+            s.depth = depth > 0.01f ? static_cast<float>(portable::pow(400.0, static_cast<double>(depth)) / 200.0) : 0.0f;
         else
-            s.depth = depth > 0.0f ? static_cast<float>(std::pow(100.0, static_cast<double>(depth)) / 100.0) : 0.0f;
+            s.depth = depth > 0.0f ? static_cast<float>(portable::pow(100.0, static_cast<double>(depth)) / 100.0) : 0.0f;
         s.sync = v[base + 4] != 0.0f;
         s.syncExactlyOne = v[base + 4] == 1.0f;
         s.modWheel = v[base + 5] != 0.0f;
@@ -116,9 +117,9 @@ void computePart(PartCoefficients& part, const float* v, float sampleRate, float
     part.velocitySensitivity = v[kOutVelocity];
     const float level = v[kOutLevel];
     if (level > 0.5f)
-        part.levelGain = static_cast<float>(std::pow(50.0, static_cast<double>(level)) / 25.0);
+        part.levelGain = static_cast<float>(portable::pow(50.0, static_cast<double>(level)) / 25.0);
     else if (level > 0.01f)
-        part.levelGain = static_cast<float>(std::pow(200.0, static_cast<double>(level)) / 50.0);
+        part.levelGain = static_cast<float>(portable::pow(200.0, static_cast<double>(level)) / 50.0);
     else
         part.levelGain = 0.000001f;
     part.balance = v[kOutBalance];

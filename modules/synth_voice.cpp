@@ -3,6 +3,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "common/portable_math.h"
 #include "modules/balance_law.h"
 
 namespace synth {
@@ -110,7 +111,7 @@ void voiceNoteOn(Voice& voice, const PartCoefficients& part, int note, int veloc
         for (int o = 0; o < 2; ++o)
             if (part.osc[o].keySync) voice.osc[o].keySyncPending = true;
     }
-    const float ratio = std::exp2(static_cast<float>(note) / 12.0f);
+    const float ratio = portable::exp2(static_cast<float>(note) / 12.0f);
     for (int o = 0; o < 2; ++o) voice.osc[o].noteRatio = part.osc[o].keyboard ? ratio : kFixedNoteRatio;
     updateTargetIncrements(voice, part);
     if (retrigger) {
@@ -148,14 +149,14 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
         OscillatorState& osc = v.osc[o];
         float exponent = s.envFreqExponent * v.dcoEnv.level * 7.0f;  // 128^x = 2^(7x)
         if (s.lfoFrequency != 0) exponent += lfoValue(v, s.lfoFrequency);
-        const float target = osc.targetIncrement * std::exp2(exponent);
+        const float target = osc.targetIncrement * portable::exp2(exponent);
         osc.currentIncrement += (target - osc.currentIncrement) / s.glideDivisor;
     }
 
     // 2. Filter.
     float cutoff = part.cutoff;
     float q = part.q;
-    if (part.lfoCutoff != 0) cutoff *= std::exp2(3.0f * lfoValue(v, part.lfoCutoff));  // 8^x
+    if (part.lfoCutoff != 0) cutoff *= portable::exp2(3.0f * lfoValue(v, part.lfoCutoff));  // 8^x
     if (part.lfoQ != 0) q *= 1.0f - (lfoValue(v, part.lfoQ) + 1.0f) * 0.5f;
     if (smooth) {
         v.smoothedCutoff += (cutoff - v.smoothedCutoff) * kFilterSmoothing;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/portable_math.h"
+
 namespace {
 
 constexpr double kEqFrequencyBase = 1.07656729;
@@ -85,7 +87,7 @@ float parseReal(std::string_view t) {
         if (scale < -2 * kExponentLimit) scale = -2 * kExponentLimit;
         // Two steps keep 10^scale itself inside the double range.
         const int half = scale / 2;
-        value = value * std::pow(10.0, half) * std::pow(10.0, scale - half);
+        value = value * portable::powerOfTen(half) * portable::powerOfTen(scale - half);
     }
     if (!(value <= FLT_MAX)) value = FLT_MAX;  // also catches infinity
     return static_cast<float>(negative ? -value : value);
@@ -93,7 +95,7 @@ float parseReal(std::string_view t) {
 
 float equaliserFrequencyFromFile(float fileValue) {
     if (!(fileValue > 0.0f)) return 0.0f;
-    const double x = std::log(static_cast<double>(fileValue) / kEqFrequencyScale) / std::log(kEqFrequencyBase);
+    const double x = portable::log(static_cast<double>(fileValue) / kEqFrequencyScale) / portable::log(kEqFrequencyBase);
     if (!(x > 0.0)) return 0.0f;
     return x >= 1.0 ? 1.0f : static_cast<float>(x);
 }

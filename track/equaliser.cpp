@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/portable_math.h"
+
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kWetSmoothing = 0.01f;
@@ -13,10 +15,10 @@ constexpr double kMaxBandFraction = 0.49;  // of the sample rate
 }  // namespace
 
 BiquadCoefficients designBiquad(BiquadShape shape, double frequencyHz, double gainDb, double q, double sampleRateHz) {
-    const double A = std::pow(10.0, gainDb / 40.0);
+    const double A = portable::pow(10.0, gainDb / 40.0);
     const double w0 = 2.0 * kPi * frequencyHz / sampleRateHz;
-    const double c = std::cos(w0);
-    const double alpha = std::sin(w0) / (2.0 * q);
+    const double c = portable::cos(w0);
+    const double alpha = portable::sin(w0) / (2.0 * q);
     const double s = 2.0 * std::sqrt(A) * alpha;
     double b0 = 1, b1 = 0, b2 = 0, a0 = 1, a1 = 0, a2 = 0;
     switch (shape) {
@@ -70,11 +72,11 @@ void TrackEqualiser::recomputeBand(int band, float frequency, float resonance, f
     if (!(sampleRateHz > 0.0)) return;
     // 16 kHz lies above Nyquist at low host rates; the band then sits just
     // below it instead of folding back down.
-    const double f = std::min(20.0 * std::pow(800.0, static_cast<double>(frequency)), kMaxBandFraction * sampleRateHz);
+    const double f = std::min(20.0 * portable::pow(800.0, static_cast<double>(frequency)), kMaxBandFraction * sampleRateHz);
     const double gDb = 20.0 * static_cast<double>(gain);
     const double r = resonance;
     const BiquadShape shape = band == 0 ? BiquadShape::LowShelf : band == 1 ? BiquadShape::Peaking : BiquadShape::HighShelf;
-    const double q = band == 1 ? 0.2 * std::pow(25.0, r) : 0.2 * std::pow(7.0, r);
+    const double q = band == 1 ? 0.2 * portable::pow(25.0, r) : 0.2 * portable::pow(7.0, r);
     const BiquadCoefficients k = designBiquad(shape, f, gDb, q, sampleRateHz);
     // Extreme gains or resonances from project data overflow; such a band
     // keeps the coefficients it has.

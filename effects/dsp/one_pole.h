@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
 #include "effects/dsp/smoothing.h"
 
 namespace fxdsp {
@@ -17,7 +18,7 @@ struct OnePoleCoefficients {
 
 inline OnePoleCoefficients onePoleLowpass(double cutoffHz, double sampleRate) {
     constexpr double kTwoPi = 6.283185307179586;
-    const double a = std::exp(-kTwoPi * cutoffHz / sampleRate);
+    const double a = portable::exp(-kTwoPi * cutoffHz / sampleRate);
     return {static_cast<float>(1.0 - a), static_cast<float>(a)};
 }
 

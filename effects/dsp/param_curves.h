@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "common/portable_math.h"
+
 namespace fxdsp {
 
 // The value a mapping works with: parameters are specified as 0..1, but a host
@@ -17,7 +19,7 @@ inline float unitParam(float x) {
 }
 
 // k * base^x, evaluated in double precision.
-inline double expCurve(double k, double base, float x) { return k * std::pow(base, static_cast<double>(x)); }
+inline double expCurve(double k, double base, float x) { return k * portable::pow(base, static_cast<double>(x)); }
 
 // Output level of the effects: 32^x / sqrt(32), -15 dB at 0, unity at 0.5,
 // +15 dB at 1.

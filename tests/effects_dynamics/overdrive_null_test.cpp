@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "common/portable_math.h"
 #include "effects/dsp/param_curves.h"
 #include "effects/filter_stage.h"
 #include "tests/effects_dynamics/hosted_effect.h"
@@ -68,7 +69,7 @@ private:
         stage_.design(0.0f, filterModeFor(live_[kFilterType]));
     }
     void render(float l, float r, float& outL, float& outR) {
-        const double g = std::pow(1000.0, static_cast<double>(live_[kDrive]));
+        const double g = portable::pow(1000.0, static_cast<double>(live_[kDrive]));
         const float gain = static_cast<float>(g);
         const float compensation = static_cast<float>(1.0 / std::sqrt(g));
         stage_.process(l, r, softClip(gain * l) * compensation, softClip(gain * r) * compensation, outL, outR);

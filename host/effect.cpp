@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "editor/editor.h"
 #include "host/render_exclusion.h"
@@ -140,6 +141,12 @@ void Effect::close() {
 }
 
 std::string Effect::pluginDirectory() const { return platform::pluginDirectory(); }
+
+CPlugin* Effect::sendBus(int s) {
+    Project* loaded = project_.get();
+    if (loaded == nullptr || s < 0 || s >= static_cast<int>(std::size(loaded->sendSlots))) return nullptr;
+    return &loaded->sendSlots[s];
+}
 
 bool Effect::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
     if (index < 0 || index >= cEffect.numOutputs) return false;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "common/relaxed_atomic.h"
-#include "host/gain_tables.h"
 #include "host/midi_queues.h"
 #include "host/module_program_requests.h"
 #include "host/pending_notes.h"
@@ -18,6 +17,8 @@
 #include "modulehost/slot_owner.h"
 #include "modules/dsp_tables.h"
 #include "platform/platform.h"
+#include "track/gain_tables.h"
+#include "track/track_owner.h"
 #include "vst/audioeffectx.h"
 
 class CInstrument;
@@ -45,7 +46,7 @@ constexpr VstIntPtr kVendorDemoValue = vstFourCC('D', 'e', 'm', 'o');
 // number opt into the current program, as the editor's project list does.
 constexpr VstIntPtr kVendorProjectValue = vstFourCC('P', 'r', 'o', 'j');
 
-class Effect : public AudioEffectX, public SlotOwner {
+class Effect : public AudioEffectX, public SlotOwner, public TrackOwner {
 public:
     explicit Effect(audioMasterCallback audioMaster);
     ~Effect() override;
@@ -85,7 +86,7 @@ public:
     void setBlockSize(VstInt32 /*blockSize*/) override {}
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
-    // SlotOwner.
+    // SlotOwner and TrackOwner.
     int moduleSampleRate() const override { return sampleRateHz_; }
     int moduleBlockSize() const override { return blockSize; }
     std::string pluginDirectory() const override;
@@ -97,14 +98,16 @@ public:
     // Render engine interface used by tracks, the sequencer and the editor.
     // Audio thread unless stated.
     void dispatchMidi(const uint8_t data[3], int frame);
-    void sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2);
+    void sendToSlot(CPlugin* slot, int frameOffset, int list, int status, int data1, int data2) override;
     // A played message for a slot's live list, dispatched at this block frame.
-    void sendLiveToSlot(CPlugin* slot, int dispatchFrame, int status, int data1, int data2);
-    bool addPendingNote(const PendingNote& note) { return pendingNotes_.add(note); }
+    void sendLiveToSlot(CPlugin* slot, int dispatchFrame, int status, int data1, int data2) override;
+    bool addPendingNote(CPlugin* slot, int key, int velocity, int frameOffset, int transposition) override {
+        return pendingNotes_.add(PendingNote{slot, key, velocity, frameOffset, transposition});
+    }
     // Drops every waiting note; only while the renderer is excluded (the
     // project loader, before it destroys the tracks).
     void forgetPendingNotes() { pendingNotes_.clear(); }
-    void stopPendingKey(const CPlugin* slot, int key, int frameOffset) {
+    void stopPendingKey(const CPlugin* slot, int key, int frameOffset) override {
         pendingNotes_.stopKey(slot, key, frameOffset);
     }
     void stopAll();
@@ -113,7 +116,7 @@ public:
     bool demonstrationPlaying() const { return demoPlaying_.load() != 0; }
 
     // State read by tracks, balls and the editor.
-    const GainTables& gainTables() const { return gains_; }
+    const GainTables& gainTables() const override { return gains_; }
     bool multiOutputMode() const { return multiOutput_; }
     bool standaloneHost() const { return standaloneHost_; }
     float crossfadeGainA() const { return crossfadeGainA_; }
@@ -121,24 +124,25 @@ public:
     float masterMeterLeft() const { return meterLeft_; }
     float masterMeterRight() const { return meterRight_; }
     int midiActivity() const { return midiActivity_; }
-    double samplesPerStep() const { return samplesPerStep_; }
+    double samplesPerStep() const override { return samplesPerStep_; }
     // Frame offsets of the step boundaries of the last block, for the
     // editor's step indicator (at most kMaxStepMarks are kept).
     static constexpr int kMaxStepMarks = 8;
     int stepMarkCount() const { return stepMarkCount_; }
     int stepMark(int i) const { return stepMarks_[i]; }
-    int currentStep() const { return step_; }
+    int currentStep() const override { return step_; }
     bool hostPlaying() const { return hostPlaying_; }
     // The step clock runs the sequencers: the host plays with the play switch
     // on, the demonstration plays, or the stand-alone host's switch is on.
     // Any thread.
-    bool sequencerRunning() const {
+    bool sequencerRunning() const override {
         return (hostPlaying_ && running_ != 0.0f && playSwitch.load() != 0.0f) || demoPlaying_.load() != 0 ||
                (standaloneHost_ && playSwitch.load() != 0.0f);
     }
-    int timeSignatureNumerator() const { return timeSigNumerator_; }
+    int timeSignatureNumerator() const override { return timeSigNumerator_; }
     float tempoInForce() const { return tempoInForce_; }
     Project* project() { return project_.get(); }
+    CPlugin* sendBus(int s) override;
     std::atomic<int>& programChangeCounter() { return programChangeCounter_; }
     const Settings& settings() const { return settings_; }
     Settings& settings() { return settings_; }
@@ -163,6 +167,14 @@ public:
     // On: a pattern change made by chaining or random play also moves the
     // selected pattern, so the editor and the drum machine show what plays.
     Relaxed<float> followSelection{1.0f};
+    // The switches as tracks read them.
+    bool synchroOn() const override { return synchroSwitch.load() != 0.0f; }
+    bool arpeggiatorsOn() const override { return arpeggiatorSwitch.load() != 0.0f; }
+    float liveTranspositionValue() const override { return liveTransposition.load(); }
+    bool followsSelection() const override { return followSelection.load() != 0.0f; }
+    float padPositionX() const override { return padX.load(); }
+    float padPositionY() const override { return padY.load(); }
+    bool padIsRound() const override { return roundPad.load(); }
 
     // Project loader, inside its edit section (the renderer is excluded).
     // A new project starts from the same state in every instance: the
@@ -175,7 +187,7 @@ public:
     // the arpeggiator), drawn from the instance's uniform generator of
     // integers 0 to 32767, so that the tracks of a project draw the same
     // numbers in every instance and on every platform. Loader thread.
-    uint32_t nextTrackSeed() { return static_cast<uint32_t>(random_.next()) + 1u; }
+    uint32_t nextTrackSeed() override { return static_cast<uint32_t>(random_.next()) + 1u; }
 
     // Timer thread: one entry of the program-change queue per tick.
     void pumpProgramChanges();

@@ -7,9 +7,8 @@
 #include <cstring>
 
 #include "common/random_colour.h"
-#include "host/effect.h"
 #include "modulehost/cplugin.h"
-#include "project/project.h"
+#include "track/gain_tables.h"
 
 namespace {
 
@@ -53,7 +52,7 @@ const char* mixParameterName(int index) {
     return index >= 0 && index < kNumMixParameters ? kMixParameters[index].name : "";
 }
 
-CInstrument::CInstrument(Effect& owner) : owner_(owner) {
+CInstrument::CInstrument(TrackOwner& owner) : owner_(owner) {
     mainSlot_ = std::make_unique<CPlugin>();
     insertSlots_[0] = std::make_unique<CPlugin>();
     insertSlots_[1] = std::make_unique<CPlugin>();
@@ -258,9 +257,9 @@ void CInstrument::routeMidi(const uint8_t data[3], int channelCode, int frame) {
         int played = key + keyOffset;
         const float transpose = keyTransposition.load();
         if (transpose != 255.0f)
-            played += semitones(transpose) + semitones(owner_.liveTransposition.load());
+            played += semitones(transpose) + semitones(owner_.liveTranspositionValue());
         if (played < 0 || played > 127) return;
-        const bool arpeggiated = owner_.arpeggiatorSwitch.load() != 0.0f && arpeggiator[0].load() != 0.0f;
+        const bool arpeggiated = owner_.arpeggiatorsOn() && arpeggiator[0].load() != 0.0f;
         if (arpeggiated || keyboardGated.load() != 0.0f) return;
         // A note-off reaches the module as a note-on with velocity 0.
         const uint8_t out[3] = {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(played),
@@ -335,9 +334,8 @@ void CInstrument::mixBlock(const TrackRenderContext& context) {
     float sendTarget[kNumSends];
     float* sendIn[kNumSends][2] = {};
     bool sendActive[kNumSends];
-    Project* project = owner_.project();
     for (int s = 0; s < kNumSends; ++s) {
-        CPlugin& bus = project->sendSlots[s];
+        CPlugin& bus = *owner_.sendBus(s);
         sendActive[s] = bus.loaded();
         sendTarget[s] = sendOn[s].load() == 0.0f ? kSilence : gains.level[GainTables::index(sendLevel[s].load())];
         if (sendActive[s]) {

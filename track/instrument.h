@@ -15,10 +15,10 @@
 #include "sequencer/pattern.h"
 #include "sequencer/track_sequencer.h"
 #include "track/equaliser.h"
+#include "track/track_owner.h"
 #include "track/track_preset.h"
 
 class CPlugin;
-class Effect;
 
 constexpr int kNumMixParameters = 26;
 constexpr int kNumMidiParameters = 5;
@@ -47,7 +47,7 @@ using MixChangeHook = void (*)(void* context, CInstrument& track, int index);
 
 class CInstrument : public SlotTrack, public BallTargetSink {
 public:
-    explicit CInstrument(Effect& owner);
+    explicit CInstrument(TrackOwner& owner);
     ~CInstrument() override;
     CInstrument(const CInstrument&) = delete;
     CInstrument& operator=(const CInstrument&) = delete;
@@ -152,7 +152,7 @@ private:
     void mixBlock(const TrackRenderContext& context);
     void replayAutomation(const TrackRenderContext& context);
 
-    Effect& owner_;
+    TrackOwner& owner_;
     std::unique_ptr<CPlugin> mainSlot_;
     std::unique_ptr<CPlugin> insertSlots_[2];
     std::vector<ParameterDescriptor> mixParameters_;

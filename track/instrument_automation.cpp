@@ -3,15 +3,15 @@
 // block before the main module renders.
 #include <algorithm>
 
-#include "host/effect.h"
 #include "modulehost/cplugin.h"
 #include "track/instrument.h"
+#include "track/track_owner.h"
 
 namespace {
 
 // MIDI parameter lanes as channel messages: pitch bend, modulation wheel,
 // channel pressure, program change, sustain.
-void sendMidiParameter(Effect& owner, CPlugin* slot, int lane, float value) {
+void sendMidiParameter(TrackOwner& owner, CPlugin* slot, int lane, float value) {
     const int v = std::clamp(static_cast<int>(value), 0, 127);
     switch (lane) {
         case 0: owner.sendToSlot(slot, 0, 0, 0xE0, 0, v); break;

@@ -1,16 +1,15 @@
 // The track's side of its sound balls: where their targets land and the
 // hooks through which the render engine and the sequencer move them.
-#include "host/effect.h"
 #include "modulehost/cplugin.h"
 #include "track/instrument.h"
 
 PadState CInstrument::padState() const {
     PadState pad;
-    pad.x = owner_.padX.load();
-    pad.y = owner_.padY.load();
+    pad.x = owner_.padPositionX();
+    pad.y = owner_.padPositionY();
     // The owner keeps the pad unrotated.
     pad.rotation = false;
-    pad.roundPad = owner_.roundPad.load();
+    pad.roundPad = owner_.padIsRound();
     return pad;
 }
 
@@ -35,6 +34,6 @@ void CInstrument::applyBallController(int channelCode, int controller, int value
 }
 
 void CInstrument::randomBallJumps(int stepPosition) {
-    const bool synchronised = synchro.load() != 0.0f || owner_.synchroSwitch.load() != 0.0f;
+    const bool synchronised = synchro.load() != 0.0f || owner_.synchroOn();
     if (balls.randomJumps(stepPosition, synchronised, owner_.currentStep(), *this, padState())) changed = true;
 }

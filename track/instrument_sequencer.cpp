@@ -1,9 +1,7 @@
 // The track's sequencer hooks, called by the render engine on the audio
 // thread, by pattern selection from any thread and by the module host for
 // the drum machine's pattern edits.
-#include "host/effect.h"
 #include "modulehost/cplugin.h"
-#include "project/project.h"
 #include "sequencer/drum_mirror.h"
 #include "sequencer/edit_pattern.h"
 #include "track/instrument.h"
@@ -16,11 +14,11 @@ constexpr float kNotFollowing = 255.0f;
 // list, the track's automation cursors, its balls and the drum machine.
 class TrackStepSink final : public StepSink {
 public:
-    using Mirror = void (*)(CInstrument&, Effect&);
-    TrackStepSink(CInstrument& track, Effect& owner, Mirror mirror) : track_(track), owner_(owner), mirror_(mirror) {}
+    using Mirror = void (*)(CInstrument&, TrackOwner&);
+    TrackStepSink(CInstrument& track, TrackOwner& owner, Mirror mirror) : track_(track), owner_(owner), mirror_(mirror) {}
 
     void scheduleNote(int key, int velocity, int frameOffset, int transposition) override {
-        owner_.addPendingNote(PendingNote{&track_.mainSlot(), key, velocity, frameOffset, transposition});
+        owner_.addPendingNote(&track_.mainSlot(), key, velocity, frameOffset, transposition);
     }
     void stopKey(int key, int frameOffset) override { owner_.stopPendingKey(&track_.mainSlot(), key, frameOffset); }
     void rewindAutomation() override {
@@ -40,11 +38,11 @@ public:
 
 private:
     CInstrument& track_;
-    Effect& owner_;
+    TrackOwner& owner_;
     Mirror mirror_;
 };
 
-void mirrorToDrumMachine(CInstrument& track, Effect& owner) {
+void mirrorToDrumMachine(CInstrument& track, TrackOwner& owner) {
     CPlugin& slot = track.mainSlot();
     if (!slot.loaded() || !slot.drumSlot()) return;
     const bool sendOn[2] = {track.sendOn[0].load() != 0.0f, track.sendOn[1].load() != 0.0f};
@@ -52,9 +50,9 @@ void mirrorToDrumMachine(CInstrument& track, Effect& owner) {
                                sendOn, [&slot](int32_t index, float value) { slot.setParameter(index, value); });
     // A float cannot carry a text, so the send effects' short names travel
     // beside the pattern as vendor-specific calls (no name: the send is off).
-    Project* project = owner.project();
     for (int s = 0; s < 2; ++s) {
-        const char* name = sendOn[s] && project != nullptr ? project->sendSlots[s].shortName() : nullptr;
+        CPlugin* bus = sendOn[s] ? owner.sendBus(s) : nullptr;
+        const char* name = bus != nullptr ? bus->shortName() : nullptr;
         slot.dispatch(effVendorSpecific, drum_mirror::kSendName + s, 0, const_cast<char*>(name), 0.0f);
     }
 }
@@ -62,7 +60,7 @@ void mirrorToDrumMachine(CInstrument& track, Effect& owner) {
 }  // namespace
 
 void CInstrument::onTransportStart() {
-    const bool synchro = this->synchro.load() != 0.0f || owner_.synchroSwitch.load() != 0.0f;
+    const bool synchro = this->synchro.load() != 0.0f || owner_.synchroOn();
     sequencer.transportStarted(patterns, synchro);
 }
 
@@ -72,19 +70,19 @@ void CInstrument::stepTick(int frameOffset) {
     if (!mainSlot_->loaded()) return;
     StepEnvironment env;
     env.trackSynchro = synchro.load() != 0.0f;
-    env.masterSynchro = owner_.synchroSwitch.load() != 0.0f;
+    env.masterSynchro = owner_.synchroOn();
     env.ownerStep = owner_.currentStep();
     env.timeSignatureNumerator = owner_.timeSignatureNumerator();
-    env.followSelection = owner_.followSelection.load() != 0.0f;
+    env.followSelection = owner_.followsSelection();
     float arpeggiatorValues[10];
     for (int i = 0; i < 10; ++i) arpeggiatorValues[i] = arpeggiator[i].load();
     env.arpeggiator = ArpeggiatorSettings::fromValues(arpeggiatorValues);
-    env.arpeggiatorEnabled = owner_.arpeggiatorSwitch.load() != 0.0f && env.arpeggiator.on != 0.0f;
+    env.arpeggiatorEnabled = owner_.arpeggiatorsOn() && env.arpeggiator.on != 0.0f;
     env.keyboardGated = keyboardGated.load() != 0.0f;
     const float transposition = keyTransposition.load();
     env.followsTransposition = transposition != kNotFollowing;
     if (env.followsTransposition)
-        env.transposition = integerPart(transposition, -1000, 1000) + integerPart(owner_.liveTransposition.load(), -1000, 1000);
+        env.transposition = integerPart(transposition, -1000, 1000) + integerPart(owner_.liveTranspositionValue(), -1000, 1000);
     env.stepNumber = stepNumber;
     env.heldKeys = heldKeys_;
     env.heldKeyCount = heldKeyCount_;

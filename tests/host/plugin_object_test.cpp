@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "host/gain_tables.h"
+#include "track/gain_tables.h"
 #include "host/standalone_host.h"
 #include "tests/host/test_host_fixture.h"
 

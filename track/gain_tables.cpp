@@ -1,4 +1,4 @@
-#include "host/gain_tables.h"
+#include "track/gain_tables.h"
 
 #include <cmath>
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "tools/talvex_render/plugin_library.h"
-#include "tools/talvex_render/plugin_session.h"
+#include "tools/vst_host/plugin_library.h"
+#include "tools/talvex_render/session_files.h"
 
 namespace benchcompare {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tools/talvex_render/host_frame.h"
+#include "tools/vst_host/host_frame.h"
 
 namespace {
 

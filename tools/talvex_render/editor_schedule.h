@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/talvex_render/plugin_session.h"
+#include "tools/talvex_render/session_files.h"
 #include "tools/talvex_render/render_options.h"
 
 // Runs on the calling thread, which becomes the editor thread, for

@@ -2,11 +2,7 @@
 
 #include <cstring>
 
-#include "vst/audioeffectx.h"
-
 namespace {
-
-std::atomic<RenderHost*> g_activeHost{nullptr};
 
 // What this host does: it sends MIDI and time information and brackets
 // processing with effStartProcess/effStopProcess. Its editor frame has a
@@ -20,18 +16,12 @@ const char* const kHostCannotDo[] = {"receiveVstEvents", "receiveVstMidiEvent", 
 }  // namespace
 
 RenderHost::RenderHost(const HostIdentity& identity, double sampleRate, int32_t blockSize)
-    : identity_(identity), sampleRate_(sampleRate), blockSize_(blockSize) {
+    : HostCallback(identity, sampleRate, blockSize) {
     time_.sampleRate = sampleRate;
     time_.tempo = 120.0;
     time_.timeSigNumerator = 4;
     time_.timeSigDenominator = 4;
     time_.flags = kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid | kVstBarsValid;
-    g_activeHost.store(this);
-}
-
-RenderHost::~RenderHost() {
-    RenderHost* self = this;
-    g_activeHost.compare_exchange_strong(self, nullptr);
 }
 
 std::vector<AutomationRecord> RenderHost::automation() const {
@@ -39,17 +29,16 @@ std::vector<AutomationRecord> RenderHost::automation() const {
     return automation_;
 }
 
-VstIntPtr VSTCALLBACK RenderHost::callback(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                           void* ptr, float opt) {
-    RenderHost* host = g_activeHost.load();
-    if (host == nullptr) return opcode == audioMasterVersion ? kVstVersion : 0;
-    return host->answer(opcode, index, value, ptr, opt);
+VstIntPtr RenderHost::canDo(const char* text) const {
+    for (const char* feature : kHostCanDo)
+        if (std::strcmp(text, feature) == 0) return 1;
+    for (const char* feature : kHostCannotDo)
+        if (std::strcmp(text, feature) == 0) return -1;
+    return 0;
 }
 
-VstIntPtr RenderHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr /*value*/, void* ptr, float opt) {
+VstIntPtr RenderHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     switch (opcode) {
-        case audioMasterVersion:
-            return identity_.version;
         case audioMasterAutomate: {
             std::lock_guard<std::mutex> lock(automationMutex_);
             automation_.push_back(AutomationRecord{blockFrame_.load(std::memory_order_relaxed), index, opt});
@@ -70,33 +59,10 @@ VstIntPtr RenderHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr /*value*
             // The whole record is always filled, whatever the request mask
             // asks for; the flags say which fields are valid.
             return answersTime_ ? reinterpret_cast<VstIntPtr>(&time_) : 0;
-        case audioMasterGetSampleRate:
-            return static_cast<VstIntPtr>(sampleRate_);
-        case audioMasterGetBlockSize:
-            return blockSize_;
-        case audioMasterGetVendorString:
-            if (ptr == nullptr) return 0;
-            vst_strncpy(static_cast<char*>(ptr), identity_.vendor.c_str(), kVstMaxVendorStrLen);
-            return 1;
-        case audioMasterGetProductString:
-            if (ptr == nullptr) return 0;
-            vst_strncpy(static_cast<char*>(ptr), identity_.product.c_str(), kVstMaxProductStrLen);
-            return 1;
-        case audioMasterGetVendorVersion:
-            return identity_.vendorVersion;
-        case audioMasterCanDo: {
-            const char* text = static_cast<const char*>(ptr);
-            if (text == nullptr) return 0;
-            for (const char* feature : kHostCanDo)
-                if (std::strcmp(text, feature) == 0) return 1;
-            for (const char* feature : kHostCannotDo)
-                if (std::strcmp(text, feature) == 0) return -1;
-            return 0;
-        }
         case audioMasterUpdateDisplay:
             updateDisplayCalls_.fetch_add(1, std::memory_order_relaxed);
             return 1;
         default:
-            return 0;
+            return HostCallback::answer(opcode, index, value, ptr, opt);
     }
 }

@@ -1,7 +1,6 @@
-// The host side of the VST 2.4 interface as the renderer presents it: the
-// audioMaster callback and what it answers. One RenderHost is active per
-// process (the callback has no user pointer of its own, and a plug-in calls
-// it before its AEffect exists), so the callback reaches the active one.
+// The host side of the VST 2.4 interface as the renderer presents it: what
+// it answers besides the shared answers of HostCallback (time information,
+// automation records, display updates).
 //
 // Threads: the callback may come from the render thread and from any thread
 // the plug-in runs itself (a timer, say); automation records and counters
@@ -12,10 +11,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <string>
 #include <vector>
 
-#include "vst/aeffectx.h"
+#include "tools/vst_host/host_callback.h"
 
 struct AutomationRecord {
     enum class Kind { Automate, BeginEdit, EndEdit };
@@ -25,22 +23,9 @@ struct AutomationRecord {
     Kind kind = Kind::Automate;
 };
 
-struct HostIdentity {
-    VstInt32 version = kVstVersion;  // the answer to audioMasterVersion
-    std::string vendor = "Talvex";
-    std::string product = "talvex-render";
-    VstInt32 vendorVersion = 1100;
-};
-
-class RenderHost {
+class RenderHost final : public HostCallback {
 public:
     RenderHost(const HostIdentity& identity, double sampleRate, int32_t blockSize);
-    ~RenderHost();
-    RenderHost(const RenderHost&) = delete;
-    RenderHost& operator=(const RenderHost&) = delete;
-
-    static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                          void* ptr, float opt);
 
     // The record handed out for audioMasterGetTime; without time info the
     // host answers 0, as hosts without a transport do.
@@ -53,11 +38,9 @@ public:
     int timeRequests() const { return timeRequests_.load(std::memory_order_relaxed); }
 
 private:
-    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    VstIntPtr canDo(const char* feature) const override;
 
-    HostIdentity identity_;
-    double sampleRate_;
-    int32_t blockSize_;
     VstTimeInfo time_{};
     bool answersTime_ = true;
     std::atomic<int64_t> blockFrame_{0};

@@ -26,6 +26,10 @@ public:
     virtual void* firstChild(void* window) = 0;
     // Handles what the window system queued for the host's windows.
     virtual void pump() = 0;
+    // True once the user asked the window manager to close one of the
+    // host's windows (WM_DELETE_WINDOW, WM_CLOSE). The window stays; what to
+    // do is the host's choice.
+    virtual bool closeRequested() const = 0;
     // Protocol errors the host's own requests caused.
     virtual int errors() const = 0;
 };

@@ -1,4 +1,4 @@
-#include "tools/talvex_render/plugin_session.h"
+#include "tools/talvex_render/session_files.h"
 
 #include <cctype>
 #include <cstring>
@@ -62,24 +62,8 @@ std::string fourCharacterCode(VstInt32 code) {
     return out;
 }
 
-VstIntPtr PluginSession::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
-    if (effect_ == nullptr) return 0;
-    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
-}
 
-std::string PluginSession::text(VstInt32 opcode, VstInt32 index, VstIntPtr value) {
-    std::vector<char> buffer(kTextBufferBytes, 0);
-    dispatch(opcode, index, value, buffer.data());
-    buffer.back() = 0;
-    return std::string(buffer.data());
-}
 
-void PluginSession::close() {
-    if (effect_ == nullptr) return;
-    AEffect* effect = effect_;
-    effect_ = nullptr;
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-}
 
 void printPluginInfo(PluginSession& session, std::FILE* out) {
     AEffect* e = session.effect();

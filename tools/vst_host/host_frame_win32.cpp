@@ -1,15 +1,17 @@
 #include <windows.h>
 
-#include "tools/talvex_render/host_frame.h"
+#include "tools/vst_host/host_frame.h"
 
 namespace {
 
 const char* const kFrameClass = "TalvexRenderEditorFrame";
+bool g_closeRequested = false;  // frames live on one thread
 
 LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Closing the frame by hand only hides it: the editor's life is the
-    // host's schedule, not the user's.
+    // Closing the frame by hand only hides it and tells the host, whose
+    // choice the editor's life is.
     if (message == WM_CLOSE) {
+        g_closeRequested = true;
         ShowWindow(window, SW_HIDE);
         return 0;
     }
@@ -76,6 +78,7 @@ public:
     }
 
     int errors() const override { return errors_; }
+    bool closeRequested() const override { return g_closeRequested; }
 
 private:
     int errors_ = 0;

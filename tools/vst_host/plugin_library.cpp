@@ -1,4 +1,4 @@
-#include "tools/talvex_render/plugin_library.h"
+#include "tools/vst_host/plugin_library.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/talvex_render/host_frame.h"
+#include "tools/vst_host/host_frame.h"
 
 namespace {
 
@@ -14,6 +14,8 @@ class XcbHostFrame final : public HostFrame {
 public:
     explicit XcbHostFrame(xcb_connection_t* connection) : connection_(connection) {
         screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        protocols_ = internAtom("WM_PROTOCOLS");
+        deleteWindow_ = internAtom("WM_DELETE_WINDOW");
     }
     ~XcbHostFrame() override { xcb_disconnect(connection_); }
 
@@ -28,6 +30,11 @@ public:
                                         XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values));
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
                             static_cast<uint32_t>(std::strlen(title)), title);
+        // The window manager asks before it closes the window, instead of
+        // cutting the connection.
+        if (protocols_ != XCB_ATOM_NONE && deleteWindow_ != XCB_ATOM_NONE)
+            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, protocols_, XCB_ATOM_ATOM, 32, 1,
+                                &deleteWindow_);
         xcb_flush(connection_);
         return toHandle(window);
     }
@@ -65,13 +72,27 @@ public:
     void pump() override {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
             if (event->response_type == 0) ++errors_;
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+                if (message->type == protocols_ && message->data.data32[0] == deleteWindow_) closeRequested_ = true;
+            }
             std::free(event);
         }
     }
 
     int errors() const override { return errors_; }
+    bool closeRequested() const override { return closeRequested_; }
 
 private:
+    xcb_atom_t internAtom(const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        if (reply == nullptr) return XCB_ATOM_NONE;
+        const xcb_atom_t atom = reply->atom;
+        std::free(reply);
+        return atom;
+    }
+
     void check(xcb_void_cookie_t cookie) {
         if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
             ++errors_;
@@ -82,6 +103,9 @@ private:
     xcb_connection_t* connection_;
     xcb_screen_t* screen_ = nullptr;
     int errors_ = 0;
+    xcb_atom_t protocols_ = XCB_ATOM_NONE;
+    xcb_atom_t deleteWindow_ = XCB_ATOM_NONE;
+    bool closeRequested_ = false;
 };
 
 }  // namespace

@@ -1,11 +1,9 @@
-// One plug-in instance as the renderer drives it: dispatcher calls with
-// roomy text buffers, what it declares (for --info), program and bank files.
+// One plug-in instance as a host drives it: dispatcher calls with roomy text
+// buffers, parameters, processing, and effClose exactly once.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
-#include "tools/talvex_render/render_options.h"
 #include "vst/aeffectx.h"
 
 class PluginSession {
@@ -32,20 +30,3 @@ public:
 private:
     AEffect* effect_;
 };
-
-// What the plug-in declares, in the form of --info.
-void printPluginInfo(PluginSession& session, std::FILE* out);
-
-// Loads --chunk: a .fxp/.fxb file in any of its four forms, or raw chunk
-// bytes (bank, or program for a .fxp name or --chunk-type program).
-bool loadChunkFile(PluginSession& session, const RenderOptions& options, const std::string& path, std::string& error);
-
-// Writes the plug-in's bank chunk: the raw bytes, or wrapped as an FBCh
-// bank file.
-bool saveBankChunk(PluginSession& session, const std::string& path, bool fxbForm, std::string& error);
-
-// Writes the current program, its name, and each parameter's value and
-// display text (with its label), one a line.
-bool saveFinalState(PluginSession& session, const std::string& path, std::string& error);
-
-std::string fourCharacterCode(VstInt32 code);

@@ -1,0 +1,120 @@
+#include "tools/player/player_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool parseInteger(const std::string& text, int low, int high, int& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != 0 || value < low || value > high) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseNumber(const std::string& text, double low, double high, double& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != 0 || !std::isfinite(value) || value < low || value > high) return false;
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+const char* playerUsage() {
+    return "usage: talvex [PLUGIN] [options]\n"
+           "Plays the Talvex instrument (or any VST 2.4 instrument given by path) with a MIDI keyboard.\n"
+           "  --no-gui                 no editor window; runs until interrupted\n"
+           "  --list-devices           lists the audio outputs and MIDI inputs, then quits\n"
+           "  --audio-system NAME      jack, pulse or alsa (Windows: winmm); default: the first that works\n"
+           "  --midi-system NAME       alsa or jack (Windows: winmm); default: every one that starts\n"
+           "  --audio-device NAME      the audio output for this run (default: the stored choice)\n"
+           "  --midi-device NAME       the MIDI input for this run; \"\" for the player's own port\n"
+           "  --sample-rate HZ         8000 ... 192000 (JACK: the server's rate rules)\n"
+           "  --buffer-size FRAMES     16 ... 4096 (JACK: the server's period rules)\n"
+           "  --tempo BPM              the transport's tempo, 20 ... 300 (default 120)\n"
+           "  --stopped                start with the transport stopped\n"
+           "  --program N              start with user program N\n"
+           "  --no-keyboard            the computer keyboard does not play\n"
+           "  --editor-info FILE       writes the editor's window ids to FILE once it is open\n"
+           "  -h, --help               this text\n"
+           "Computer keyboard (no MIDI device chosen): a w s e d f t g y h u j k play an octave,\n"
+           "z and x move it down and up, space starts and stops the transport.\n";
+}
+
+bool parsePlayerOptions(const std::vector<std::string>& arguments, PlayerOptions& options, std::string& error) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= arguments.size()) {
+                error = argument + " needs a value";
+                return false;
+            }
+            out = arguments[++i];
+            return true;
+        };
+        std::string text;
+        if (argument == "-h" || argument == "--help") {
+            options.help = true;
+        } else if (argument == "--no-gui") {
+            options.gui = false;
+        } else if (argument == "--list-devices") {
+            options.listDevices = true;
+        } else if (argument == "--stopped") {
+            options.stopped = true;
+        } else if (argument == "--no-keyboard") {
+            options.keyboard = false;
+        } else if (argument == "--audio-system") {
+            if (!value(options.audioSystem)) return false;
+        } else if (argument == "--midi-system") {
+            if (!value(options.midiSystem)) return false;
+        } else if (argument == "--audio-device") {
+            if (!value(options.audioDevice)) return false;
+            options.audioDeviceGiven = true;
+        } else if (argument == "--midi-device") {
+            if (!value(options.midiDevice)) return false;
+            options.midiDeviceGiven = true;
+        } else if (argument == "--editor-info") {
+            if (!value(options.editorInfoPath)) return false;
+        } else if (argument == "--sample-rate") {
+            if (!value(text)) return false;
+            if (!parseInteger(text, 8000, 192000, options.sampleRate)) {
+                error = "--sample-rate takes 8000 ... 192000, not " + text;
+                return false;
+            }
+        } else if (argument == "--buffer-size") {
+            if (!value(text)) return false;
+            if (!parseInteger(text, 16, 4096, options.bufferFrames)) {
+                error = "--buffer-size takes 16 ... 4096, not " + text;
+                return false;
+            }
+        } else if (argument == "--tempo") {
+            if (!value(text)) return false;
+            if (!parseNumber(text, 20.0, 300.0, options.tempoBpm)) {
+                error = "--tempo takes 20 ... 300, not " + text;
+                return false;
+            }
+        } else if (argument == "--program") {
+            if (!value(text)) return false;
+            if (!parseInteger(text, 0, 1 << 20, options.program)) {
+                error = "--program takes a program number, not " + text;
+                return false;
+            }
+        } else if (!argument.empty() && argument[0] == '-') {
+            error = "unknown option " + argument;
+            return false;
+        } else if (options.pluginPath.empty()) {
+            options.pluginPath = argument;
+        } else {
+            error = "more than one plug-in given: " + options.pluginPath + " and " + argument;
+            return false;
+        }
+    }
+    return true;
+}

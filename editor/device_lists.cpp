@@ -1,5 +1,24 @@
 #include "editor/device_lists.h"
 
+#include <cstring>
+
+std::vector<std::string> standaloneHostTexts(audioMasterCallback host, AEffect* effect, VstIntPtr query) {
+    std::vector<std::string> texts;
+    if (host == nullptr) return texts;
+    // The last byte stays zero whatever the host writes within its capacity.
+    std::vector<char> bytes(16384, 0);
+    StandaloneHostText text{bytes.data(), static_cast<VstInt32>(bytes.size() - 1)};
+    const VstIntPtr count = host(effect, audioMasterVendorSpecific, kStandaloneHostQuery, query, &text, 0.0f);
+    constexpr VstIntPtr kMaxTexts = 256;
+    for (size_t at = 0; at < bytes.size() && bytes[at] != 0 && static_cast<VstIntPtr>(texts.size()) < count &&
+                        static_cast<VstIntPtr>(texts.size()) < kMaxTexts;) {
+        const size_t length = strnlen(bytes.data() + at, bytes.size() - at);
+        texts.emplace_back(bytes.data() + at, length);
+        at += length + 1;
+    }
+    return texts;
+}
+
 #ifdef _WIN32
 #include <windows.h>
 #include <mmsystem.h>

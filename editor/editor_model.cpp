@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "editor/device_lists.h"
 #include "editor/program_panel_layout.h"
 #include "editor/tempo_text.h"
 #include "host/effect.h"
@@ -267,13 +268,27 @@ main_menu::State EditorModel::menuState() const {
     s.midiDevice = settings.midiDevice;
     s.audioDevices = audioDevices_;
     s.midiDevices = midiDevices_;
+    s.formatRule = formatRule_;
     s.versionText = kVersionText;
     return s;
 }
 
-void EditorModel::setDeviceLists(std::vector<std::string> audio, std::vector<std::string> midi) {
+void EditorModel::setDeviceLists(std::vector<std::string> audio, std::vector<std::string> midi,
+                                 std::string formatRule) {
     audioDevices_ = std::move(audio);
     midiDevices_ = std::move(midi);
+    formatRule_ = std::move(formatRule);
+}
+
+void EditorModel::refreshDeviceLists() {
+    std::vector<std::string> audio = audioOutputDeviceNames();
+    std::vector<std::string> midi = midiInputDeviceNames();
+    const audioMasterCallback host = effect_.getAudioMaster();
+    AEffect* self = effect_.getAeffect();
+    if (audio.empty()) audio = standaloneHostTexts(host, self, kStandaloneQueryAudioDevices);
+    if (midi.empty()) midi = standaloneHostTexts(host, self, kStandaloneQueryMidiDevices);
+    const std::vector<std::string> rule = standaloneHostTexts(host, self, kStandaloneQueryFormatRule);
+    setDeviceLists(std::move(audio), std::move(midi), rule.empty() ? std::string() : rule.front());
 }
 
 EditorModel::FollowUp EditorModel::menuCommand(int command) {

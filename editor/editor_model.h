@@ -123,7 +123,10 @@ public:
     // Returns the name written (".fxb" rule applied), empty on failure.
     std::string saveBankAs(const std::string& path);
     bool scopeOn() const { return scopeOn_; }
-    void setDeviceLists(std::vector<std::string> audio, std::vector<std::string> midi);
+    void setDeviceLists(std::vector<std::string> audio, std::vector<std::string> midi, std::string formatRule = {});
+    // The lists as the system gives them, else as the stand-alone host
+    // answers its query (editor/device_lists.h).
+    void refreshDeviceLists();
 
     // ---- host gestures -----------------------------------------------------
     // A drag of a host parameter: begin once, automate on every move, end
@@ -172,4 +175,5 @@ private:
     int gestureSecond_ = -1;
     std::vector<std::string> audioDevices_;
     std::vector<std::string> midiDevices_;
+    std::string formatRule_;
 };

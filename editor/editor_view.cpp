@@ -170,7 +170,7 @@ void EditorView::endEdit(gui::Control&) {}
 void EditorView::openMainMenu() {
     // The device lists are read as the menu opens, so devices plugged in
     // meanwhile appear.
-    if (model_.tempoShown()) model_.setDeviceLists(audioOutputDeviceNames(), midiInputDeviceNames());
+    if (model_.tempoShown()) model_.refreshDeviceLists();
     std::vector<platform::NativeMenuItem> items = model_.menuItems();
     if (platform::hasNativeMenus() && window_ != nullptr) {
         const int id = platform::showNativePopupMenu(*window_, items, kMainMenuAt.x, kMainMenuAt.y);

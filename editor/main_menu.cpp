@@ -55,12 +55,23 @@ std::vector<NativeMenuItem> build(const State& state) {
     if (state.standaloneHost) {
         std::vector<NativeMenuItem> settings;
         settings.push_back(deviceMenu("Audio Output Device", state.audioDevices, state.audioDevice, kAudioDeviceBase));
+        // The rule heads both lists as a disabled line; the choices stay,
+        // for when the host runs without the server.
+        auto ruleHeader = [&](std::vector<NativeMenuItem>& items) {
+            if (state.formatRule.empty()) return;
+            NativeMenuItem rule = item(state.formatRule, kVersion);
+            rule.enabled = false;
+            items.push_back(rule);
+            items.push_back(separator());
+        };
         std::vector<NativeMenuItem> rates;
+        ruleHeader(rates);
         for (size_t i = 0; i < std::size(kSampleRates); ++i)
             rates.push_back(item(std::to_string(kSampleRates[i]), kSampleRateBase + static_cast<int>(i),
                                  kSampleRates[i] == state.sampleRate));
         settings.push_back(subMenu("Sample Rate", std::move(rates)));
         std::vector<NativeMenuItem> sizes;
+        ruleHeader(sizes);
         for (size_t i = 0; i < std::size(kBufferSizes); ++i)
             sizes.push_back(item(std::to_string(kBufferSizes[i]), kBufferSizeBase + static_cast<int>(i),
                                  kBufferSizes[i] == state.bufferSize));

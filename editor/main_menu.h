@@ -49,6 +49,9 @@ struct State {
     std::string midiDevice;
     std::vector<std::string> audioDevices;
     std::vector<std::string> midiDevices;
+    // Why rate and buffer size are not the host's to choose (a sound server
+    // fixes them), shown at the top of both sub-menus; empty when they are.
+    std::string formatRule;
     std::string versionText;
 };
 

@@ -28,7 +28,7 @@ test_packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 wine32:i386
   amsynth zynaddsubfx-vst dpf-plugins-vst lsp-plugins-vst
-  xvfb xauth xdotool imagemagick x11-apps zenity jackd2
+  xvfb xauth xdotool imagemagick x11-apps zenity jackd2 libjack-jackd2-dev
   ardour
   lmms:i386 lmms-vst-server:i386
 )

@@ -45,12 +45,18 @@ void PlayerEngine::suspend() {
     resumed_ = false;
 }
 
-void PlayerEngine::receiveMidi(const uint8_t* bytes, size_t size) {
-    if (size == 0 || size > 3 || (bytes[0] & 0x80) == 0) return;
+void PlayerEngine::receiveMidi(const uint8_t* bytes, size_t size) { receiveMidiAt(bytes, size, steadyNanos()); }
+
+bool PlayerEngine::receiveMidiAt(const uint8_t* bytes, size_t size, int64_t arrivalNanos) {
+    // Short channel and system messages only; system exclusive and stray
+    // data bytes are not played.
+    if (size == 0 || size > 3 || (bytes[0] & 0x80) == 0 || bytes[0] == 0xF0 || bytes[0] == 0xF7) return false;
     TimedMidiMessage message;
-    message.arrivalNanos = steadyNanos();
+    message.arrivalNanos = arrivalNanos;
     for (size_t i = 0; i < size; ++i) message.bytes[i] = bytes[i];
-    if (!queue_.push(message)) dropped_.fetch_add(1, std::memory_order_relaxed);
+    if (queue_.push(message)) return true;
+    dropped_.fetch_add(1, std::memory_order_relaxed);
+    return false;
 }
 
 void PlayerEngine::queueAllNotesOff() {

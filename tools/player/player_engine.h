@@ -35,6 +35,9 @@ public:
     void renderAudio(float* interleaved, int frames, int channels) override;
     // MidiReceiver: MIDI thread (and the computer keyboard's thread).
     void receiveMidi(const uint8_t* bytes, size_t size) override;
+    // The same with the arrival time given (steady clock); false when the
+    // message was refused (not a short message, or the queue is full).
+    bool receiveMidiAt(const uint8_t* bytes, size_t size, int64_t arrivalNanos);
 
     // Any thread: All Notes Off and All Sound Off on every channel, queued
     // like played MIDI.

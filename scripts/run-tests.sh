@@ -5,8 +5,9 @@
 #   3. again under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
 #   4. the threaded tests under ThreadSanitizer (build/tsan),
 #   5. every libFuzzer target for a bounded time (build/fuzz; FUZZ_SECONDS each, 20 by default),
-#   6. both Windows DLLs and the Windows renderer, smoke-tested under wine, and
-#      the Windows editor window driven under wine on a private Xvfb
+#   6. both Windows DLLs and the Windows renderer, smoke-tested under wine,
+#      the Windows editor window driven under wine on a private Xvfb, and
+#      the Windows player started under wine
 #      (build/win32, build/win64),
 #   7. real hosts: Ardour 7 with the Linux plug-in, the x86_64 DLL under
 #      wine64 against the Linux plug-in, LMMS with the i686 DLL
@@ -96,6 +97,8 @@ if has windows; then
   tests/windows/editor_window.sh build/win64 x86_64
   tests/windows/talvex_editor_window.sh build/win32 i686
   tests/windows/talvex_editor_window.sh build/win64 x86_64
+  tests/windows/player.sh build/win32 i686
+  tests/windows/player.sh build/win64 x86_64
 fi
 
 if has hosts; then

@@ -258,6 +258,8 @@ int Player::run() {
         const std::string systems = midi_->systemNames();
         std::fprintf(log_, "MIDI inputs (%s):\n", systems.empty() ? "no MIDI system" : systems.c_str());
         for (const std::string& name : midi_->portNames()) std::fprintf(log_, "  %s\n", name.c_str());
+        std::fprintf(log_, "plug-in: %s\n",
+                     options_.pluginPath.empty() ? defaultPluginPath().c_str() : options_.pluginPath.c_str());
         return kPlayerOk;
     }
     if (!audio_) {
@@ -309,6 +311,8 @@ int Player::run() {
         line("keyboard: a w s e d f t g y h u j k play, z x move the octave, space starts and stops, q quits");
 
     int64_t nextProgramPoll = 0;
+    const int64_t quitAt =
+        options_.quitAfterSeconds > 0.0 ? nowMs() + static_cast<int64_t>(options_.quitAfterSeconds * 1000.0) : -1;
     for (;;) {
         pumpThreadMessages();
         if (frame_) {
@@ -331,6 +335,7 @@ int Player::run() {
             pollProgram();
             nextProgramPoll = now + kProgramPollMs;
         }
+        if (quitAt >= 0 && now >= quitAt) ConsoleInput::requestQuit();
         if (ConsoleInput::quitRequested()) {
             line("quit requested");
             break;

@@ -43,6 +43,7 @@ const char* playerUsage() {
            "  --program N              start with user program N\n"
            "  --no-keyboard            the computer keyboard does not play\n"
            "  --editor-info FILE       writes the editor's window ids to FILE once it is open\n"
+           "  --quit-after SECONDS     quits on its own (as on SIGTERM) after this long\n"
            "  -h, --help               this text\n"
            "Computer keyboard (no MIDI device chosen): a w s e d f t g y h u j k play an octave,\n"
            "z and x move it down and up, space starts and stops the transport.\n";
@@ -98,6 +99,12 @@ bool parsePlayerOptions(const std::vector<std::string>& arguments, PlayerOptions
             if (!value(text)) return false;
             if (!parseNumber(text, 20.0, 300.0, options.tempoBpm)) {
                 error = "--tempo takes 20 ... 300, not " + text;
+                return false;
+            }
+        } else if (argument == "--quit-after") {
+            if (!value(text)) return false;
+            if (!parseNumber(text, 0.001, 1e6, options.quitAfterSeconds)) {
+                error = "--quit-after takes seconds, not " + text;
                 return false;
             }
         } else if (argument == "--program") {

@@ -24,6 +24,7 @@ struct PlayerOptions {
     int program = -1;              // -1: the plug-in's own choice
     bool keyboard = true;          // the computer keyboard plays when no MIDI device is chosen
     std::string editorInfoPath;    // writes the editor's window ids here once it is open
+    double quitAfterSeconds = 0.0; // > 0: quits on its own after this long
 };
 
 // False with a message for an unknown option or a bad value.

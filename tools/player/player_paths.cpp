@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,12 @@ std::string defaultPluginPath() {
 #else
     // Installed: bin/talvex beside lib/vst/Talvex.so; in a build tree:
     // bin/talvex beside plugins/Talvex.so.
-    const std::vector<std::string> candidates = {folder + "/../lib/vst/Talvex.so", folder + "/Talvex.so",
-                                                 folder + "/../plugins/Talvex.so"};
+    // Then the folders hosts scan, for a plug-in installed apart.
+    std::vector<std::string> candidates = {folder + "/../lib/vst/Talvex.so", folder + "/Talvex.so",
+                                           folder + "/../plugins/Talvex.so"};
+    if (const char* home = std::getenv("HOME")) candidates.push_back(std::string(home) + "/.vst/Talvex.so");
+    candidates.push_back("/usr/local/lib/vst/Talvex.so");
+    candidates.push_back("/usr/lib/vst/Talvex.so");
 #endif
     for (const std::string& candidate : candidates)
         if (exists(candidate)) return candidate;

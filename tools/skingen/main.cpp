@@ -1,7 +1,8 @@
 // Writes the editor's skin: every bitmap as a PNG file in the given folder
 // (resources/skin). With --list, prints the lines that resources.list
 // carries for them instead; with --preview FILE, writes a mock-up of the
-// whole window with every bitmap at its place (for looking at a restyle).
+// whole window with every bitmap at its place (for looking at a restyle);
+// with --icon FILE, writes the player's 128 × 128 application icon.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -71,8 +72,11 @@ gui::Bitmap preview(const std::vector<skin::SkinImage>& images) {
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: skingen OUTPUT_FOLDER | --list | --preview FILE\n");
+        std::fprintf(stderr, "usage: skingen OUTPUT_FOLDER | --list | --preview FILE | --icon FILE\n");
         return 2;
+    }
+    if (std::strcmp(argv[1], "--icon") == 0 && argc == 3) {
+        return gui::writePngFile(argv[2], skin::drawAppIcon(128)) ? 0 : 1;
     }
     const std::vector<skin::SkinImage> images = skin::drawSkin();
     if (std::strcmp(argv[1], "--preview") == 0 && argc == 3) {

@@ -415,6 +415,28 @@ Bitmap led() {
 
 }  // namespace
 
+Bitmap drawAppIcon(int size) {
+    // The pad's amber giant with its ring and a moon, on the pad's night
+    // sky, scaled to the icon.
+    Bitmap b(size, size, 0);
+    Canvas c(b);
+    const double k = size / 128.0;
+    c.fillRoundRect(Rect::fromSize(0, 0, size, size), static_cast<float>(22 * k), rgb(14, 16, 34));
+    paintGlow(c, 60 * k, 64 * k, 0, 70 * k, rgb(70, 40, 130), 0.45);
+    const PlanetPalette& p = kPlanets[0];
+    paintGlow(c, 60 * k, 66 * k, 30 * k, 52 * k, p.glow, 0.55);
+    paintSphere(c, 60 * k, 66 * k, 34 * k, SphereLook{p.base, p.shadow, p.bands, 7.0, 0.45, 0.15});
+    for (int side = 0; side < 2; ++side) {
+        c.drawLine(static_cast<float>(10 * k), static_cast<float>(84 * k), static_cast<float>(110 * k),
+                   static_cast<float>(56 * k), withAlpha(scaleColor(p.glow, 0.9), side == 0 ? 170 : 70),
+                   static_cast<float>((side == 0 ? 3.0 : 7.0) * k));
+    }
+    const PlanetPalette& moon = kPlanets[1];
+    paintGlow(c, 104 * k, 26 * k, 8 * k, 16 * k, moon.glow, 0.8);
+    paintSphere(c, 104 * k, 26 * k, 10 * k, SphereLook{moon.base, moon.shadow, 0.0, 0.0, 0.5, 0.2});
+    return b;
+}
+
 std::vector<SkinImage> drawSkin() {
     std::vector<SkinImage> images;
     images.push_back(image("background_0_0.png", background()));

@@ -18,6 +18,9 @@ struct SkinImage {
 
 std::vector<SkinImage> drawSkin();
 
+// The application's icon, size × size, in the skin's look.
+gui::Bitmap drawAppIcon(int size);
+
 // Sprite sizes the pad's mapping depends on (square sprites).
 constexpr int kPlanetSpritePx = 40;
 constexpr int kPlanetGlowFrames = 10;

@@ -11,18 +11,7 @@
 
 namespace {
 
-struct Engine {
-    TestHost host;
-    Effect* effect;
-    Engine() {
-        effect = new Effect(&TestHost::callback);
-        startEmpty(*effect);
-    }
-    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
-    void startDemonstration() {
-        AEffect* a = effect->getAeffect();
-        a->dispatcher(a, effVendorSpecific, kVendorDemoIndex, kVendorDemoValue, nullptr, 1.0f);
-    }
+struct Engine : TestEngine {
     // Renders blocks until the demonstration stops; answers the frames
     // rendered while it played (at most limit).
     long playToEnd(int block, long limit) {

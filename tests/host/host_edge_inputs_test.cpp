@@ -5,7 +5,6 @@
 // note loses its note-off.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 
 #include "project/project.h"
@@ -15,53 +14,15 @@
 
 namespace {
 
-struct Engine {
-    TestHost host;
-    Effect* effect;
-    explicit Engine(bool empty = true) {
-        effect = new Effect(&TestHost::callback);
-        if (empty) startEmpty(*effect);
-    }
-    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
-    void send(const std::vector<VstMidiEvent>& events) {
-        std::vector<VstMidiEvent> storage;
-        auto bytes = makeEvents(events, storage);
-        effect->getAeffect()->dispatcher(effect->getAeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
-    }
+struct Engine : TestEngine {
+    explicit Engine(bool empty = true) : TestEngine(empty) {}
     // Renders a block and answers whether every sample was finite and
     // within the output limit.
     bool render(int frames) {
-        renderBlock(*effect, frames, left, right);
-        for (int i = 0; i < frames; ++i)
-            if (!std::isfinite(left[static_cast<size_t>(i)]) || !std::isfinite(right[static_cast<size_t>(i)]) ||
-                std::fabs(left[static_cast<size_t>(i)]) > 0.99f || std::fabs(right[static_cast<size_t>(i)]) > 0.99f)
-                return false;
-        return true;
+        TestEngine::render(frames);
+        return outputFinite();
     }
-    float peak() const {
-        float m = 0;
-        for (size_t i = 0; i < left.size(); ++i) m = std::max({m, std::fabs(left[i]), std::fabs(right[i])});
-        return m;
-    }
-    void startDemonstration() {
-        AEffect* a = effect->getAeffect();
-        a->dispatcher(a, effVendorSpecific, kVendorDemoIndex, kVendorDemoValue, nullptr, 1.0f);
-    }
-    std::vector<float> left, right;
 };
-
-int keysLeftOn() {
-    std::array<bool, 128> on{};
-    for (const auto& r : ProbeInstrument::received) {
-        const int type = r.data[0] & 0xF0;
-        if (type == 0x90) on[r.data[1]] = r.data[2] != 0;
-        if (type == 0x80) on[r.data[1]] = false;
-        if (type == 0xB0 && r.data[1] == 123) on.fill(false);
-    }
-    int n = 0;
-    for (bool b : on) n += b ? 1 : 0;
-    return n;
-}
 
 }  // namespace
 
@@ -155,12 +116,8 @@ TEST(HostEdgeInputs, TransportJumpingBackwardsRestartsTheSteps) {
 }
 
 TEST(HostEdgeInputs, AudioBeforeTheHostSwitchesThePluginOn) {
-    TestHost host;
-    AEffect* a = nullptr;
-    {
-        auto* effect = new Effect(&TestHost::callback);
-        a = effect->getAeffect();
-    }
+    Engine e(false);
+    AEffect* a = e.aeffect();
     std::vector<float> l(256, 7.0f), r(256, 7.0f);
     float* outs[2] = {l.data(), r.data()};
     a->processReplacing(a, nullptr, outs, 256);  // no effMainsChanged, no rate, no block size yet
@@ -171,7 +128,6 @@ TEST(HostEdgeInputs, AudioBeforeTheHostSwitchesThePluginOn) {
     a->dispatcher(a, effMainsChanged, 0, 1, nullptr, 0.0f);
     a->processReplacing(a, nullptr, outs, 256);
     EXPECT_TRUE(std::isfinite(r[255]));
-    a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f);
 }
 
 TEST(HostEdgeInputs, MuteKeyAndPlayControllerThatAreNoMidiNumbersMatchNothing) {

@@ -73,39 +73,31 @@ protected:
         std::filesystem::remove_all(config_);
         setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
         ASSERT_TRUE(platform::RegistryStore::writeDword("software\\TalvexBass\\Settings", "MultiOutputsMode", 1));
-        effect = new Effect(&TestHost::callback);
-        startEmpty(*effect);
+        engine_ = std::make_unique<TestEngine>();
+        effect = engine_->effect;
         BusProbe::created = 0;
     }
     void TearDown() override {
-        effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f);
+        engine_.reset();
         std::filesystem::remove_all(config_);
         unsetenv("XDG_CONFIG_HOME");
     }
     CInstrument& addTrack(int channel) {
-        auto track = std::make_unique<CInstrument>(*effect);
-        CInstrument& t = *track;
-        t.mainSlot().createModule(*effect, "\\KavoVelocityProbe.dll", kVelocityProbeClass, SlotKind::Instrument, &t);
-        t.keyboardOn = 1.0f;
+        CInstrument& t = addModuleTrack(*effect, "\\KavoVelocityProbe.dll", &kVelocityProbeClass);
         t.keyLimit = 128;
         t.midiChannel = channel + 2;
-        effect->project()->tracks.push_back(std::move(track));
         return t;
     }
-    void send(const std::vector<VstMidiEvent>& events) {
-        std::vector<VstMidiEvent> storage;
-        auto bytes = makeEvents(events, storage);
-        effect->getAeffect()->dispatcher(effect->getAeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
-    }
+    void send(const std::vector<VstMidiEvent>& events) { engine_->send(events); }
     void render(int frames) {
         for (auto& pin : pins) pin.assign(static_cast<size_t>(frames), 7.0f);
         float* outs[20];
         for (int c = 0; c < 20; ++c) outs[c] = pins[c].data();
         AEffect* a = effect->getAeffect();
         a->processReplacing(a, nullptr, outs, frames);
-        host.time.samplePos += frames;
+        engine_->host.time.samplePos += frames;
     }
-    TestHost host;
+    std::unique_ptr<TestEngine> engine_;
     Effect* effect = nullptr;
     std::filesystem::path config_;
     std::vector<float> pins[20];
@@ -168,7 +160,7 @@ TEST_F(MultiOutput, SampleRateChangeReachesMainModulesInsertsAndSendEffects) {
     Project& p = *effect->project();
     p.sendSlots[3].createModule(*effect, "\\KavoBusProbe.dll", kBusProbeClass, SlotKind::Effect, nullptr);
     p.masterInserts[1].createModule(*effect, "\\KavoBusProbe.dll", kBusProbeClass, SlotKind::Effect, nullptr);
-    host.time.sampleRate = 96000.0;
+    engine_->host.time.sampleRate = 96000.0;
     render(256);
     int slots = 0;
     p.forEachSlot([&](CPlugin& slot) {

@@ -2,53 +2,18 @@
 // shut and when it opens again.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cmath>
-
 #include "tests/host/test_host_fixture.h"
 
 namespace {
 
-struct Engine {
-    TestHost host;
-    Effect* effect;
-    Engine() {
-        effect = new Effect(&TestHost::callback);
-        startEmpty(*effect);
-    }
-    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
-    void send(const std::vector<VstMidiEvent>& events) {
-        std::vector<VstMidiEvent> storage;
-        auto bytes = makeEvents(events, storage);
-        effect->getAeffect()->dispatcher(effect->getAeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
-    }
+struct Engine : TestEngine {
     // Renders one block; answers how many events the module received in it.
     size_t render(int frames) {
         const size_t before = ProbeInstrument::received.size();
-        renderBlock(*effect, frames, left, right);
+        TestEngine::render(frames);
         return ProbeInstrument::received.size() - before;
     }
-    float peak() const {
-        float m = 0;
-        for (size_t i = 0; i < left.size(); ++i) m = std::max({m, std::fabs(left[i]), std::fabs(right[i])});
-        return m;
-    }
-    std::vector<float> left, right;
 };
-
-// Keys the module was left holding, replaying everything it received in order.
-int keysLeftOn() {
-    std::array<bool, 128> on{};
-    for (const auto& r : ProbeInstrument::received) {
-        const int type = r.data[0] & 0xF0;
-        if (type == 0x90) on[r.data[1]] = r.data[2] != 0;
-        if (type == 0x80) on[r.data[1]] = false;
-        if (type == 0xB0 && r.data[1] == 123) on.fill(false);
-    }
-    int n = 0;
-    for (bool b : on) n += b ? 1 : 0;
-    return n;
-}
 
 }  // namespace
 

@@ -51,30 +51,11 @@ const ModuleInfo GateProbe::kInfo{"Gate probe", "KAVO gate probe", vstFourCC('g'
 AudioEffectX* createGateProbe(audioMasterCallback audioMaster) { return new GateProbe(audioMaster); }
 const ModuleClassEntry kGateProbeClass{"KavoGateProbe", &createGateProbe, false};
 
-struct Engine {
-    TestHost host;
-    Effect* effect;
-    Engine() {
-        effect = new Effect(&TestHost::callback);
-        startEmpty(*effect);
-    }
-    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
+struct Engine : TestEngine {
     CInstrument& addTrack(const char* path, const ModuleClassEntry* entry) {
-        auto track = std::make_unique<CInstrument>(*effect);
-        CInstrument& t = *track;
-        if (entry != nullptr)
-            t.mainSlot().createModule(*effect, path, *entry, SlotKind::Instrument, &t);
-        else
-            t.mainSlot().createModule(*effect, path, SlotKind::Instrument, &t);
-        t.keyboardOn = 1.0f;
+        CInstrument& t = addModuleTrack(*effect, path, entry);
         t.keyLimit = 128;
-        effect->project()->tracks.push_back(std::move(track));
         return t;
-    }
-    void send(const std::vector<VstMidiEvent>& events) {
-        std::vector<VstMidiEvent> storage;
-        auto bytes = makeEvents(events, storage);
-        effect->getAeffect()->dispatcher(effect->getAeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
     }
     // Renders blocks of blockFrames and appends the left channel to signal.
     void render(int blockFrames, int blocks, std::vector<float>& signal) {

@@ -42,13 +42,10 @@ double rmsDb(const std::vector<float>& x) {
 }  // namespace
 
 TEST(RateChange, EqualiserBandsKeepTheirFrequencyFromTheFirstBlockAtTheNewRate) {
-    TestHost host;
-    Effect* effect = new Effect(&TestHost::callback);
-    startEmpty(*effect);
-    auto track = std::make_unique<CInstrument>(*effect);
-    CInstrument& t = *track;
-    ASSERT_TRUE(t.mainSlot().createModule(*effect, "\\KavoToneProbe.dll", kToneProbeClass, SlotKind::Instrument, &t));
-    effect->project()->tracks.push_back(std::move(track));
+    TestEngine e;
+    Effect* effect = e.effect;
+    CInstrument& t = addModuleTrack(*effect, "\\KavoToneProbe.dll", &kToneProbeClass);
+    ASSERT_TRUE(t.mainSlot().loaded());
     // Peaking band at 1 kHz (20 Hz · 800^x), +20 dB; the shelves flat.
     t.bandFrequency[1] = static_cast<float>(std::log(50.0) / std::log(800.0));
     t.bandGain[1] = 1.0f;
@@ -58,7 +55,7 @@ TEST(RateChange, EqualiserBandsKeepTheirFrequencyFromTheFirstBlockAtTheNewRate) 
 
     std::vector<float> l, r;
     auto levelAt = [&](double rate, bool eqOn) {
-        host.time.sampleRate = rate;
+        e.host.time.sampleRate = rate;
         t.equaliserOn = eqOn ? 1.0f : 0.0f;
         renderBlock(*effect, 4096, l, r);  // the first block at this rate: its second half
         return rmsDb(std::vector<float>(l.begin() + 2048, l.end()));
@@ -72,5 +69,4 @@ TEST(RateChange, EqualiserBandsKeepTheirFrequencyFromTheFirstBlockAtTheNewRate) 
     EXPECT_GT(boosted44 - flat44, 15.0);
     EXPECT_NEAR(boosted96, boosted44, 0.5);
     EXPECT_NEAR(boosted48, boosted44, 0.5);
-    effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f);
 }

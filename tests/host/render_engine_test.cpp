@@ -13,29 +13,7 @@
 
 namespace {
 
-struct Engine {
-    TestHost host;
-    Effect* effect;
-    Engine() {
-        effect = new Effect(&TestHost::callback);
-        startEmpty(*effect);
-    }
-    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
-    void send(const std::vector<VstMidiEvent>& events) {
-        std::vector<VstMidiEvent> storage;
-        auto bytes = makeEvents(events, storage);
-        effect->getAeffect()->dispatcher(effect->getAeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
-    }
-    void render(int frames) {
-        renderBlock(*effect, frames, left, right);
-    }
-    float peak() const {
-        float m = 0;
-        for (size_t i = 0; i < left.size(); ++i) m = std::max({m, std::fabs(left[i]), std::fabs(right[i])});
-        return m;
-    }
-    std::vector<float> left, right;
-};
+using Engine = TestEngine;
 
 std::vector<ProbeInstrument::Received> notesReceived() {
     std::vector<ProbeInstrument::Received> notes;

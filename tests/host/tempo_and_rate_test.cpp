@@ -18,23 +18,9 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-struct Engine {
-    TestHost host;
-    Effect* effect;
-    Engine() {
-        effect = new Effect(&TestHost::callback);
-        startEmpty(*effect);
-    }
-    ~Engine() { effect->getAeffect()->dispatcher(effect->getAeffect(), effClose, 0, 0, nullptr, 0.0f); }
-    void render(int frames) { renderBlock(*effect, frames, left, right); }
-    bool outputFinite() const {
-        for (size_t i = 0; i < left.size(); ++i)
-            if (!std::isfinite(left[i]) || !std::isfinite(right[i]) || std::fabs(left[i]) > 0.99f) return false;
-        return true;
-    }
+struct Engine : TestEngine {
     // Step length in frames at a tempo and rate.
     static double stepFrames(double bpm, double rate) { return 60.0 / bpm * 0.25 * rate; }
-    std::vector<float> left, right;
 };
 
 void loadText(Effect& effect, const std::string& text) {

@@ -1,8 +1,11 @@
 #include "tests/host/test_host_fixture.h"
 
-#include "project/project_loader.h"
-
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
+
+#include "project/project_loader.h"
 
 #include "modulehost/cplugin.h"
 #include "project/project.h"
@@ -65,13 +68,31 @@ AudioEffectX* createProbe(audioMasterCallback audioMaster) { return new ProbeIns
 const ModuleClassEntry kProbeClass{"KavoProbe", &createProbe, false};
 }  // namespace
 
-CInstrument& addProbeTrack(Effect& effect) {
+CInstrument& addModuleTrack(Effect& effect, const char* path, const ModuleClassEntry* entry) {
     auto track = std::make_unique<CInstrument>(effect);
     CInstrument& t = *track;
-    t.mainSlot().createModule(effect, "\\KavoProbe.dll", kProbeClass, SlotKind::Instrument, &t);
+    if (entry != nullptr)
+        t.mainSlot().createModule(effect, path, *entry, SlotKind::Instrument, &t);
+    else
+        t.mainSlot().createModule(effect, path, SlotKind::Instrument, &t);
     t.keyboardOn = 1.0f;
     effect.project()->tracks.push_back(std::move(track));
     return t;
+}
+
+CInstrument& addProbeTrack(Effect& effect) { return addModuleTrack(effect, "\\KavoProbe.dll", &kProbeClass); }
+
+int keysLeftOn() {
+    std::array<bool, 128> on{};
+    for (const auto& r : ProbeInstrument::received) {
+        const int type = r.data[0] & 0xF0;
+        if (type == 0x90) on[r.data[1]] = r.data[2] != 0;
+        if (type == 0x80) on[r.data[1]] = false;
+        if (type == 0xB0 && r.data[1] == 123) on.fill(false);
+    }
+    int n = 0;
+    for (bool b : on) n += b ? 1 : 0;
+    return n;
 }
 
 std::vector<char> makeEvents(const std::vector<VstMidiEvent>& events, std::vector<VstMidiEvent>& storage) {
@@ -116,4 +137,35 @@ void startEmpty(Effect& effect) {
     effect.playSwitch = 1.0f;
     effect.muteKeySwitch = 0.0f;
     effect.playController = 0.0f;
+}
+
+TestEngine::TestEngine(bool empty) {
+    effect = new Effect(&TestHost::callback);
+    if (empty) startEmpty(*effect);
+}
+
+TestEngine::~TestEngine() { aeffect()->dispatcher(aeffect(), effClose, 0, 0, nullptr, 0.0f); }
+
+void TestEngine::send(const std::vector<VstMidiEvent>& events) {
+    std::vector<VstMidiEvent> storage;
+    auto bytes = makeEvents(events, storage);
+    aeffect()->dispatcher(aeffect(), effProcessEvents, 0, 0, bytes.data(), 0.0f);
+}
+
+float TestEngine::peak() const {
+    float m = 0.0f;
+    for (size_t i = 0; i < left.size(); ++i) m = std::max({m, std::fabs(left[i]), std::fabs(right[i])});
+    return m;
+}
+
+bool TestEngine::outputFinite() const {
+    for (size_t i = 0; i < left.size(); ++i)
+        if (!std::isfinite(left[i]) || !std::isfinite(right[i]) || std::fabs(left[i]) > 0.99f ||
+            std::fabs(right[i]) > 0.99f)
+            return false;
+    return true;
+}
+
+void TestEngine::startDemonstration() {
+    aeffect()->dispatcher(aeffect(), effVendorSpecific, kVendorDemoIndex, kVendorDemoValue, nullptr, 1.0f);
 }

@@ -14,24 +14,9 @@ if [ -z "${DISPLAY:-}" ]; then exec "$here/../gui_window/run_with_xvfb.sh" "$0" 
 
 renderer=$build/bin/talvex-render.exe
 probe=$build/test-plugins/TalvexWindowProbe.dll
-if [ "$arch" = i686 ]; then wine=$(command -v wine || true); else wine=/usr/lib/wine/wine64; fi
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all
 work=$build/editor-window
-rm -rf "$work"
-mkdir -p "$work"
-run_wine() { timeout 300 "$wine" "$@"; }
-
-if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
-  if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
-    echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch editor host"
-    exit 0
-  fi
-  cat "$work/help.log"
-  echo "FAIL: the $arch renderer does not start under wine"
-  exit 1
-fi
-
-fail() { echo "FAIL ($arch): $*"; exit 1; }
+. "$here/wine_renderer.sh"
 
 # Compares a raw RGB capture with the probe's picture (its formula, kept in
 # step with tests/gui_window/fixture/window_probe_pattern.h), markers aside.

@@ -13,24 +13,10 @@ if [ -z "${DISPLAY:-}" ]; then exec "$here/../gui_window/run_with_xvfb.sh" "$0" 
 
 renderer=$build/bin/talvex-render.exe
 plugin=$build/plugins/Talvex.dll
-if [ "$arch" = i686 ]; then wine=$(command -v wine || true); else wine=/usr/lib/wine/wine64; fi
 work=$build/talvex-editor-window
-rm -rf "$work"
-mkdir -p "$work"
 # A prefix of its own: the settings this test reads start empty.
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
-run_wine() { timeout 300 "$wine" "$@"; }
-
-if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
-  if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
-    echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch editor host"
-    exit 0
-  fi
-  cat "$work/help.log"
-  echo "FAIL: the $arch renderer does not start under wine"
-  exit 1
-fi
-fail() { echo "FAIL ($arch): $*"; exit 1; }
+. "$here/wine_renderer.sh"
 
 # A chord struck at 2 s and held to the end: only All Notes Off stops it.
 printf '2s note_on 0 48 100\n2s note_on 0 60 100\n2s note_on 0 64 100\n2s note_on 0 67 100\n' >"$work/held.txt"

@@ -1,0 +1,19 @@
+# Sourced by the editor window scripts once build, arch, work, renderer and
+# WINEPREFIX are set: picks the wine of the architecture, starts from an
+# empty work folder, gives run_wine and fail, and stops unless the renderer
+# starts under wine (a kernel that cannot run 32-bit programs is a skip).
+if [ "$arch" = i686 ]; then wine=$(command -v wine || true); else wine=/usr/lib/wine/wine64; fi
+rm -rf "$work"
+mkdir -p "$work"
+run_wine() { timeout 300 "$wine" "$@"; }
+fail() { echo "FAIL ($arch): $*"; exit 1; }
+
+if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
+  if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
+    echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch editor host"
+    exit 0
+  fi
+  cat "$work/help.log"
+  echo "FAIL: the $arch renderer does not start under wine"
+  exit 1
+fi

@@ -14,7 +14,7 @@ std::string directionText(float v) { return std::to_string(right_panel::directio
 }  // namespace
 
 RightPanel::RightPanel(gui::Frame& frame, EditorModel& editor, const EditorSkin& skin)
-    : editor_(editor), model_(editor) {
+    : model_(editor) {
     tabs_ = frame.make<RightPanelTabs>(model_, skin);
     tabs_->afterClick = [this] { sync(); };
     planets_ = frame.make<CKavoPlanetSelector>(model_, editor, skin);

@@ -41,7 +41,6 @@ public:
 private:
     void showControls(const SatelliteControls& c);
 
-    EditorModel& editor_;
     RightPanelModel model_;
     RightPanelTabs* tabs_ = nullptr;
     CKavoPlanetSelector* planets_ = nullptr;

@@ -29,15 +29,15 @@ std::string format(const char* f, double a) {
 void writeReport(const std::vector<library::ProjectFigures>& all) {
     std::ofstream out(LIBRARY_REPORT_FILE);
     out << "Built-in library, demonstrations and live playing rendered at 44.1 kHz\n\n";
-    out << "tab name                      LUFS   dBTP  DC(max)  clicks  step  lowCorr lowLoss centroid spread sub30  held(LUFS) release allOff\n";
+    out << "tab name                      LUFS   dBTP  DC(max)  clicks  step  lowCorr lowLoss centroid spread sub30  held(LUFS) release allOff swell\n";
     for (const auto& f : all) {
         char line[400];
         std::snprintf(line, sizeof line,
-                      "%d   %-24s %6.1f %6.1f %8.5f %4zu %7.1f %7.2f %7.2f %8.0f %6.2f %5.2f %8.1f %8.2f %6.2f\n", f.tab,
+                      "%d   %-24s %6.1f %6.1f %8.5f %4zu %7.1f %7.2f %7.2f %8.0f %6.2f %5.2f %8.1f %8.2f %6.2f %5.1f\n", f.tab,
                       f.name.c_str(), f.loudness.integratedLufs, f.loudness.truePeakDbtp,
                       std::max(std::fabs(f.loudness.dcLeft), std::fabs(f.loudness.dcRight)), f.clicks.size(),
                       f.worstStepRatio, f.lowEnd.correlation, f.lowEnd.foldDownLossDb, f.centroidHz, f.centroidSpread,
-                      f.subShare, f.heldNoteLufs, f.releaseSeconds, f.allNotesOffSeconds);
+                      f.subShare, f.heldNoteLufs, f.releaseSeconds, f.allNotesOffSeconds, f.releaseSwellDb);
         out << line;
     }
     out << "\nSatellite travel (0 -> 127): level, tail level, centroid ratio, level motion, brightness motion\n";

@@ -108,6 +108,15 @@ TEST(LibraryDemonstrations, LowEndIsMonoCompatible) {
     }
 }
 
+// A bass is heard on ordinary speakers, which give little below 60 Hz: at
+// most a fifth of a demonstration's energy lies below 30 Hz (a bass with
+// twice that spent its level where nobody hears it).
+constexpr double kSubShareMax = 0.2;
+
+TEST(LibraryDemonstrations, LittleEnergyBelowThirtyHertz) {
+    for (const ProjectFigures& f : figures()) EXPECT_LE(f.subShare, kSubShareMax) << f.name << ", peak at " << f.peakHz << " Hz";
+}
+
 // Near-duplicates: the distance adds the RMS difference of the
 // third-octave spectra (dB) and 10 dB per unit of missing rhythm
 // correlation. Two projects built on one kit and beat with different
@@ -223,6 +232,18 @@ TEST(LibraryLivePlaying, AllNotesOffEndsWithinTheReleaseTime) {
         if (f.releaseSeconds >= 0.0) {
             EXPECT_LE(f.allNotesOffSeconds, f.releaseSeconds + 0.05) << f.name;
         }
+    }
+}
+
+TEST(LibraryLivePlaying, ReleasedNotesNeverSwell) {
+    // After its note-off a note only fades: no 50 ms stretch of the release
+    // is more than 3 dB louder than the last 0.3 s of the held note. A
+    // filter or an envelope that opens after the key is let go swells by
+    // 10 dB and more; a slow pad's hall building up as the key is released
+    // adds about 1 dB.
+    for (const ProjectFigures& f : figures()) {
+        if (f.heldKey < 0) continue;
+        EXPECT_LE(f.releaseSwellDb, 3.0) << f.name << " key " << f.heldKey;
     }
 }
 

@@ -166,6 +166,13 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
         }
         const size_t endAt = held.frames();
         player.render(kEndingLimitSeconds, held);
+        if (ending == 0) {
+            const double heldDb = measure::rmsDb(held, endAt - framesOf(0.3), framesOf(0.3));
+            double loudest = -240.0;
+            for (size_t at = endAt + framesOf(0.05); at + framesOf(0.05) <= held.frames(); at += framesOf(0.05))
+                loudest = std::max(loudest, measure::rmsDb(held, at, framesOf(0.05)));
+            f.releaseSwellDb = loudest - heldDb;
+        }
         (ending == 0 ? f.releaseSeconds : f.allNotesOffSeconds) = secondsToSilence(held, endAt);
     }
 }

@@ -73,6 +73,7 @@ struct ProjectFigures {
     int heldKey = -1;                // the held note measured below
     double heldNoteLufs = -240.0;    // velocity 100, 1.5 s
     double releaseSeconds = -1.0;    // note-off to silence (-1: not silent in time)
+    double releaseSwellDb = 0.0;     // loudest 50 ms after the note-off over the last 0.3 s held
     double allNotesOffSeconds = -1.0;  // controller 123 to silence
 
     std::vector<AxisTravel> axes;

@@ -12,10 +12,10 @@
 
 class SlotOwner;
 
-// A raised counter that has become 1 gives a block that has just checked the
-// counters this long to finish; nested sections (the loader already holds the
-// counter while it creates modules) skip it.
-constexpr uint32_t kEditSettleMs = 10;
+// A pause after the counter has become 1, before the wait for the flag
+// (nested sections skip it). None: a block that has just checked the
+// counters raised its flag before it did, so the wait below sees it.
+constexpr uint32_t kEditSettleMs = 0;
 // Longest wait for the in-progress flag. A renderer stuck for longer is
 // reported and the edit goes ahead: a host that stalls its audio thread must
 // not hang the user interface.

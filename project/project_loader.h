@@ -12,17 +12,14 @@
 
 class Effect;
 
-// Pause after raising the edit counter, so a block that checked the counter
-// just before can finish. Fuzz builds run no renderer beside the loader, and
-// every execution would pay it.
-#ifdef TALVEX_FUZZING
+// No pause after raising the edit counter: the renderer raises its
+// in-progress flag before it reads the counters (both sequentially
+// consistent), so a block that read the counter just before it went up still
+// shows its flag, and the edit section waits for that block to end.
 constexpr uint32_t kLoaderSettleMs = 0;
-#else
-constexpr uint32_t kLoaderSettleMs = 20;
-#endif
 
 struct ProjectLoadOptions {
-    // Tests shorten it as well.
+    // A pause before waiting for the renderer (none by default).
     uint32_t settleMs = kLoaderSettleMs;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/render/fixture/render_probe_plugin.h"
+#include "tests/support/allocation_counter.h"
 #include "tools/player/block_timing.h"
 #include "tools/player/player_engine.h"
 #include "tools/player/player_host.h"
@@ -164,6 +165,19 @@ TEST_F(ProbeEngine, TheHostIsTheStandaloneHostWithItsOwnTransport) {
     EXPECT_DOUBLE_EQ(time->samplePos, 2.0 * kFrames);
     engine->renderAudio(interleaved.data(), kFrames, 2);
     EXPECT_DOUBLE_EQ(time->samplePos, 2.0 * kFrames) << "a stopped transport stands still";
+}
+
+TEST_F(ProbeEngine, TheAudioCallbackAllocatesNothing) {
+    std::vector<float> interleaved(static_cast<size_t>(kFrames) * 2);
+    const uint8_t on[3] = {0x90, 60, 100}, off[3] = {0x80, 60, 0};
+    engine->renderAudio(interleaved.data(), kFrames, 2);  // the first block may warm the plug-in up
+    const long before = test_alloc::allocationsOnThisThread();
+    for (int block = 0; block < 200; ++block) {
+        for (int i = 0; i < 40; ++i) engine->receiveMidi(i % 2 == 0 ? on : off, 3);
+        engine->renderAudio(interleaved.data(), kFrames, 2);
+        if (block % 50 == 0) engine->queueAllNotesOff();
+    }
+    EXPECT_EQ(test_alloc::allocationsOnThisThread() - before, 0);
 }
 
 TEST_F(ProbeEngine, ACallbackLongerThanTheLargestBlockIsRenderedInPieces) {

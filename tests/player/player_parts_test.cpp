@@ -22,13 +22,15 @@ TEST(MidiMessageQueue, ThreeProducersOneConsumerLoseNothingAndKeepEachProducersO
     std::vector<std::thread> producers;
     for (int p = 0; p < 3; ++p) {
         producers.emplace_back([&, p] {
-            while (!go.load()) {
-            }
+            while (!go.load()) std::this_thread::yield();
             for (int i = 0; i < kPerProducer;) {
                 TimedMidiMessage message;
                 message.arrivalNanos = i;
                 message.bytes[0] = static_cast<uint8_t>(p);
-                if (queue.push(message)) ++i;  // full: try again
+                if (queue.push(message))
+                    ++i;
+                else
+                    std::this_thread::yield();  // full: try again
             }
         });
     }
@@ -38,7 +40,10 @@ TEST(MidiMessageQueue, ThreeProducersOneConsumerLoseNothingAndKeepEachProducersO
     bool ordered = true;
     while (received < 3 * kPerProducer) {
         TimedMidiMessage message;
-        if (!queue.pop(message)) continue;
+        if (!queue.pop(message)) {
+            std::this_thread::yield();
+            continue;
+        }
         const int p = message.bytes[0];
         ASSERT_LT(p, 3);
         ordered = ordered && message.arrivalNanos == next[p];

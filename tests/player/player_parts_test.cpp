@@ -17,7 +17,7 @@ namespace {
 
 TEST(MidiMessageQueue, ThreeProducersOneConsumerLoseNothingAndKeepEachProducersOrder) {
     MidiMessageQueue<64> queue;
-    constexpr int kPerProducer = 20000;
+    constexpr int kPerProducer = 5000;
     std::atomic<bool> go{false};
     std::vector<std::thread> producers;
     for (int p = 0; p < 3; ++p) {

@@ -40,13 +40,14 @@ void writeReport(const std::vector<library::ProjectFigures>& all) {
                       f.subShare, f.heldNoteLufs, f.releaseSeconds, f.allNotesOffSeconds, f.releaseSwellDb);
         out << line;
     }
-    out << "\nSatellite travel (0 -> 127): level, tail level, centroid ratio, level motion, brightness motion\n";
+    out << "\nSatellite travel (0 -> 127): level, tail level, centroid ratio, level motion, brightness motion, width\n";
     for (const auto& f : all)
         for (const auto& a : f.axes)
             out << "  " << f.name << " #" << a.satellite << (a.vertical ? " Y " : " X ") << a.name << ": "
                 << format("%+.1f dB", a.levelChangeDb) << format(", tail %+.1f dB", a.tailChangeDb) << ", "
                 << format("x%.2f", a.centroidRatio) << format(", motion %+.1f dB", a.levelMotionChangeDb)
-                << format(" %+.2f oct", a.brightnessMotionChange) << (a.byDemonstration ? " (demonstration)" : "")
+                << format(" %+.2f oct", a.brightnessMotionChange) << format(", width %+.1f dB", a.widthChangeDb)
+                << (a.byDemonstration ? " (demonstration)" : "")
                 << "\n";
     out << "\nLive notes (channel 1): keys taken, quietest key\n";
     for (const auto& f : all) {

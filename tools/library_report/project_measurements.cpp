@@ -196,7 +196,7 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
     const int parameter = 2 * satellite + (vertical ? 1 : 0);
 
     struct End {
-        double level, tail, centroid, levelMotion, brightnessMotion;
+        double level, tail, centroid, levelMotion, brightnessMotion, width;
     } ends[2]{};
     for (int end = 0; end < 2; ++end) {
         player.load(f.index);
@@ -227,6 +227,13 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
         const measure::StereoSignal window = s.slice(first, held);
         const std::vector<float> mono = window.mono();
         e.centroid = measure::spectralCentroidHz(mono, s.rateHz);
+        double mid = 0.0, side = 0.0;
+        for (size_t i = 0; i < window.frames(); ++i) {
+            const double m = 0.5 * (window.left[i] + window.right[i]), d = 0.5 * (window.left[i] - window.right[i]);
+            mid += m * m;
+            side += d * d;
+        }
+        e.width = 10.0 * std::log10((side + 1e-12) / (mid + 1e-12));
         // Motion: the spread of level and brightness over 50 ms frames.
         std::vector<double> levels, octaves;
         const size_t frame = framesOf(0.05);
@@ -246,6 +253,7 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
     a.centroidRatio = ends[0].centroid > 0.0 ? ends[1].centroid / ends[0].centroid : 1.0;
     a.levelMotionChangeDb = ends[1].levelMotion - ends[0].levelMotion;
     a.brightnessMotionChange = ends[1].brightnessMotion - ends[0].brightnessMotion;
+    a.widthChangeDb = ends[1].width - ends[0].width;
     f.axes.push_back(a);
 }
 

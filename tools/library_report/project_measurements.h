@@ -37,6 +37,7 @@ struct AxisTravel {
     double centroidRatio = 1.0;
     double levelMotionChangeDb = 0.0;      // spread of the 50 ms level: tremolo, swells
     double brightnessMotionChange = 0.0;   // spread of the 50 ms centroid, octaves: sweeps, wobble
+    double widthChangeDb = 0.0;            // side over mid energy: spread, chorus, ping-pong
 };
 
 struct LiveNote {

@@ -1,5 +1,6 @@
 #include <rtaudio/RtAudio.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "tools/player/audio_output.h"
@@ -71,8 +72,10 @@ public:
             options.streamName = "talvex";
             options.numberOfBuffers = 2;
             unsigned frames = static_cast<unsigned>(request.bufferFrames);
-            renderer_ = renderer;
             channels_ = static_cast<int>(output.nChannels);
+            // Published for the audio thread, with the channel count and
+            // everything the renderer built before.
+            renderer_.store(renderer, std::memory_order_release);
             audio_->openStream(&output, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtAudioOutput::callback, this,
                                &options);
             renderer->prepareAudio(static_cast<int>(audio_->getStreamSampleRate()), static_cast<int>(frames));
@@ -104,13 +107,14 @@ private:
     static int callback(void* output, void* /*input*/, unsigned frames, double /*time*/,
                         RtAudioStreamStatus /*status*/, void* user) {
         auto* self = static_cast<RtAudioOutput*>(user);
-        self->renderer_->renderAudio(static_cast<float*>(output), static_cast<int>(frames), self->channels_);
+        AudioRenderer* renderer = self->renderer_.load(std::memory_order_acquire);
+        renderer->renderAudio(static_cast<float*>(output), static_cast<int>(frames), self->channels_);
         return 0;
     }
 
     std::unique_ptr<RtAudio> audio_;
     ApiChoice choice_;
-    AudioRenderer* renderer_ = nullptr;
+    std::atomic<AudioRenderer*> renderer_{nullptr};
     int channels_ = 0;
 };
 

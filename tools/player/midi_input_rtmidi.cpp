@@ -1,5 +1,6 @@
 #include <rtmidi/RtMidi.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "tools/player/midi_input.h"
@@ -50,7 +51,9 @@ public:
 
     bool open(const std::string& port, MidiReceiver* receiver, std::string& error) override {
         close();
-        receiver_ = receiver;
+        // Published before the callback is installed: the system's thread
+        // sees the receiver and everything built before it.
+        receiver_.store(receiver, std::memory_order_release);
         for (System& system : systems_) {
             try {
                 if (port.empty()) {
@@ -93,12 +96,13 @@ private:
     static void callback(double /*delta*/, std::vector<unsigned char>* message, void* user) {
         auto* self = static_cast<RtMidiInput*>(user);
         if (message == nullptr || message->empty() || message->size() > 3) return;
-        self->receiver_->receiveMidi(message->data(), message->size());
+        MidiReceiver* receiver = self->receiver_.load(std::memory_order_acquire);
+        if (receiver != nullptr) receiver->receiveMidi(message->data(), message->size());
     }
 
     std::vector<System> systems_;
     System* open_ = nullptr;
-    MidiReceiver* receiver_ = nullptr;
+    std::atomic<MidiReceiver*> receiver_{nullptr};
 };
 
 }  // namespace

@@ -70,6 +70,13 @@ fi
 if has fuzz; then
   stage fuzz "fuzz targets, ${fuzz_seconds} s each"
   scripts/build.sh fuzz
+  # The tree itself must stop on undefined behaviour, whatever the options
+  # a run is given: its canary overflows and has to be stopped.
+  if env -u UBSAN_OPTIONS build/fuzz/fuzz/ub_canary/ub_canary >build/fuzz/ub_canary.log 2>&1; then
+    cat build/fuzz/ub_canary.log
+    echo "FAIL: the fuzz tree carries on after undefined behaviour"
+    exit 1
+  fi
   fuzzed=0
   for target in build/fuzz/fuzzers/*; do
     [ -x "$target" ] || continue
@@ -81,7 +88,9 @@ if has fuzz; then
     seeds=()
     [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
     echo "-- $name"
-    "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -timeout=10 -rss_limit_mb=2048 \
+    # The fuzz tree is built not to recover from undefined behaviour: a
+    # finding stops the target and fails the stage, with its stack.
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -timeout=10 -rss_limit_mb=2048 \
       "$corpus" "${seeds[@]}" 2>build/fuzz/$name.log || { tail -n 60 build/fuzz/$name.log; exit 1; }
   done
   if [ "$fuzzed" -eq 0 ]; then echo "FAIL: the fuzz tree holds no fuzz target"; exit 1; fi

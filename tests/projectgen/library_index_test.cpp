@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "tools/projectgen/library_index.h"
 #include "tools/projectgen/project_reader.h"
@@ -70,6 +71,16 @@ TEST(ShippedLibrary, EveryDescriptionReadsAndIsNamedAfterItsFile) {
         SCOPED_TRACE(entry.name);
         EXPECT_EQ(projectgen::readProjectFile(entry.file).name, entry.name);
     }
+}
+
+TEST(ShippedLibrary, EveryProjectIsCarriedAsAResource) {
+    // A project missing from the resource list is written and committed but
+    // never reaches the plug-in.
+    std::ifstream list(RESOURCES_LIST);
+    std::string text((std::istreambuf_iterator<char>(list)), std::istreambuf_iterator<char>());
+    std::vector<std::string> notes;
+    for (const auto& entry : projectgen::readLibraryIndex(LIBRARY_DIR, notes))
+        EXPECT_NE(text.find("DATA " + entry.name + ".prg projects/" + entry.name + ".prg\n"), std::string::npos) << entry.name;
 }
 
 }  // namespace

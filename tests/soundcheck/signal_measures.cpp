@@ -199,6 +199,16 @@ double loudnessLufs(const Stereo& s) {
     return lufs;
 }
 
+double spectralCentroidHz(const std::vector<float>& x) {
+    const std::vector<double> power = powerSpectrum(x);
+    double weighted = 0.0, total = 0.0;
+    for (size_t k = 1; k < power.size(); ++k) {
+        weighted += power[k] * static_cast<double>(k) * kRate / kFftSize;
+        total += power[k];
+    }
+    return total > 0.0 ? weighted / total : 0.0;
+}
+
 double spectralPeakHz(const std::vector<float>& x) {
     const std::vector<double> power = powerSpectrum(x);
     const auto peak = std::max_element(power.begin() + 1, power.end());

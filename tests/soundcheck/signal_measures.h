@@ -41,6 +41,8 @@ std::vector<double> rhythmEnvelope(const std::vector<float>& x);
 double envelopeCorrelation(const std::vector<double>& a, const std::vector<double>& b);
 // EBU R128 integrated loudness, LUFS.
 double loudnessLufs(const Stereo& s);
+// Power-weighted mean frequency of the spectrum, Hz.
+double spectralCentroidHz(const std::vector<float>& x);
 // Frequency of the strongest spectrum bin, Hz.
 double spectralPeakHz(const std::vector<float>& x);
 

@@ -69,6 +69,7 @@ struct TrackSpec {
     int midiChannel = 1;
     int keyFrom = 0, keyTo = 127;
     float keyboardOn = 1.0f, keyboardGated = 0.0f;  // keyboard on: the track takes notes
+    float crossfadeA = 0.0f, crossfadeB = 0.0f;     // crossfade group membership
     std::array<float, 10> arpeggiator{};  // ARPEG_ON, _MODE, _HOLE, _EXT, _EXTMODE, _VELOCITY, _INTERVAL, _GATETIME, _TEMPO, _SWING
     int patternSelected = 0;
     int stepMode = 1;  // 1 loop, 2 chain, 3 random

@@ -466,7 +466,7 @@ BallSpec Reader::ball(const YAML::Node& node, TrackSpec& track) const {
 
 TrackSpec Reader::track(const YAML::Node& node) {
     keys(node, "a track", {"title", "instrument", "inserts", "level", "pan", "midi_channel", "key_from", "key_to", "keyboard",
-                           "keyboard_gated", "arpeggiator", "sends", "eq", "pattern_mode", "swing", "pattern_selected",
+                           "keyboard_gated", "crossfade_group", "arpeggiator", "sends", "eq", "pattern_mode", "swing", "pattern_selected",
                            "patterns", "balls"});
     TrackSpec t;
     if (!node["title"]) fail(node, "every track has a title");
@@ -489,6 +489,12 @@ TrackSpec Reader::track(const YAML::Node& node) {
     if (t.keyFrom >= t.keyTo) fail(node, "key_from must lie below key_to");
     if (node["keyboard"]) t.keyboardOn = flag(node["keyboard"], "keyboard") ? 1.0f : 0.0f;
     if (node["keyboard_gated"]) t.keyboardGated = flag(node["keyboard_gated"], "keyboard_gated") ? 1.0f : 0.0f;
+    if (const YAML::Node group = node["crossfade_group"]) {
+        const std::string g = scalar(group, "crossfade_group");
+        if (g == "A") t.crossfadeA = 1.0f;
+        else if (g == "B") t.crossfadeB = 1.0f;
+        else fail(group, "crossfade_group is A or B, not \"" + g + "\"");
+    }
     if (node["arpeggiator"]) arpeggiator(node["arpeggiator"], t);
     if (node["sends"]) sends(node["sends"], t);
     if (node["eq"]) equaliser(node["eq"], t);

@@ -61,8 +61,8 @@ void trackSection(ProjectText& text, const TrackSpec& track) {
     text.line("LEVEL", {trackReal(track.level)});
     text.line("PAN", {trackReal(track.pan)});
     text.line("MUTE", {trackReal(0)});
-    text.line("CROSSFADEA", {trackReal(0)});
-    text.line("CROSSFADEB", {trackReal(0)});
+    text.line("CROSSFADEA", {trackReal(track.crossfadeA)});
+    text.line("CROSSFADEB", {trackReal(track.crossfadeB)});
     text.line("SYNCHRO_INST", {trackReal(0)});
     text.line("KEY_TRANSPOSE", {trackReal(255)});
     for (int i = 0; i < 10; ++i) text.line(kArpeggiatorKeys[i], {trackReal(track.arpeggiator[static_cast<size_t>(i)])});

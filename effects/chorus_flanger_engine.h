@@ -85,6 +85,15 @@ public:
 
     double sweepValue() const { return sweep_; }
 
+    // Silence in the rings and the sweep back at its start, rising.
+    void clearSignal() {
+        left_.clear();
+        right_.clear();
+        write_ = 0;
+        sweep_ = 0.0;
+        increment_ = reflection_;
+    }
+
 private:
     static float limitRead(float y) {
         if (y >= kReadLimit) return kReadLimit;

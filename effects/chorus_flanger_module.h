@@ -37,6 +37,13 @@ public:
         setProgram(0);
     }
 
+    // Switched (back) on: nothing of what was heard before sounds on.
+    void resume() override {
+        engine_.clearSignal();
+        clock_.reset();
+        recomputeAll();
+    }
+
     void setSampleRate(float rate) override {
         // A host that sends 0 or a negative rate would turn every coefficient
         // into infinity; keep the previous rate then.

@@ -111,6 +111,12 @@ void EffectCompressor::parameterChanged(VstInt32 index) {
     }
 }
 
+void EffectCompressor::resume() {
+    core_.clearSignal();
+    controlClock_.reset();
+    recomputeAll();
+}
+
 void EffectCompressor::recomputeAll() {
     updateCurveTarget();
     updateEnvelopeCoefficients();

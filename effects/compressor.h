@@ -33,6 +33,8 @@ public:
     explicit EffectCompressor(audioMasterCallback audioMaster);
 
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    void resume() override;
     void getParameterName(VstInt32 index, char* text) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     VstInt32 getChunk(void** data, bool isPreset) override;

@@ -10,6 +10,14 @@ CompressorCore::CompressorCore() {
     smoothCurve(1.0f);
 }
 
+void CompressorCore::clearSignal() {
+    for (int i = 0; i < kRingSize; ++i) ringL_[i] = ringR_[i] = 0.0f;
+    writeIndex_ = 0;
+    powerSum_ = 0.0;
+    rebuildPower_ = true;
+    envelope_ = 0.0f;
+}
+
 void CompressorCore::smoothCurve(float factor) {
     fxdsp::glide(smoothed_.thresholdUnits, target_.thresholdUnits, factor);
     fxdsp::glide(smoothed_.kneeUnits, target_.kneeUnits, factor);

@@ -45,6 +45,8 @@ public:
     // ring on the next sample rather than carried over, so rounding never
     // accumulates beyond one block.
     void beginBlock() { rebuildPower_ = true; }
+    // Silence in the lookahead ring and the level follower.
+    void clearSignal();
 
     // One stereo frame; reads both inputs before writing, so in-place is fine.
     void process(float inL, float inR, float& outL, float& outR);

@@ -103,6 +103,12 @@ void EffectDelay::parameterChanged(VstInt32 index) {
     }
 }
 
+void EffectDelay::resume() {
+    engine_.clearSignal();
+    clock_.reset();
+    recomputeAll();
+}
+
 void EffectDelay::recomputeAll() {
     parameterChanged(kTime);
     parameterChanged(kFeedback);

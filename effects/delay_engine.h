@@ -50,6 +50,16 @@ public:
 
     double smoothedDelay() const { return delay_; }
 
+    // Silence in the lines and filters, and the delay time back at 0, from
+    // where it glides to its target: the state of a new echo.
+    void clearSignal() {
+        left_.clear();
+        right_.clear();
+        write_ = 0;
+        delay_ = 0.0;
+        hiState_[0] = hiState_[1] = lowState_[0] = lowState_[1] = 0.0f;
+    }
+
 private:
     // Runs of a delay that has landed on its target, four frames at a time;
     // false (nothing done) when the run does not qualify.

@@ -143,6 +143,15 @@ void EffectFilter::parameterChanged(VstInt32 index) {
     }
 }
 
+void EffectFilter::resume() {
+    stage_.clearSignal();
+    envelope_ = FilterEnvelope{};
+    lfo_.clearPhase();
+    random_ = dsp::Random15{};
+    controlClock_.reset();
+    recomputeAll();
+}
+
 void EffectFilter::recomputeAll() {
     live_[kEnvStep] = static_cast<float>(envStep());
     updateLevelTarget();

@@ -39,6 +39,8 @@ public:
     explicit EffectFilter(audioMasterCallback audioMaster);
 
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    void resume() override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void getParameterName(VstInt32 index, char* text) override;

@@ -63,6 +63,12 @@ public:
     void step(Wave wave, bool freeRunningHold, const dsp::DspTables& tables, dsp::Random15& random);
 
     float output() const { return output_; }
+    // Back to the start of its cycle, as when created.
+    void clearPhase() {
+        phase_ = 0.0f;
+        raw_ = 0.0f;
+        output_ = 0.0f;
+    }
     float phase() const { return phase_; }
 
 private:

@@ -71,6 +71,10 @@ public:
     }
 
     const dsp::BiquadCoefficients& coefficients() const { return coefficients_; }
+    void clearSignal() {
+        left_ = dsp::FourPoleFilter{};
+        right_ = dsp::FourPoleFilter{};
+    }
 
 private:
     const dsp::DspTables& tables_;

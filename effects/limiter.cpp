@@ -38,6 +38,11 @@ EffectLimiter::EffectLimiter(audioMasterCallback audioMaster)
     recomputeAll();
 }
 
+void EffectLimiter::resume() {
+    core_.clearSignal();
+    recomputeAll();
+}
+
 void EffectLimiter::recomputeAll() {
     live_[kLookahead] = kFixedLookahead;
     const double rate = sampleRate;

@@ -22,6 +22,8 @@ public:
     explicit EffectLimiter(audioMasterCallback audioMaster);
 
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    void resume() override;
     VstInt32 processEvents(VstEvents* events) override;
     void setProgram(VstInt32 program) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;

@@ -20,6 +20,8 @@ public:
     void setDrive(float drive) { drive_ = drive; }
     void setReleaseCoefficient(float coefficient) { releaseCoefficient_ = coefficient; }
     void setLookaheadSamples(int samples);
+    // Silence in the lookahead ring, the followers at rest.
+    void clearSignal();
     int lookaheadSamples() const { return lookaheadSamples_; }
 
     void process(float inL, float inR, float& outL, float& outR) {

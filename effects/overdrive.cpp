@@ -59,6 +59,12 @@ void EffectOverdrive::parameterChanged(VstInt32 index) {
     }
 }
 
+void EffectOverdrive::resume() {
+    filter_ = fxdsp::StereoFourPoleState{};
+    controlClock_.reset();
+    recomputeAll();
+}
+
 void EffectOverdrive::recomputeAll() {
     levelTarget_ = static_cast<float>(fxdsp::levelGain(live_[kLevel]));
     updateDrive();

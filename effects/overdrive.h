@@ -17,6 +17,8 @@ public:
     explicit EffectOverdrive(audioMasterCallback audioMaster);
 
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    void resume() override;
     void getParameterName(VstInt32 index, char* text) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
 

@@ -58,6 +58,12 @@ void EffectReverb::parameterChanged(VstInt32 index) {
     }
 }
 
+void EffectReverb::resume() {
+    engine_.clearSignal();
+    clock_.reset();
+    recomputeAll();
+}
+
 void EffectReverb::recomputeAll() {
     for (VstInt32 i = 0; i < kNumParams; ++i) parameterChanged(i);
     engine_.smooth(targets_, fxdsp::kJumpFactor);

@@ -17,6 +17,7 @@ public:
     explicit EffectReverb(audioMasterCallback audioMaster);
 
     void setSampleRate(float rate) override;
+    void resume() override;
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
     void getParameterName(VstInt32 index, char* text) override;
     void getParameterDisplay(VstInt32 index, char* text) override;

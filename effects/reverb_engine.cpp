@@ -66,6 +66,21 @@ void ReverbEngine::smooth(const ReverbTargets& t, float factor) {
     fxdsp::glide(level_, t.level, factor);
 }
 
+void ReverbEngine::clearSignal() {
+    preLeft_.clear();
+    preRight_.clear();
+    preWrite_ = 0;
+    for (Channel* c : {&left_, &right_}) {
+        std::fill(c->pool.begin(), c->pool.end(), 0.0f);
+        for (int i = 0; i < kCombCount; ++i) {
+            c->combIndex[i] = 0;
+            c->combStore[i] = 0.0f;
+        }
+        for (int i = 0; i < kAllpassCount; ++i) c->allpassIndex[i] = 0;
+        c->lowCutState = 0.0f;
+    }
+}
+
 void ReverbEngine::beginBlock() {
     // Damp 1 leaves the combs undamped (k1 = 1); Damp 0 averages the new and
     // the stored value.

@@ -34,6 +34,8 @@ public:
     void smooth(const ReverbTargets& t, float factor);
     // Once per block: the damping coefficients follow the smoothed damping.
     void beginBlock();
+    // Silence in every line and filter.
+    void clearSignal();
     void render(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
 
 private:

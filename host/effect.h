@@ -111,6 +111,9 @@ public:
         pendingNotes_.stopKey(slot, key, frameOffset);
     }
     void stopAll();
+    // effMainsChanged: switched back on, the engine forgets what it played
+    // before. The audio thread clears at the start of its next block.
+    void resume() override { signalClearRequest_.store(true); }
     // Any thread: asks the renderer to start (1) or stop (0) the demonstration.
     void requestDemonstration(int request) { demoRequest_.store(request); }
     bool demonstrationPlaying() const { return demoPlaying_.load() != 0; }
@@ -281,6 +284,10 @@ private:
     void handleTransport(const VstTimeInfo& host);
     void runStepClock(VstInt32 frames);
     void silenceTracks(VstInt32 frames);
+    // Audio thread: every module's state and the smoothed gains as when the
+    // project had just been loaded (tails, delay lines, envelopes, LFOs);
+    // what the user set (balls, levels, patterns) stays.
+    void clearSignal();
     double demonstrationFramesPerFrame() const;
     void alignDemonstrationStart();
     // Step numbers stay ints: positions beyond this many steps (a host's
@@ -345,6 +352,8 @@ private:
     std::atomic<int> demoRequest_{-1};
     std::atomic<int> demoPlaying_{0};
     std::atomic<bool> allNotesOffRequest_{false};
+    std::atomic<bool> signalClearRequest_{false};
+    bool masterGainsJump_ = false;
     size_t demoCursor_ = 0;
     double demoClock_ = 0.0;  // frames at 44100 Hz and the written tempo
     bool demoStartPending_ = false;

@@ -169,7 +169,9 @@ void Effect::handleTransport(const VstTimeInfo& host) {
     // 5. Host position; a non-finite one counts as the start.
     hostPosition_ = std::isfinite(host.samplePos) ? host.samplePos : 0.0;
 
-    // 6. Demonstration requests.
+    // 6. Demonstration requests, and a clear after the host switched the
+    // plug-in back on.
+    if (signalClearRequest_.exchange(false)) clearSignal();
     if (allNotesOffRequest_.exchange(false)) stopAll();
     const int request = demoRequest_.exchange(-1);
     if (request >= 0) {
@@ -220,6 +222,18 @@ void Effect::applySampleRate(int rate) {
         slot.dispatch(effSetBlockSize, 0, 0, nullptr, 0.0f);
         slot.dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
     });
+}
+
+void Effect::clearSignal() {
+    // A module's effMainsChanged(1) empties its lines and voices.
+    project_->forEachSlot([](CPlugin& slot) {
+        if (!slot.loaded()) return;
+        slot.dispatch(effMainsChanged, 0, 0, nullptr, 0.0f);
+        slot.dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
+    });
+    for (auto& t : project_->tracks) t->clearSignal();
+    for (int& blocks : sendTailCounters_) blocks = 0;
+    masterGainsJump_ = true;
 }
 
 void Effect::silenceTracks(VstInt32 frames) {
@@ -479,6 +493,14 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
     const float fadeTargetA = gains_.crossfade[127 - fade];
     const float fadeTargetB = gains_.crossfade[fade];
     const float levelTarget = gains_.level[GainTables::index(masterLevelTarget_)];
+    if (masterGainsJump_) {
+        masterGainsJump_ = false;
+        crossfadeGainA_ = fadeTargetA;
+        crossfadeGainB_ = fadeTargetB;
+        masterGain_ = levelTarget;
+        meterLeft_ = 0.0f;
+        meterRight_ = 0.0f;
+    }
     float a = crossfadeGainA_, b = crossfadeGainB_, g = masterGain_;
     float ml = meterLeft_.load(), mr = meterRight_.load();
     for (VstInt32 i = 0; i < frames; ++i) {

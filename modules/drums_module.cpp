@@ -218,6 +218,14 @@ VstIntPtr EffectDrums::vendorSpecific(VstInt32 index, VstIntPtr /*value*/, void*
     return 1;
 }
 
+void EffectDrums::resume() {
+    for (drums::Voice& v : voices_) {
+        const int pad = v.pad;
+        v = drums::Voice{};
+        v.pad = pad;
+    }
+}
+
 void EffectDrums::setSampleRate(float rate) {
     if (!takeSampleRate(rate)) return;
     for (int k = 0; k < kPads; ++k) {

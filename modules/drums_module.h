@@ -57,6 +57,8 @@ public:
     ~EffectDrums() override;
 
     void setSampleRate(float rate) override;
+    // Switched (back) on: every voice silent and at rest.
+    void resume() override;
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;

@@ -252,6 +252,8 @@ void EffectSampler::releaseAll() {
     }
 }
 
+void EffectSampler::resume() { stopAll(); }
+
 void EffectSampler::stopAll() {
     for (Voice& v : voices_) {
         voiceStop(v);

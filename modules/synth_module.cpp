@@ -169,6 +169,14 @@ void EffectSynth::setSampleRate(float rate) {
 // ---------------------------------------------------------------------------
 // Voices and MIDI
 
+void EffectSynth::resume() {
+    for (synth::Voice& v : voices_) v = synth::Voice{};
+    resetVoices();
+    noteOrder_ = 0;
+    pedal_ = false;
+    random_ = dsp::Random15{};
+}
+
 void EffectSynth::resetVoices() {
     for (int i = 0; i < kVoices; ++i) {
         voiceReset(voices_[i]);

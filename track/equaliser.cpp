@@ -100,6 +100,15 @@ void TrackEqualiser::reset() {
     for (auto& b : bands_) b = EqBandState{};
 }
 
+void TrackEqualiser::clearSignal() {
+    for (EqBandState& b : bands_) {
+        for (int ch = 0; ch < 2; ++ch) {
+            b.x1[ch] = b.x2[ch] = b.y1[ch] = b.y2[ch] = 0.0f;
+            b.wet[ch] = 0.0f;
+        }
+    }
+}
+
 void TrackEqualiser::process(float* left, float* right, int frames, float equaliserOn) {
     EqBandRecord r;
     while (queue_.pop(r)) {

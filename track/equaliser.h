@@ -44,6 +44,9 @@ public:
 
     const EqBandState& band(int b) const { return bands_[b]; }
     void reset();
+    // Audio thread: the filters' memories emptied and the wet mix back at 0,
+    // from where it glides in as after a reset; the coefficients stay.
+    void clearSignal();
 
 private:
     EqBandState bands_[kBands];

@@ -54,6 +54,15 @@ public:
 
     // Loader thread, inside the owner's edit section.
     void reset();
+    // Audio thread, when the plug-in is switched back on: the equaliser,
+    // the strip and send gains and the meter as after a project load.
+    void clearSignal() {
+        equaliser_.clearSignal();
+        gainLeft_ = gainRight_ = 0.0f;
+        for (float& g : sendGain_) g = 0.0f;
+        meter_ = 0.0f;
+        heldKeyCount_ = 0;  // the voices those keys held are gone
+    }
     CPlugin& mainSlot() { return *mainSlot_; }
     CPlugin& insertSlot(int i) { return *insertSlots_[i]; }
     // Closes every module of the track (effClose), main first.

@@ -9,6 +9,8 @@
 // gliding delay would step audibly.
 #pragma once
 
+#include <algorithm>
+
 #include <cstddef>
 #include <vector>
 
@@ -20,8 +22,9 @@ public:
     static constexpr int kSize = 1 << kBits;
     static constexpr int kMask = kSize - 1;
 
-    // Zeroed once here; the effects never clear their rings afterwards.
+    // Zeroed here, and again only when the effect is switched back on.
     DelayRing() : data_(kSize, 0.0f) {}
+    void clear() { std::fill(data_.begin(), data_.end(), 0.0f); }
 
     // The slots themselves, for runs that stay clear of the end.
     float* slots() { return data_.data(); }

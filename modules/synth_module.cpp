@@ -45,9 +45,17 @@ EffectSynth::EffectSynth(audioMasterCallback audioMaster, Flavour flavour)
     programs_.assign(static_cast<size_t>(numPrograms), fresh);
 
     for (int k = 0; k < kMaxParts; ++k) triggerNotes_[k] = static_cast<float>(kFirstTriggerNote + k);
-    for (int i = 0; i < kVoices; ++i) voices_[i].part = flavour_ == kFlavourII ? i : 0;
-
     std::memcpy(live_, programs_[0].values, sizeof(live_));
+    initialiseVoices();
+}
+
+EffectSynth::~EffectSynth() = default;
+
+void EffectSynth::initialiseVoices() {
+    for (int i = 0; i < kVoices; ++i) {
+        voices_[i] = Voice{};
+        voices_[i].part = flavour_ == kFlavourII ? i : 0;
+    }
     recomputeAllParts();
     // A fresh voice sits at its initial note, so that a first note with
     // glide comes from a pitch rather than from 0 Hz.
@@ -60,8 +68,6 @@ EffectSynth::EffectSynth(audioMasterCallback audioMaster, Flavour flavour)
         }
     }
 }
-
-EffectSynth::~EffectSynth() = default;
 
 // ---------------------------------------------------------------------------
 // Parameters and programs
@@ -170,8 +176,8 @@ void EffectSynth::setSampleRate(float rate) {
 // Voices and MIDI
 
 void EffectSynth::resume() {
-    for (synth::Voice& v : voices_) v = synth::Voice{};
-    resetVoices();
+    initialiseVoices();
+    heldCount_ = 0;
     noteOrder_ = 0;
     pedal_ = false;
     random_ = dsp::Random15{};

@@ -72,6 +72,8 @@ private:
     void recomputeAllParts();
     void gatherPartValues(const float* grouped, int part, float* out) const;
     void resetVoices();
+    // Every voice as a new module has it: silent, at its initial note.
+    void initialiseVoices();
     void setMono(bool mono);
 
     // MIDI.

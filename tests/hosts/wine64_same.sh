@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 linux=$(cd "$1" && pwd)
 win64=$(cd "$2" && pwd)
 work=$3
-projects=${SAME_PROJECTS:-"$(seq -s ' ' 0 13)"}
+projects=${SAME_PROJECTS:-"$(seq -s ' ' 0 21)"}
 wine=/usr/lib/wine/wine64
 
 fail() { echo "FAIL (wine64): $*"; exit 1; }

@@ -22,7 +22,7 @@ namespace {
 
 using render_test::tempPath;
 
-constexpr int kProjects = 14;
+constexpr int kProjects = 22;
 constexpr int kBlockFrames = 4410;
 // Largest level change per 100 ms block; the portable functions moved no
 // block by more than 0.0001 dB when they came in.

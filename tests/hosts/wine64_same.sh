@@ -11,7 +11,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 linux=$(cd "$1" && pwd)
 win64=$(cd "$2" && pwd)
 work=$3
-projects=${SAME_PROJECTS:-"$(seq -s ' ' 0 21)"}
+# Every built-in project: one .prg file each under resources/projects.
+count=$(find "$here/../../resources/projects" -maxdepth 1 -name '*.prg' | wc -l)
+projects=${SAME_PROJECTS:-"$(seq -s ' ' 0 $((count - 1)))"}
 wine=/usr/lib/wine/wine64
 
 fail() { echo "FAIL (wine64): $*"; exit 1; }

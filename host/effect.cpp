@@ -115,7 +115,7 @@ void Effect::endProgramChange() {
 void Effect::beginProjectLoad() {
     random_.seed(kRandomSeed);
     ownPosition_ = 0.0;
-    for (int& blocks : sendTailCounters_) blocks = 0;
+    for (int& frames : sendTailFrames_) frames = 0;
     muteGateOpen_ = false;
     meterLeft_ = 0.0f;
     meterRight_ = 0.0f;

@@ -363,7 +363,7 @@ private:
     PendingNoteList pendingNotes_;
     ProgramChangeQueue programChanges_;
     ModuleProgramRequests moduleProgramRequests_;
-    int sendTailCounters_[4] = {0, 0, 0, 0};
+    int sendTailFrames_[4] = {0, 0, 0, 0};  // frames each send bus still runs
     VstTimeInfo moduleTimeInfo_{};
 
     // Programs (user interface and timer threads).

@@ -21,7 +21,13 @@ constexpr float kOutputLimit = 0.99f;
 constexpr float kMeterDecay = 0.9999f;
 constexpr float kMeterSilence = 0.0001f;
 constexpr float kSendActiveGain = 0.00002f;
-constexpr int kSendTailBlocks = 100;
+// A send bus rings on after its last input until its output has stayed
+// below -120 dBFS for 7 s: longer than the longest echo gap (16 sixteenths
+// at the slowest tempo, 6 s), so a delay's quiet stretch between repeats
+// does not end its tail. Counted in frames, so the tail is the same at
+// every block size.
+constexpr float kSendTailSilence = 1.0e-6f;
+constexpr double kSendTailQuietSeconds = 7.0;
 constexpr VstInt32 kTimeInfoRequest = 0xffff;
 constexpr int kMaxTimeSignatureValue = 64;
 
@@ -448,7 +454,8 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         ++trackIndex;
     }
 
-    // Send buses: each runs while fed and for a tail of 100 blocks after.
+    // Send buses: each runs while fed and, after, until its tail is quiet.
+    const int tailQuietFrames = static_cast<int>(kSendTailQuietSeconds * sampleRateHz_);
     for (int b = 0; b < 4; ++b) {
         CPlugin& bus = p.sendSlots[b];
         if (!bus.loaded()) continue;
@@ -456,18 +463,26 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         for (auto& t : p.tracks)
             if (t->smoothedSendGain(b) > kSendActiveGain) fed = true;
         if (fed)
-            sendTailCounters_[b] = kSendTailBlocks;
-        else if (sendTailCounters_[b] <= 0)
+            sendTailFrames_[b] = tailQuietFrames;
+        else if (sendTailFrames_[b] <= 0)
             continue;
-        --sendTailCounters_[b];
         bus.processOwnBuffers(frames);
-        if (bus.effect()->numOutputs < 1) continue;
+        if (bus.effect()->numOutputs < 1) {
+            sendTailFrames_[b] -= frames;
+            continue;
+        }
         float* const* busOut = bus.outputs();
         const float* busRight = bus.effect()->numOutputs > 1 ? busOut[1] : busOut[0];
+        float busPeak = 0.0f;
         for (VstInt32 i = 0; i < frames; ++i) {
             outputs[0][i] += busOut[0][i];
             outputs[1][i] += busRight[i];
+            busPeak = std::max(busPeak, std::max(std::fabs(busOut[0][i]), std::fabs(busRight[i])));
         }
+        if (busPeak > kSendTailSilence && !fed)
+            sendTailFrames_[b] = tailQuietFrames;
+        else
+            sendTailFrames_[b] -= frames;
         // The effects pair carries the sum of every bus processed.
         if (multiOutput_) {
             for (VstInt32 i = 0; i < frames; ++i) {

@@ -59,6 +59,32 @@ private:
 int BusProbe::created = 0;
 const ModuleInfo BusProbe::kInfo{"Bus probe", "KAVO bus probe", vstFourCC('b', 'u', 's', 'p'), 0, 2, false};
 
+// A send effect that rings: 1 while fed above -60 dB, then decaying to -120 dB over 4 s,
+// the shape of a long reverb tail. Counts its blocks.
+class RingProbe : public KavoModule {
+public:
+    static const ModuleInfo kInfo;
+    static int blocks;
+    explicit RingProbe(audioMasterCallback audioMaster) : KavoModule(audioMaster, 1, 1, kInfo) { setNumInputs(2); }
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
+        ++blocks;
+        for (VstInt32 f = 0; f < frames; ++f) {
+            level_ = std::fabs(inputs[0][f]) > 1e-3f ? 1.0f : level_ * kDecayPerFrame;
+            outputs[0][f] = outputs[1][f] = level_;
+        }
+    }
+    // exp(ln(1e-6) / (4 s at 44.1 kHz))
+    static constexpr float kDecayPerFrame = 0.99992168f;
+
+private:
+    float level_ = 0.0f;
+};
+int RingProbe::blocks = 0;
+const ModuleInfo RingProbe::kInfo{"Ring probe", "KAVO ring probe", vstFourCC('r', 'n', 'g', 'p'), 0, 2, false};
+
+AudioEffectX* createRingProbe(audioMasterCallback m) { return new RingProbe(m); }
+const ModuleClassEntry kRingProbeClass{"KavoRingProbe", &createRingProbe, false};
+
 AudioEffectX* createVelocityProbe(audioMasterCallback m) { return new VelocityProbe(m); }
 AudioEffectX* createBusProbe(audioMasterCallback m) { return new BusProbe(m); }
 const ModuleClassEntry kVelocityProbeClass{"KavoVelocityProbe", &createVelocityProbe, false};
@@ -170,4 +196,39 @@ TEST_F(MultiOutput, SampleRateChangeReachesMainModulesInsertsAndSendEffects) {
         EXPECT_FLOAT_EQ(module->getSampleRate(), 96000.0f) << slot.path();
     });
     EXPECT_EQ(slots, 4);
+}
+
+// A send's tail rings out at every block size when the track stops sending,
+// and the bus goes idle once it has been quiet for a while.
+TEST_F(MultiOutput, SendTailRingsOutWhateverTheBlockSize) {
+    for (int blockFrames : {64, 512, 4096}) {
+        engine_.reset();  // one test host at a time
+        engine_ = std::make_unique<TestEngine>();
+        effect = engine_->effect;
+        CInstrument& t = addTrack(0);
+        Project& p = *effect->project();
+        p.sendSlots[1].createModule(*effect, "\\KavoRingProbe.dll", kRingProbeClass, SlotKind::Effect, nullptr);
+        t.sendOn[1] = 1.0f;
+        t.sendLevel[1] = 127.0f;
+        send({midiEvent(0, 0x90, 60, 100)});
+        for (int f = 0; f < 22050; f += blockFrames) render(blockFrames);
+        ASSERT_NEAR(pins[18].back(), 1.0f, 1e-6f) << blockFrames;
+        t.sendOn[1] = 0.0f;
+        // One second on, the tail is at about -30 dB; two seconds on, -60.
+        int frames = 0;
+        auto renderFor = [&](int total) {
+            for (; frames < total; frames += blockFrames) render(blockFrames);
+        };
+        renderFor(44100);
+        EXPECT_GT(pins[18].back(), 0.01f) << blockFrames;
+        EXPECT_LT(pins[18].back(), 0.1f) << blockFrames;
+        renderFor(2 * 44100);
+        EXPECT_GT(pins[18].back(), 1e-4f) << blockFrames;
+        // Quiet from about 4 s, idle 7 s later: no more blocks, no output.
+        renderFor(12 * 44100);
+        const int blocksBefore = RingProbe::blocks;
+        renderFor(13 * 44100);
+        EXPECT_EQ(RingProbe::blocks, blocksBefore) << blockFrames;
+        EXPECT_EQ(pins[18].back(), 0.0f) << blockFrames;
+    }
 }

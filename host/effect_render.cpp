@@ -238,7 +238,7 @@ void Effect::clearSignal() {
         slot.dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
     });
     for (auto& t : project_->tracks) t->clearSignal();
-    for (int& blocks : sendTailCounters_) blocks = 0;
+    for (int& frames : sendTailFrames_) frames = 0;
     masterGainsJump_ = true;
 }
 

@@ -9,7 +9,8 @@
 #      with that project's sound: within 1 dB of the level talvex-render gets
 #      after loading the project, and at the notes' pitches;
 #   4. CYCLES (100) add/remove cycles of the plug-in in one session: no crash,
-#      no growth of the resident size beyond LEAK_KIB (8 MiB) over the last 80 cycles (the first ones fill Ardour's own pools),
+#      no growth of the resident size beyond LEAK_KIB (8 MiB) over the second half of the cycles (in the
+#      first half Ardour's pools and the allocator's arenas fill: measured runs settled after 10 to 40),
 #      and the session's own instance still renders the same samples.
 #   tests/hosts/ardour.sh BUILD_DIR WORK_DIR
 set -euo pipefail
@@ -107,11 +108,12 @@ echo "-- $cycles add/remove cycles of the plug-in in one session"
 # steps of one instance (about 12 MiB) with nothing leaked. A fixed threshold
 # returns every large block at once, and the resident size shows what stays.
 ardour_run cycled MALLOC_MMAP_THRESHOLD_=65536 MALLOC_TRIM_THRESHOLD_=131072 TALVEX_ACTION=cycles TALVEX_SESSION_DIR="$work/session" TALVEX_CYCLES="$cycles"
-grep '^rss-kib' "$work/cycled.log" | awk -v limit="$leak_kib" '
-  $2 == 20 { first = $3 } { last = $3; cycle = $2 }
+settled=$(( cycles / 20 * 10 ))
+grep '^rss-kib' "$work/cycled.log" | awk -v limit="$leak_kib" -v settled="$settled" '
+  $2 == settled { first = $3 } { last = $3; cycle = $2 }
   END {
-    if (first == "") { print "FAIL (ardour): no resident size after 20 cycles"; exit 1 }
-    printf "resident size %d KiB after 20 cycles, %d KiB after %d (growth %d KiB, limit %d)\n", first, last, cycle, last - first, limit
+    if (first == "") { print "FAIL (ardour): no resident size after " settled " cycles"; exit 1 }
+    printf "resident size %d KiB after %d cycles, %d KiB after %d (growth %d KiB, limit %d)\n", first, settled, last, cycle, last - first, limit
     if (last - first > limit) { print "FAIL (ardour): the resident size grows with add/remove cycles"; exit 1 }
   }'
 same_render created cycled

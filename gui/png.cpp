@@ -1,5 +1,6 @@
 #include "gui/png.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -16,6 +17,25 @@ namespace {
 constexpr int kMaxSide = 4096;
 constexpr long kMaxPixels = 4L * 1024 * 1024;
 
+uint32_t bigEndian32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+// Every chunk, up to IEND, lies inside the data. stb grows its buffer for a
+// chunk by the length the chunk claims before it reads the bytes, so a
+// damaged length would have it allocate up to 2 GiB.
+bool chunksInside(const uint8_t* data, size_t size) {
+    size_t at = 8;
+    while (size - at >= 12) {
+        const uint32_t length = bigEndian32(data + at);
+        if (length > size - at - 12) return false;
+        const bool end = std::memcmp(data + at + 4, "IEND", 4) == 0;
+        at += 12 + static_cast<size_t>(length);
+        if (end) return true;
+    }
+    return false;
+}
+
 void appendBytes(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<uint8_t>*>(context);
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -25,6 +45,7 @@ void appendBytes(void* context, void* data, int size) {
 
 bool decodePng(const uint8_t* data, size_t size, Bitmap& out) {
     if (data == nullptr || size < 8 || size > 0x7FFFFFFF) return false;
+    if (!chunksInside(data, size)) return false;
     int w = 0, h = 0, channels = 0;
     // Check the header before stb allocates for it.
     if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &channels)) return false;

@@ -46,6 +46,12 @@ TEST(Png, DamagedDataIsRefusedAndLeavesTheTargetAlone) {
     huge[16] = 0x00; huge[17] = 0x00; huge[18] = 0x10; huge[19] = 0x00;
     huge[20] = 0x00; huge[21] = 0x00; huge[22] = 0x08; huge[23] = 0x00;
     EXPECT_FALSE(decodePng(huge.data(), huge.size(), target));
+    // A chunk claiming more bytes than follow it (here the header's, 1 GiB).
+    std::vector<uint8_t> longChunk = bytes;
+    longChunk[8] = 0x40;
+    EXPECT_FALSE(decodePng(longChunk.data(), longChunk.size(), target));
+    // Missing the closing IEND chunk.
+    EXPECT_FALSE(decodePng(bytes.data(), bytes.size() - 12, target));
     EXPECT_EQ(target, before);
 }
 

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace library_test {
@@ -119,6 +121,19 @@ const std::vector<library::ProjectFigures>& figures() {
 #else
             for (int i = 0; i < count; ++i) indices.push_back(i);
 #endif
+            // TALVEX_LIBRARY_ONLY=NAME,NAME measures just those projects
+            // (for a sound designer at work on a few of them).
+            if (const char* only = std::getenv("TALVEX_LIBRARY_ONLY"); only != nullptr && *only != 0) {
+                std::vector<int> chosen;
+                std::stringstream list(only);
+                std::string name;
+                while (std::getline(list, name, ',')) {
+                    const auto& all = names.projectNames();
+                    const auto at = std::find(all.begin(), all.end(), name);
+                    if (at != all.end()) chosen.push_back(static_cast<int>(at - all.begin()));
+                }
+                indices = chosen;
+            }
         }
         std::vector<library::ProjectFigures> out(indices.size());
         std::mutex construction;

@@ -155,7 +155,11 @@ void CInstrument::recomputeAllBands() {
 }
 
 void CInstrument::setMixParameter(int index, float fraction) {
-    if (index < 0 || index >= kNumMixParameters) return;
+    // Fractions come from automation lanes and balls read from project text
+    // and chunks: a NaN changes nothing, and the rest stays inside the
+    // parameter's range.
+    if (index < 0 || index >= kNumMixParameters || !std::isfinite(fraction)) return;
+    fraction = std::clamp(fraction, 0.0f, 1.0f);
     const MixParameterSpec& range = kMixParameters[index];
     const float v = range.minimum + fraction * (range.maximum - range.minimum);
     switch (index) {

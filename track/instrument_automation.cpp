@@ -2,6 +2,7 @@
 // as the track's step position passes their points. Audio thread, once per
 // block before the main module renders.
 #include <algorithm>
+#include <cmath>
 
 #include "modulehost/cplugin.h"
 #include "track/instrument.h"
@@ -11,8 +12,11 @@ namespace {
 
 // MIDI parameter lanes as channel messages: pitch bend, modulation wheel,
 // channel pressure, program change, sustain.
+// Lane values come from project text and program chunks: a NaN is 0 and
+// the rest is limited before the conversion, which is undefined outside
+// the int range.
 void sendMidiParameter(TrackOwner& owner, CPlugin* slot, int lane, float value) {
-    const int v = std::clamp(static_cast<int>(value), 0, 127);
+    const int v = std::isnan(value) ? 0 : static_cast<int>(std::clamp(value, 0.0f, 127.0f));
     switch (lane) {
         case 0: owner.sendToSlot(slot, 0, 0, 0xE0, 0, v); break;
         case 1: owner.sendToSlot(slot, 0, 0, 0xB0, 1, v); break;

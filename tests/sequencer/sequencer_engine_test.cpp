@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "modulehost/cplugin.h"
@@ -274,4 +275,37 @@ TEST(SequencerOnTheStepClock, DrumMachineLearnsTheShortNamesOfTheSendsItFeeds) {
     track.selectPattern(2);
     EXPECT_STREQ(drums->sendShortName(0), "");
     EXPECT_STREQ(drums->sendShortName(1), project.sendSlots[1].shortName());
+}
+
+// Automation lanes read from project text or a chunk may hold NaN or huge
+// values: the MIDI lanes send them clamped to 0..127 (NaN as 0) and the mix
+// lanes keep the track's level and pan finite and inside their ranges.
+TEST(SequencerOnTheStepClock, LaneValuesOutOfRangeAreClampedBeforeTheyPlay) {
+    Engine e;
+    CInstrument& track = addProbeTrack(*e.effect);
+    const float nan = std::nanf("");
+    const float values[] = {nan, 1e30f, -1e30f, 64.5f, std::numeric_limits<float>::infinity()};
+    for (int i = 0; i < 5; ++i) {
+        track.midiParameter(1).lanes[0].push_back({static_cast<float>(i), values[i]});
+        track.mixParameter(0).lanes[0].push_back({static_cast<float>(i), values[i]});
+        track.mixParameter(1).lanes[0].push_back({static_cast<float>(i), -values[i]});
+    }
+    track.patterns.patterns[0].notes.push_back({0.0f, 8.0f, 60, 100});
+    std::vector<int> wheel;
+    std::vector<std::pair<float, float>> levelPan;
+    for (int block = 0; block < 64; ++block) {  // 32768 frames: steps 0..5
+        ProbeInstrument::received.clear();
+        renderBlock(*e.effect, 512, e.left, e.right);
+        for (const auto& r : ProbeInstrument::received)
+            if ((r.data[0] & 0xF0) == 0xB0 && r.data[1] == 1) wheel.push_back(r.data[2]);
+        levelPan.emplace_back(track.level.load(), track.pan.load());
+        for (size_t i = 0; i < e.left.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(e.left[i]) && std::isfinite(e.right[i])) << "block " << block;
+        }
+    }
+    EXPECT_EQ(wheel, (std::vector<int>{0, 127, 0, 64, 127}));
+    for (const auto& [level, pan] : levelPan) {
+        EXPECT_TRUE(std::isfinite(level) && level >= 0.0f && level <= 127.0f) << level;
+        EXPECT_TRUE(std::isfinite(pan) && pan >= -1.0f && pan <= 1.0f) << pan;
+    }
 }

@@ -6,11 +6,14 @@
 #include <string>
 
 #include "tests/host/test_host_fixture.h"
-#include "tests/soundcheck/signal_measures.h"
+#include "tools/audio_measure/stereo_signal.h"
 
 class CInstrument;
 
 namespace soundcheck {
+
+using Stereo = measure::StereoSignal;
+constexpr double kRate = 44100.0;
 
 class ProjectSession {
 public:

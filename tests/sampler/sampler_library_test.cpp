@@ -210,6 +210,6 @@ TEST(SamplerLibrary, TheCommittedLibraryMatchesTheGenerator) {
         key.clear();
         ++entries;
     }
-    EXPECT_EQ(entries, 31);
+    EXPECT_EQ(entries, 44);
 }
 #endif

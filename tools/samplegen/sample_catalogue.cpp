@@ -1,6 +1,7 @@
 #include "tools/samplegen/sample_catalogue.h"
 
 #include "tools/samplegen/drum_sounds.h"
+#include "tools/samplegen/kit_sounds.h"
 #include "tools/samplegen/melodic_sounds.h"
 
 namespace samplegen {
@@ -70,6 +71,20 @@ const std::vector<CatalogueEntry>& sampleCatalogue() {
         {"Bell_C4.aif", FileForm::Aiff16, bell<60>},
         {"Bell_C5.aif", FileForm::Aiff16, bell<72>},
         {"Bell_C6.aif", FileForm::Aiff16, bell<84>},
+
+        {"Room Kick.wav", FileForm::Wav16, renderRoomKick},
+        {"Room Snare.wav", FileForm::Wav16, renderRoomSnare},
+        {"Side Stick.wav", FileForm::Wav16, renderSideStick},
+        {"Room Hat.wav", FileForm::Wav16, renderRoomHat},
+        {"Boom Kick.wav", FileForm::Wav16, renderBoomKick},
+        {"Snap.wav", FileForm::Wav16, renderSnap},
+        {"Tick Hat.wav", FileForm::Wav16, renderTickHat},
+        {"Zap.wav", FileForm::Wav16, renderZap},
+        {"Conga High.wav", FileForm::Wav16, renderCongaHigh},
+        {"Conga Low.wav", FileForm::Wav16, renderCongaLow},
+        {"Shaker.wav", FileForm::Wav16, renderShaker},
+        {"Clave.wav", FileForm::Wav16, renderClave},
+        {"Cowbell.wav", FileForm::Wav16, renderCowbell},
     };
     return kCatalogue;
 }

@@ -12,6 +12,10 @@
 #   7. real hosts: Ardour 7 with the Linux plug-in, the x86_64 DLL under
 #      wine64 against the Linux plug-in, LMMS with the i686 DLL
 #      (tests/hosts/run.sh; reuses build/linux, build/win32, build/win64).
+# The tests that go through every built-in project run in slices that CTest
+# spreads over the cores (tests/support/project_slices.h); the sanitizer
+# trees go through an evenly spread sample of the library, so their time
+# does not grow with it.
 # Set TALVEX_STAGES to a subset ("linux asan tsan fuzz windows hosts") to run fewer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

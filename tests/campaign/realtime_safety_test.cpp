@@ -19,6 +19,7 @@
 #include "tests/campaign/audio_thread_probe.h"
 #include "project/project.h"
 #include "tests/campaign/campaign_host.h"
+#include "tests/support/project_slices.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ struct Figures {
 
 class RealtimeSafety : public ::testing::Test {
 protected:
-    void create(bool multiOutput) {
+    // Plays the projects of one slice of the library (see project_slices.h):
+    // user program j holds the slice's j-th project.
+    void create(bool multiOutput, int slice) {
         campaign::useFreshSettingsFolder(multiOutput ? "realtime_multi" : "realtime");
         if (multiOutput)
             platform::RegistryStore::writeDword("software\\TalvexBass\\Settings", "MultiOutputsMode", 1);
@@ -51,11 +54,14 @@ protected:
         ASSERT_EQ(effect->numOutputs, multiOutput ? 20 : 2);
         names = main->projectNames();
         ASSERT_GE(names.size(), 8u);
-        // User program p holds built-in project p, so that a MIDI program
-        // change p on the audio thread makes the timer load project p.
-        for (size_t p = 0; p < names.size() && p < kNumUserPrograms; ++p) {
-            effect->dispatcher(effect, effSetProgram, 0, static_cast<VstIntPtr>(p), nullptr, 0.0f);
-            ASSERT_TRUE(campaign::loadBuiltInProject(effect, static_cast<int>(p)));
+        // User program j holds the slice's j-th project, so that a MIDI
+        // program change j on the audio thread makes the timer load it.
+        played = project_slices::projectsOfSlice(slice, static_cast<int>(names.size()));
+        ASSERT_FALSE(played.empty());
+        ASSERT_LE(played.size(), static_cast<size_t>(kNumUserPrograms));
+        for (size_t j = 0; j < played.size(); ++j) {
+            effect->dispatcher(effect, effSetProgram, 0, static_cast<VstIntPtr>(j), nullptr, 0.0f);
+            ASSERT_TRUE(campaign::loadBuiltInProject(effect, played[j]));
         }
         effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
         // The editor's oscilloscope on: every block also feeds its ring.
@@ -97,6 +103,9 @@ protected:
         events.clear();
     }
 
+    // The name of the project user program j holds.
+    const std::string& nameOf(int j) const { return names[static_cast<size_t>(played[static_cast<size_t>(j)])]; }
+
     // Program change p over MIDI; blocks render (silence, mostly) until the
     // timer has loaded the program's project.
     void programChangeOverMidi(int p) {
@@ -104,7 +113,7 @@ protected:
         events.add(0, 0xC0, static_cast<uint8_t>(p), 0);
         const auto start = std::chrono::steady_clock::now();
         block(256, events, false);
-        while (!(main->getProgram() == p && main->loadedProjectName() == names[static_cast<size_t>(p)] &&
+        while (!(main->getProgram() == p && main->loadedProjectName() == nameOf(p) &&
                  main->programChangeCounter().load() == 0)) {
             block(256, events, true);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -114,8 +123,11 @@ protected:
         ++figures.programChanges;
     }
 
-    // Plays project p's demonstration to its end (at most maxSeconds).
-    void playDemonstration(int p, double maxSeconds) {
+    // Plays program j's demonstration to its end (at most maxSeconds); the
+    // block size, rate and transport follow the project's place in the
+    // library.
+    void playDemonstration(int j, double maxSeconds) {
+        const int p = played[static_cast<size_t>(j)];
         static constexpr int kBlockSizes[] = {512, 64, 1024, 1, 7, 4096, 256, 333};
         static constexpr double kRates[] = {44100.0, 48000.0, 96000.0, 22050.0, 88200.0, 32000.0};
         const int frames = kBlockSizes[static_cast<size_t>(p) % std::size(kBlockSizes)];
@@ -158,17 +170,17 @@ protected:
                 ++figures.rateChanges;
             }
         }
-        EXPECT_TRUE(started) << names[static_cast<size_t>(p)] << ": the demonstration never started";
+        EXPECT_TRUE(started) << nameOf(j) << ": the demonstration never started";
         campaign::startDemonstration(effect, false);
         EventList none(1);
         block(frames, none, false);
     }
 
-    void run(bool multiOutput, double secondsPerProject) {
-        create(multiOutput);
+    void run(bool multiOutput, double secondsPerProject, int slice) {
+        create(multiOutput, slice);
         if (HasFatalFailure()) return;
         buffers = std::make_unique<OutputBuffers>(effect->numOutputs);
-        const int projects = static_cast<int>(std::min<size_t>(names.size(), kNumUserPrograms));
+        const int projects = static_cast<int>(played.size());
         for (int p = 0; p < projects; ++p) {
             programChangeOverMidi(p);
             if (HasFatalFailure()) return;
@@ -214,12 +226,12 @@ protected:
                 // The last program, the first, one between, and back.
                 const int choices[] = {count - 1, 0, count / 2, 1 % count, count - 1, 0};
                 wanted[static_cast<size_t>(t)] = choices[round];
-                ASSERT_TRUE(main->requestMainModuleProgram(t, choices[round])) << names[static_cast<size_t>(p)];
+                ASSERT_TRUE(main->requestMainModuleProgram(t, choices[round])) << nameOf(p);
             }
             block(round % 2 == 0 ? 64 : 1024, events, round % 3 == 0);
             for (int t = 0; t < tracks; ++t)
                 if (wanted[static_cast<size_t>(t)] >= 0) {
-                    EXPECT_EQ(main->mainModuleProgram(t), wanted[static_cast<size_t>(t)]) << names[static_cast<size_t>(p)];
+                    EXPECT_EQ(main->mainModuleProgram(t), wanted[static_cast<size_t>(t)]) << nameOf(p);
                     ++figures.soundChoices;
                 }
             for (int b = 0; b < 8; ++b) block(512, events, true);
@@ -233,6 +245,7 @@ protected:
     AEffect* effect = nullptr;
     Effect* main = nullptr;
     std::vector<std::string> names;
+    std::vector<int> played;  // the built-in project each user program holds
     std::unique_ptr<OutputBuffers> buffers;
     Figures figures;
     long automationStep = 0;
@@ -299,16 +312,19 @@ constexpr double kSecondsScale = 0.15;
 constexpr double kSecondsScale = 1.0;
 #endif
 
-TEST_F(RealtimeSafety, EveryDemonstrationInStereoNeitherAllocatesLocksNorWaits) {
-    run(false, 40.0 * kSecondsScale);
+// One test per slice of the library, so that CTest runs them side by side.
+class RealtimeSafetySlice : public RealtimeSafety, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RealtimeSafetySlice, EveryDemonstrationInStereoNeitherAllocatesLocksNorWaits) {
+    run(false, 40.0 * kSecondsScale, GetParam());
     EXPECT_GT(scopeFrames(), 0u);
 }
 
-TEST_F(RealtimeSafety, SoundsChosenInTheEditorChangeProgramsWithoutAllocatingLockingOrWaiting) {
-    create(false);
+TEST_P(RealtimeSafetySlice, SoundsChosenInTheEditorChangeProgramsWithoutAllocatingLockingOrWaiting) {
+    create(false, GetParam());
     if (HasFatalFailure()) return;
     buffers = std::make_unique<OutputBuffers>(effect->numOutputs);
-    const int projects = static_cast<int>(std::min<size_t>(names.size(), kNumUserPrograms));
+    const int projects = static_cast<int>(played.size());
     for (int p = 0; p < projects; ++p) {
         programChangeOverMidi(p);
         if (HasFatalFailure()) return;
@@ -325,8 +341,10 @@ TEST_F(RealtimeSafety, SoundsChosenInTheEditorChangeProgramsWithoutAllocatingLoc
     EXPECT_TRUE(std::isfinite(figures.peak));
 }
 
-TEST_F(RealtimeSafety, EveryDemonstrationWithTwentyOutputsNeitherAllocatesLocksNorWaits) {
-    run(true, 6.0 * kSecondsScale);
+TEST_P(RealtimeSafetySlice, EveryDemonstrationWithTwentyOutputsNeitherAllocatesLocksNorWaits) {
+    run(true, 6.0 * kSecondsScale, GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(Library, RealtimeSafetySlice, ::testing::Range(0, project_slices::kProjectSlices));
 
 }  // namespace

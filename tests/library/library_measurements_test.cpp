@@ -125,7 +125,7 @@ TEST(LibraryDemonstrations, LittleEnergyBelowThirtyHertz) {
 // different sounds, measured 10.0. The threshold lies between.
 constexpr double kDistanceMin = 9.0;
 
-TEST(LibraryDemonstrations, NoTwoProjectsAlike) {
+TEST(LibraryAsAWhole, NoTwoProjectsAlike) {
     const auto& all = figures();
     struct Pair {
         size_t a, b;
@@ -256,7 +256,7 @@ TEST(LibraryLivePlaying, ReleasedNotesNeverSwell) {
 // level.
 constexpr double kHeldNoteToleranceDb = 3.0;
 
-TEST(LibraryLivePlaying, HeldNotesAtTheFamilyLevel) {
+TEST(LibraryAsAWhole, HeldNotesAtTheFamilyLevel) {
     std::map<int, std::vector<double>> families;
     for (const ProjectFigures& f : figures())
         if (f.heldKey >= 0) families[library_test::family(f.name)].push_back(f.heldNoteLufs);

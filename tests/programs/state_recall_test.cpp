@@ -19,6 +19,7 @@
 #include "modulehost/cplugin.h"
 #include "project/project.h"
 #include "tests/host/test_host_fixture.h"
+#include "tests/support/project_slices.h"
 #include "track/instrument.h"
 
 extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
@@ -126,11 +127,17 @@ protected:
     std::filesystem::path config_;
 };
 
-TEST_F(StateRecall, EveryProjectRoundTripsExactlyThroughBankAndProgramChunks) {
+// One test per slice of the library, so that CTest runs them side by side.
+class StateRecallSlice : public StateRecall, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StateRecallSlice, EveryProjectRoundTripsExactlyThroughBankAndProgramChunks) {
     Instance probe;
     const std::vector<std::string> names = probe.main->projectNames();
     ASSERT_GE(names.size(), 8u);
-    for (size_t k = 0; k < names.size(); ++k) {
+    const std::vector<int> slice = project_slices::projectsOfSlice(GetParam(), static_cast<int>(names.size()));
+    ASSERT_FALSE(slice.empty());
+    for (const int index : slice) {
+        const size_t k = static_cast<size_t>(index);
         SCOPED_TRACE(names[k]);
         // The project as loaded, and as stored and restored elsewhere: the
         // same samples (the balls sit where the project's values are).
@@ -176,6 +183,8 @@ TEST_F(StateRecall, EveryProjectRoundTripsExactlyThroughBankAndProgramChunks) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Library, StateRecallSlice, ::testing::Range(0, project_slices::kProjectSlices));
 
 TEST_F(StateRecall, HostsRestoringProgramThenChunkOrChunkThenProgramHearTheSavedSound) {
     // The session: user program 2 holds the second project with a moved

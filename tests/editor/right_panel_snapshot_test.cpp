@@ -4,6 +4,8 @@
 // through the window's frame.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "editor/editor.h"
 #include "editor/editor_view.h"
 #include "editor/right_panel_layout.h"
@@ -27,27 +29,19 @@ protected:
         ASSERT_NE(editor, nullptr);
         editor->openOffscreen();
     }
-    int firstSatelliteOf(int t) {
-        Project& project = *main->project();
-        for (int s = 0; s < kProgramSatellites; ++s) {
-            SatelliteRef ref;
-            if (!findSatellite(project, s, ref)) break;
-            if (ref.track == project.tracks[static_cast<size_t>(t)].get()) return s;
-        }
-        return -1;
-    }
-    SoundBall& ballOf(int s) {
-        SatelliteRef ref;
-        EXPECT_TRUE(findSatellite(*main->project(), s, ref));
-        return ref.track->balls.ball(ref.ball);
-    }
-    void selectSatelliteOfFirstPlanet() {
-        satellite = firstSatelliteOf(0);
-        ASSERT_GE(satellite, 0);
+    // Selects the first planet's first satellite and returns its ball, its
+    // switches as the test sets them, shown at the next idle.
+    SoundBall& selectSatelliteOfFirstPlanet(float flyOn) {
+        satellite = right_panel_states::firstSatelliteOf(*main, 0);
+        EXPECT_GE(satellite, 0);
         editor->model().selectPlanet(0);
         editor->model().selectSatellite(satellite);
         editor->view()->sync();
-        ASSERT_EQ(editor->view()->rightPanel().model().page(), right_panel::Page::kSatellite);
+        EXPECT_EQ(editor->view()->rightPanel().model().page(), right_panel::Page::kSatellite);
+        SoundBall* ball = right_panel_states::ballOf(*main, satellite);
+        if (ball == nullptr) throw std::runtime_error("no satellite on the first planet");
+        ball->flyOn = flyOn;
+        return *ball;
     }
     void mouse(int x, int y, int dyDrag, int modifiers = 0) {
         gui::MouseEvent e;
@@ -87,10 +81,8 @@ TEST_F(RightPanelWindow, EachPageMatchesItsReference) {
 
 TEST_F(RightPanelWindow, PushButtonsAndTheRandomSelectorFlipTheSatellitesSwitches) {
     open();
-    selectSatelliteOfFirstPlanet();
-    SoundBall& ball = ballOf(satellite);
+    SoundBall& ball = selectSatelliteOfFirstPlanet(0.0f);
     ball.fullRange = 0.0f;
-    ball.flyOn = 0.0f;
     ball.randomRate = 0.0f;
     editor->view()->idleRightPanel();
     right_panel_states::click(*editor, 861 + 45, 150 + 11);  // Full range
@@ -116,9 +108,7 @@ TEST_F(RightPanelWindow, PushButtonsAndTheRandomSelectorFlipTheSatellitesSwitche
 
 TEST_F(RightPanelWindow, FadersFollowDragsAndTheWheelOnlyWhileTheSatelliteFlies) {
     open();
-    selectSatelliteOfFirstPlanet();
-    SoundBall& ball = ballOf(satellite);
-    ball.flyOn = 0.0f;
+    SoundBall& ball = selectSatelliteOfFirstPlanet(0.0f);
     ball.flySpeed = 0.5f;
     ball.flyDirection = 0.5f;
     editor->view()->idleRightPanel();
@@ -151,9 +141,7 @@ TEST_F(RightPanelWindow, FadersFollowDragsAndTheWheelOnlyWhileTheSatelliteFlies)
 
 TEST_F(RightPanelWindow, ASwitchTheHostOrMidiChangesShowsAtTheNextIdle) {
     open();
-    selectSatelliteOfFirstPlanet();
-    SoundBall& ball = ballOf(satellite);
-    ball.flyOn = 0.0f;
+    SoundBall& ball = selectSatelliteOfFirstPlanet(0.0f);
     editor->view()->idleRightPanel();
     const gui::Bitmap before = right_panel_states::picture(*editor);
     // The modulation wheel's takeover, as the audio thread does it.

@@ -14,6 +14,12 @@ namespace right_panel_states {
 
 namespace {
 
+// Tab and header places.
+constexpr int kParamsTabX = 841 + 20, kSoundsTabX = 841 + 66 + 20, kTabY = 138;
+constexpr int kPlanetsX = 950, kHeaderY = 114;
+
+}  // namespace
+
 int firstSatelliteOf(Effect& effect, int track) {
     Project& project = *effect.project();
     for (int s = 0; s < kProgramSatellites; ++s) {
@@ -29,12 +35,6 @@ SoundBall* ballOf(Effect& effect, int satellite) {
     if (!findSatellite(*effect.project(), satellite, ref)) return nullptr;
     return &ref.track->balls.ball(ref.ball);
 }
-
-// Tab and header places.
-constexpr int kParamsTabX = 841 + 20, kSoundsTabX = 841 + 66 + 20, kTabY = 138;
-constexpr int kPlanetsX = 950, kHeaderY = 114;
-
-}  // namespace
 
 int count() { return 5; }
 

@@ -9,8 +9,15 @@
 
 class Editor;
 class Effect;
+struct SoundBall;
 
 namespace right_panel_states {
+
+// The first satellite of a track, as the pad numbers them across the
+// project; -1 when it has none.
+int firstSatelliteOf(Effect& effect, int track);
+// The ball behind a satellite number, or null.
+SoundBall* ballOf(Effect& effect, int satellite);
 
 int count();
 // Brings the open (offscreen) editor of the plug-in's first project into

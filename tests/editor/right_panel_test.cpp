@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 #include "editor/editor_model.h"
@@ -18,6 +19,7 @@
 #include "modulehost/cplugin.h"
 #include "project/project.h"
 #include "tests/editor/recording_host.h"
+#include "tests/editor/right_panel_states.h"
 #include "track/instrument.h"
 
 namespace {
@@ -148,19 +150,11 @@ protected:
         ASSERT_GE(main->project()->tracks.size(), 2u);
     }
     // The first satellite of track t, as the pad numbers them.
-    int firstSatelliteOf(int t) {
-        Project& project = *main->project();
-        for (int s = 0; s < kProgramSatellites; ++s) {
-            SatelliteRef ref;
-            if (!findSatellite(project, s, ref)) break;
-            if (ref.track == project.tracks[static_cast<size_t>(t)].get()) return s;
-        }
-        return -1;
-    }
+    int firstSatelliteOf(int t) { return right_panel_states::firstSatelliteOf(*main, t); }
     SoundBall& ballOf(int satellite) {
-        SatelliteRef ref;
-        EXPECT_TRUE(findSatellite(*main->project(), satellite, ref));
-        return ref.track->balls.ball(ref.ball);
+        SoundBall* ball = right_panel_states::ballOf(*main, satellite);
+        if (ball == nullptr) throw std::runtime_error("no satellite " + std::to_string(satellite));
+        return *ball;
     }
     const float* recordOf(int satellite) {
         return main->programRecords()[static_cast<size_t>(main->getProgram())].satellites[satellite];

@@ -9,10 +9,7 @@
 // one, the window's close button quits, and the next start finds the
 // devices chosen.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,79 +23,25 @@
 #include "editor/editor.h"
 #include "editor/editor_view.h"
 #include "editor/main_menu.h"
-#include "gui/menu.h"
 #include "platform/registry_store.h"
 #include "tests/gui_window/x11_test_support.h"
 #include "tests/player/jack_test_client.h"
-
-extern char** environ;
+#include "tests/plugin_window/editor_x11_support.h"
 
 namespace {
 
 constexpr int kRate = 48000;
 constexpr int kPeriod = 256;
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+using editor_x11::ChildProcess;
+using editor_x11::makeFolder;
+using editor_x11::readText;
+
+// The player's command line: the plug-in built beside it, then arguments.
+std::vector<std::string> playerArguments(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {TALVEX_PLAYER_EXE, TALVEX_PLUGIN_PATH});
+    return arguments;
 }
-
-std::string makeFolder(const char* title) {
-    std::string pattern = std::string("/tmp/") + title + "-XXXXXX";
-    return mkdtemp(pattern.data());
-}
-
-// A player process, its output going to a file.
-class PlayerProcess {
-public:
-    PlayerProcess(std::vector<std::string> arguments, const std::string& log) : log_(log) {
-        arguments.insert(arguments.begin(), {TALVEX_PLAYER_EXE, TALVEX_PLUGIN_PATH});
-        std::vector<char*> argv;
-        for (std::string& a : arguments) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (log + ".err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~PlayerProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return pid_; }
-    std::string log() const { return readText(log_); }
-    bool waitForLog(const std::string& text, int timeoutMs = 20000) const {
-        for (int waited = 0; waited < timeoutMs; waited += 50) {
-            if (log().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-    // The exit status, or -1 when it has not ended within timeoutMs (then killed).
-    int waitForExit(int timeoutMs) {
-        int status = 0;
-        for (int waited = 0; waited < timeoutMs; waited += 20) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
-    }
-
-private:
-    std::string log_;
-    pid_t pid_ = -1;
-};
 
 // Waits until the client's timeline reaches frame.
 void waitForFrame(const JackTestClient& client, int64_t frame) {
@@ -170,10 +113,11 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
     ASSERT_TRUE(recorder.open("tvxrec", 20000, error)) << error << "\n" << readText("/tmp/" + server.name() + ".jackd.log");
     ASSERT_EQ(recorder.sampleRate(), kRate);
 
-    PlayerProcess player({"--no-gui", "--audio-device", "tvxrec"}, folder + "/player.log");
+    const std::string playerLog = folder + "/player.log";
+    ChildProcess player(playerArguments({"--no-gui", "--audio-device", "tvxrec"}), playerLog, playerLog + ".err");
     ASSERT_GT(player.pid(), 0);
-    ASSERT_TRUE(player.waitForLog("midi: own port")) << player.log() << readText(folder + "/player.log.err");
-    EXPECT_NE(player.log().find("audio: jack \"tvxrec\" 48000 Hz, 256 frames"), std::string::npos) << player.log();
+    ASSERT_TRUE(player.waitForOutput("midi: own port")) << player.output() << readText(folder + "/player.log.err");
+    EXPECT_NE(player.output().find("audio: jack \"tvxrec\" 48000 Hz, 256 frames"), std::string::npos) << player.output();
     ASSERT_TRUE(recorder.connect("tvxrec:midi_out", "talvex-midi:midi_in"));
 
     const int64_t t0 = recorder.frame() + kRate;
@@ -212,7 +156,7 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
 
     // The program change loads another project: the player reports it, and
     // the same note now swells in slowly instead of striking.
-    EXPECT_NE(player.log().find("program: 1 \"DEEPPAD\""), std::string::npos) << player.log();
+    EXPECT_NE(player.output().find("program: 1 \"DEEPPAD\""), std::string::npos) << player.output();
     ASSERT_GT(again, 0);
     const double attackFirst = attackDb(left, a4), attackAfter = attackDb(left, again);
     std::printf("attack against sustain: program 0 %.1f dB, program 1 %.1f dB\n", attackFirst, attackAfter);
@@ -220,8 +164,8 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
     EXPECT_LT(attackAfter, -12.0);
 
     ASSERT_EQ(kill(player.pid(), SIGTERM), 0);
-    EXPECT_EQ(player.waitForExit(10000), 0) << player.log();
-    const std::string log = player.log();
+    EXPECT_EQ(player.waitForExit(10000), 0) << player.output();
+    const std::string log = player.output();
     EXPECT_NE(log.find("quit requested"), std::string::npos) << log;
     EXPECT_NE(log.find("quit: "), std::string::npos) << log;
     // The player turned save-on-close on, so the user bank was stored at
@@ -232,27 +176,6 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
     std::vector<uint8_t> bank;
     EXPECT_TRUE(platform::RegistryStore::readBinary("software\\TalvexBass\\Data", "UserBank", bank));
     EXPECT_GT(bank.size(), 1000u);
-}
-
-// The centres of the drawn main menu's items along a path of texts, laid
-// out by the menu's own code from the state the editor shows.
-std::vector<gui::Point> drawnMenuPath(const main_menu::State& state, const std::vector<std::string>& path) {
-    gui::PopupMenu menu(gui::Rect::fromSize(0, 0, Editor::kWidth, Editor::kHeight), main_menu::build(state),
-                        EditorView::kMainMenuAt, nullptr);
-    std::vector<gui::Point> centres;
-    for (const std::string& text : path) {
-        const gui::PopupMenu::Panel& panel = menu.panels().back();
-        size_t i = 0;
-        while (i < panel.items->size() && (*panel.items)[i].text != text) ++i;
-        if (i == panel.items->size()) return {};
-        const gui::Rect& r = panel.itemRects[i];
-        centres.push_back(gui::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-        gui::MouseEvent hover;
-        hover.x = centres.back().x;
-        hover.y = centres.back().y;
-        menu.onHover(hover);
-    }
-    return centres;
 }
 
 // The devices as the player lists them (and so as its editor shows them).
@@ -267,22 +190,6 @@ void listDevices(std::vector<std::string>& audio, std::vector<std::string>& midi
         else if (list != nullptr && line.rfind("  ", 0) == 0) list->push_back(line.substr(2));
     }
 }
-
-class EditorClicks {
-public:
-    explicit EditorClicks(unsigned long editor) : id_(std::to_string(editor)) {}
-    void moveTo(gui::Point p, const char* then) {
-        EXPECT_TRUE(xdotool("mousemove --window " + id_ + " " + std::to_string(p.x) + " " + std::to_string(p.y) + then));
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    void choose(const std::vector<gui::Point>& path) {
-        moveTo({348, 70}, " click 1");  // the main menu button
-        for (size_t i = 0; i < path.size(); ++i) moveTo(path[i], i + 1 == path.size() ? " click 1" : "");
-    }
-
-private:
-    std::string id_;
-};
 
 // Sends WM_DELETE_WINDOW to a top-level window, as a window manager does
 // when the user clicks its close button.
@@ -325,14 +232,12 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
     ASSERT_NE(std::find(midiDevices.begin(), midiDevices.end(), "tvxfirst:midi_out"), midiDevices.end());
 
     const std::string info = folder + "/editor.txt";
-    PlayerProcess player({"--audio-device", "tvxfirst", "--editor-info", info}, folder + "/player.log");
-    ASSERT_TRUE(player.waitForLog("midi: own port")) << player.log() << readText(folder + "/player.log.err");
-    unsigned long frame = 0, editor = 0;
-    for (int i = 0; i < 300 && editor == 0; ++i) {
-        std::sscanf(readText(info).c_str(), "frame %lx editor %lx", &frame, &editor);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_NE(editor, 0u) << player.log();
+    const std::string playerLog = folder + "/player.log";
+    ChildProcess player(playerArguments({"--audio-device", "tvxfirst", "--editor-info", info}), playerLog, playerLog + ".err");
+    ASSERT_TRUE(player.waitForOutput("midi: own port")) << player.output() << readText(folder + "/player.log.err");
+    const unsigned long editor = editor_x11::waitForWindowId(info, "editor");
+    const unsigned long frame = editor_x11::waitForWindowId(info, "frame");
+    ASSERT_NE(editor, 0u) << player.output();
     ASSERT_TRUE(first.connect("tvxfirst:midi_out", "talvex-midi:midi_in"));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
@@ -343,7 +248,7 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
     state.midiDevices = midiDevices;
     state.audioDevice = "";
     state.formatRule = "Set by the JACK server: 48000 Hz, 256 frames";
-    EditorClicks clicks(editor);
+    editor_x11::EditorPointer clicks(editor, 250);
 
     // A note held across the move to the second output. Reopening the
     // stream switches the plug-in off and on, which ends what it played, so
@@ -352,10 +257,10 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
     const int64_t on = first.frame() + kRate / 4;
     first.send(on, 0x90, 69, 100);
     waitForFrame(first, on + kRate / 2);
-    const std::vector<gui::Point> toSecond = drawnMenuPath(state, {"Settings", "Audio Output Device", "tvxsecond"});
+    const std::vector<gui::Point> toSecond = editor_x11::drawnMenuPath(state, {"Settings", "Audio Output Device", "tvxsecond"});
     ASSERT_EQ(toSecond.size(), 3u);
     clicks.choose(toSecond);
-    ASSERT_TRUE(player.waitForLog("audio: jack \"tvxsecond\"", 10000)) << player.log();
+    ASSERT_TRUE(player.waitForOutput("audio: jack \"tvxsecond\"", 10000)) << player.output();
     const int64_t moved = second.frame();
     waitForFrame(second, moved + kRate / 4);
     first.send(first.frame(), 0x80, 69, 0);
@@ -381,10 +286,10 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
     state.audioDevice = "tvxsecond";
     first.send(first.frame(), 0x90, 69, 100);
     waitForFrame(second, second.frame() + kRate / 2);
-    const std::vector<gui::Point> toMidi = drawnMenuPath(state, {"Settings", "MIDI Input Device", "tvxfirst:midi_out"});
+    const std::vector<gui::Point> toMidi = editor_x11::drawnMenuPath(state, {"Settings", "MIDI Input Device", "tvxfirst:midi_out"});
     ASSERT_EQ(toMidi.size(), 3u);
     clicks.choose(toMidi);
-    ASSERT_TRUE(player.waitForLog("midi: \"tvxfirst:midi_out\"", 10000)) << player.log();
+    ASSERT_TRUE(player.waitForOutput("midi: \"tvxfirst:midi_out\"", 10000)) << player.output();
     const int64_t switched = second.frame();
     waitForFrame(second, switched + kRate * 5 / 2);
     const double endedByMove = levelDb(second.recorded(0), switched + kRate * 2, switched + kRate * 5 / 2);
@@ -403,18 +308,19 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
     // The window's close button quits; the choices are stored and the next
     // start opens them.
     askToClose(frame);
-    EXPECT_EQ(player.waitForExit(10000), 0) << player.log();
-    EXPECT_NE(player.log().find("editor: window closed"), std::string::npos) << player.log();
+    EXPECT_EQ(player.waitForExit(10000), 0) << player.output();
+    EXPECT_NE(player.output().find("editor: window closed"), std::string::npos) << player.output();
     std::string stored;
     EXPECT_TRUE(platform::RegistryStore::readString("software\\TalvexBass\\Settings", "AudioDevice", stored, 255));
     EXPECT_EQ(stored, "tvxsecond");
     EXPECT_TRUE(platform::RegistryStore::readString("software\\TalvexBass\\Settings", "MidiDevice", stored, 255));
     EXPECT_EQ(stored, "tvxfirst:midi_out");
-    PlayerProcess again({"--no-gui"}, folder + "/again.log");
-    EXPECT_TRUE(again.waitForLog("midi: \"tvxfirst:midi_out\"")) << again.log();
-    EXPECT_NE(again.log().find("audio: jack \"tvxsecond\""), std::string::npos) << again.log();
+    const std::string againLog = folder + "/again.log";
+    ChildProcess again(playerArguments({"--no-gui"}), againLog, againLog + ".err");
+    EXPECT_TRUE(again.waitForOutput("midi: \"tvxfirst:midi_out\"")) << again.output();
+    EXPECT_NE(again.output().find("audio: jack \"tvxsecond\""), std::string::npos) << again.output();
     kill(again.pid(), SIGTERM);
-    EXPECT_EQ(again.waitForExit(10000), 0) << again.log();
+    EXPECT_EQ(again.waitForExit(10000), 0) << again.output();
 }
 
 }  // namespace

@@ -4,11 +4,7 @@
 // chunk holds, the settings store, the sound of the render and the
 // automation the host received.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -26,7 +22,6 @@
 #include "editor/pad_mapping.h"
 #include "editor/planet_pad.h"
 #include "editor/right_panel_layout.h"
-#include "gui/menu.h"
 #include "host/effect.h"
 #include "host/program_track_state.h"
 #include "project/project.h"
@@ -34,10 +29,9 @@
 #include "host/program_chunk.h"
 #include "platform/registry_store.h"
 #include "tests/gui_window/x11_test_support.h"
+#include "tests/plugin_window/editor_x11_support.h"
 
 #include <dlfcn.h>
-
-extern char** environ;
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" void __asan_init();
@@ -57,12 +51,9 @@ void keepPluginLoadedForLeakCheck() {
 #endif
 }
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using editor_x11::ChildProcess;
+using editor_x11::EditorPointer;
+using editor_x11::readText;
 
 // Both channels of a 16-bit or float WAV file, interleaved.
 bool readWav(const std::string& path, std::vector<float>& samples, int& channels, int& rate) {
@@ -128,60 +119,26 @@ int runRenderer(const std::string& folder, std::vector<std::string> extra, std::
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-// Starts talvex-render with the arguments, its output going to a file; the
-// process id, or -1.
-pid_t spawnRenderer(std::vector<std::string> arguments, const std::string& output) {
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = -1;
+// Starts talvex-render with the arguments, its output going to a file.
+std::unique_ptr<ChildProcess> spawnRenderer(std::vector<std::string> arguments, const std::string& output) {
     keepPluginLoadedForLeakCheck();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    auto renderer = std::make_unique<ChildProcess>(std::move(arguments), output);
     unsetenv("LD_PRELOAD");  // xdotool is not ours to check
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return renderer;
 }
 
-// The editor's window id from the renderer's --editor-info file, once it
-// has opened (0 after six seconds without).
-unsigned long waitForEditor(const std::string& info) {
-    unsigned long frame = 0, parent = 0, editor = 0;
-    for (int i = 0; i < 300 && editor == 0; ++i) {
-        std::sscanf(readText(info).c_str(), "frame %lx parent %lx editor %lx", &frame, &parent, &editor);
-        if (editor == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return editor;
-}
+unsigned long waitForEditor(const std::string& info) { return editor_x11::waitForWindowId(info, "editor"); }
 
-// The centres of the drawn main menu's items along a path of texts, as
-// the editor lays them out under the stand-alone host: the menu's own
-// layout, hovered item by item, opens each sub-menu where the pointer
-// finds it in the window. Empty when an item is missing.
+// The stand-alone host's main menu as the editor draws it.
 std::vector<gui::Point> drawnMainMenuPath(const std::vector<std::string>& path) {
     main_menu::State state;
     state.standaloneHost = true;
     state.versionText = kVersionText;
-    gui::PopupMenu menu(gui::Rect::fromSize(0, 0, Editor::kWidth, Editor::kHeight), main_menu::build(state),
-                        EditorView::kMainMenuAt, nullptr);
-    std::vector<gui::Point> centres;
-    for (const std::string& text : path) {
-        const gui::PopupMenu::Panel& panel = menu.panels().back();
-        size_t i = 0;
-        while (i < panel.items->size() && (*panel.items)[i].text != text) ++i;
-        if (i == panel.items->size()) return {};
-        const gui::Rect& r = panel.itemRects[i];
-        centres.push_back(gui::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-        gui::MouseEvent hover;
-        hover.x = centres.back().x;
-        hover.y = centres.back().y;
-        menu.onHover(hover);
-    }
-    return centres;
+    return editor_x11::drawnMenuPath(state, path);
 }
+
+// Waits for the renderer's end: its exit status.
+int finish(ChildProcess& renderer) { return renderer.waitForExit(300000); }
 
 TEST(EditorInAWindow, OpenAndCloseTwoHundredTimesWhileProgramsChange) {
     char pattern[] = "/tmp/talvex-editor-cycles-XXXXXX";
@@ -215,16 +172,13 @@ TEST(EditorInAWindow, TabProjectPlayAndScopeClicksReachThePlugin) {
     std::vector<std::string> arguments = {TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", wav, "--no-progress",
                                           "--show-editor", "6", "--editor-order", "lmms", "--editor-info", info,
                                           "--save-chunk", chunk, "-e", events};
-    const pid_t pid = spawnRenderer(arguments, output);
-    ASSERT_GT(pid, 0);
+    auto renderer = spawnRenderer(arguments, output);
+    ASSERT_GT(renderer->pid(), 0);
     const auto start = std::chrono::steady_clock::now();
     const unsigned long editor = waitForEditor(info);
     ASSERT_NE(editor, 0u) << readText(output);
-    const std::string id = std::to_string(editor);
-    auto clickAt = [&](int x, int y) {
-        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) + " click 1"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    };
+    EditorPointer pointer(editor, 150);
+    auto clickAt = [&pointer](int x, int y) { pointer.click(gui::Point{x, y}); };
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     clickAt(295, 186);  // tab 2: only the list changes
     clickAt(295, 142);  // tab 1
@@ -236,10 +190,7 @@ TEST(EditorInAWindow, TabProjectPlayAndScopeClicksReachThePlugin) {
     clickAt(795, 378);
     const double playOffS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
-    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+    ASSERT_EQ(finish(*renderer), 0) << readText(output);
 
     // The program the host saves holds the clicked project with Play off.
     const std::string bank = readText(chunk);
@@ -271,30 +222,20 @@ TEST(EditorInAWindow, StandaloneSampleRateFromTheDrawnMenuReachesTheHostAsAutoma
     const std::string info = folder + "/info", automation = folder + "/automation.txt", output = folder + "/out.txt";
     const std::vector<gui::Point> path = drawnMainMenuPath({"Settings", "Sample Rate", "48000"});
     ASSERT_EQ(path.size(), 3u) << "the stand-alone main menu has no Settings, Sample Rate, 48000";
-    const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
+    auto renderer = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
                                      "--show-editor", "5", "--standalone-host", "--editor-info", info,
                                      "--automation-log", automation},
                                     output);
-    ASSERT_GT(pid, 0);
+    ASSERT_GT(renderer->pid(), 0);
     const unsigned long editor = waitForEditor(info);
     ASSERT_NE(editor, 0u) << readText(output);
-    const std::string id = std::to_string(editor);
-    auto moveTo = [&](gui::Point p, const char* then) {
-        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(p.x) + " " + std::to_string(p.y) + then));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    };
+    EditorPointer pointer(editor);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    moveTo({348, 70}, " click 1");  // the main menu button
     // The drawn sub-menus open on hover: the pointer rests on Settings and
     // on Sample Rate before the click on 48000.
-    moveTo(path[0], "");
-    moveTo(path[1], "");
-    moveTo(path[2], " click 1");
+    pointer.choose(path);
 
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
-    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+    ASSERT_EQ(finish(*renderer), 0) << readText(output);
     // The stand-alone host learns the chosen rate as one automation of its
     // reserved parameter 0x20000 with the rate in Hz as the value, not
     // bracketed by begin and end (a menu choice is no drag). Opening the
@@ -352,18 +293,15 @@ TEST(EditorInAWindow, ASoundChosenInTheSoundsTabChangesWhatTheTrackPlays) {
         for (int k = 0; k < 14; ++k)
             list << 0.2 + 0.5 * k << "s note_on 0 45 100\n" << 0.6 + 0.5 * k << "s note_off 0 45 0\n";
     }
-    const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", wav, "--no-progress", "--stopped",
+    auto renderer = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", wav, "--no-progress", "--stopped",
                                      "--show-editor", "6", "--editor-order", "lmms", "--editor-info", info, "-e", events},
                                     output);
-    ASSERT_GT(pid, 0);
+    ASSERT_GT(renderer->pid(), 0);
     const auto start = std::chrono::steady_clock::now();
     const unsigned long editor = waitForEditor(info);
     ASSERT_NE(editor, 0u) << readText(output);
-    const std::string id = std::to_string(editor);
-    auto clickAt = [&](int x, int y) {
-        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y) + " click 1"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    };
+    EditorPointer pointer(editor, 150);
+    auto clickAt = [&pointer](int x, int y) { pointer.click(gui::Point{x, y}); };
     const int firstRowY = right_panel::kList.top + right_panel::kListFirstRow + right_panel::kRowPixels / 2;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     clickAt(900, firstRowY);                      // the first planet in the list
@@ -372,10 +310,7 @@ TEST(EditorInAWindow, ASoundChosenInTheSoundsTabChangesWhatTheTrackPlays) {
     clickAt(900, firstRowY + right_panel::kRowPixels);  // its second sound
     const double chosenS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
-    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+    ASSERT_EQ(finish(*renderer), 0) << readText(output);
     std::vector<float> samples;
     int channels = 0, rate = 0;
     ASSERT_TRUE(readWav(wav, samples, channels, rate));
@@ -470,18 +405,15 @@ TEST(EditorInAWindow, DraggedPlanetAndSatelliteReachThePluginAndTheHostsAutomati
                 start.satellitePoint.x, start.satellitePoint.y);
     const std::string info = folder + "/info", automation = folder + "/automation.txt", chunk = folder + "/bank.chunk",
                       output = folder + "/out.txt";
-    const pid_t pid = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
+    auto renderer = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
                                      "--show-editor", "5", "--editor-order", "lmms", "--editor-info", info,
                                      "--automation-log", automation, "--save-chunk", chunk},
                                     output);
-    ASSERT_GT(pid, 0);
+    ASSERT_GT(renderer->pid(), 0);
     const unsigned long editor = waitForEditor(info);
     ASSERT_NE(editor, 0u) << readText(output);
-    const std::string id = std::to_string(editor);
-    auto pointer = [&](gui::Point p, const char* then) {
-        EXPECT_TRUE(xdotool("mousemove --window " + id + " " + std::to_string(p.x) + " " + std::to_string(p.y) + then));
-        std::this_thread::sleep_for(std::chrono::milliseconds(120));
-    };
+    EditorPointer hand(editor, 120);
+    auto pointer = [&hand](gui::Point p, const char* then) { hand.moveTo(p, then); };
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // The planet: 40 right and 30 up, in steps as a hand moves.
     const int dx = 40, dy = -30;
@@ -493,10 +425,7 @@ TEST(EditorInAWindow, DraggedPlanetAndSatelliteReachThePluginAndTheHostsAutomati
     pointer(gui::Point{start.satellitePoint.x, (start.satellitePoint.y + 5) / 2}, "");
     pointer(gui::Point{start.satellitePoint.x, 5}, " mouseup 1");
 
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << readText(output);
-    ASSERT_EQ(WEXITSTATUS(status), 0) << readText(output);
+    ASSERT_EQ(finish(*renderer), 0) << readText(output);
 
     // What the host received, in order: each drag one gesture of two
     // parameters, opened and closed once.

@@ -1,31 +1,6 @@
 #include "tools/player/player_options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
-namespace {
-
-bool parseInteger(const std::string& text, int low, int high, int& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != 0 || value < low || value > high) return false;
-    out = static_cast<int>(value);
-    return true;
-}
-
-bool parseNumber(const std::string& text, double low, double high, double& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (*end != 0 || !std::isfinite(value) || value < low || value > high) return false;
-    out = value;
-    return true;
-}
-
-}  // namespace
+#include "tools/vst_host/command_line.h"
 
 const char* playerUsage() {
     return "usage: talvex [PLUGIN] [options]\n"
@@ -50,17 +25,16 @@ const char* playerUsage() {
 }
 
 bool parsePlayerOptions(const std::vector<std::string>& arguments, PlayerOptions& options, std::string& error) {
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= arguments.size()) {
-                error = argument + " needs a value";
-                return false;
-            }
-            out = arguments[++i];
+    OptionReader reader(arguments);
+    while (reader.next()) {
+        const std::string& argument = reader.argument();
+        auto value = [&](std::string& out) { return reader.value(out, error); };
+        auto integer = [&](int64_t low, int64_t high, int& out) {
+            int64_t read = 0;
+            if (!reader.integer(low, high, read, error)) return false;
+            out = static_cast<int>(read);
             return true;
         };
-        std::string text;
         if (argument == "-h" || argument == "--help") {
             options.help = true;
         } else if (argument == "--no-gui") {
@@ -84,35 +58,15 @@ bool parsePlayerOptions(const std::vector<std::string>& arguments, PlayerOptions
         } else if (argument == "--editor-info") {
             if (!value(options.editorInfoPath)) return false;
         } else if (argument == "--sample-rate") {
-            if (!value(text)) return false;
-            if (!parseInteger(text, 8000, 192000, options.sampleRate)) {
-                error = "--sample-rate takes 8000 ... 192000, not " + text;
-                return false;
-            }
+            if (!integer(8000, 192000, options.sampleRate)) return false;
         } else if (argument == "--buffer-size") {
-            if (!value(text)) return false;
-            if (!parseInteger(text, 16, 4096, options.bufferFrames)) {
-                error = "--buffer-size takes 16 ... 4096, not " + text;
-                return false;
-            }
+            if (!integer(16, 4096, options.bufferFrames)) return false;
         } else if (argument == "--tempo") {
-            if (!value(text)) return false;
-            if (!parseNumber(text, 20.0, 300.0, options.tempoBpm)) {
-                error = "--tempo takes 20 ... 300, not " + text;
-                return false;
-            }
+            if (!reader.number(20.0, 300.0, options.tempoBpm, error)) return false;
         } else if (argument == "--quit-after") {
-            if (!value(text)) return false;
-            if (!parseNumber(text, 0.001, 1e6, options.quitAfterSeconds)) {
-                error = "--quit-after takes seconds, not " + text;
-                return false;
-            }
+            if (!reader.number(0.001, 1e6, options.quitAfterSeconds, error)) return false;
         } else if (argument == "--program") {
-            if (!value(text)) return false;
-            if (!parseInteger(text, 0, 1 << 20, options.program)) {
-                error = "--program takes a program number, not " + text;
-                return false;
-            }
+            if (!integer(0, 1 << 20, options.program)) return false;
         } else if (!argument.empty() && argument[0] == '-') {
             error = "unknown option " + argument;
             return false;

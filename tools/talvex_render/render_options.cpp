@@ -131,20 +131,11 @@ bool parseRenderOptions(const std::vector<std::string>& arguments, RenderOptions
                         std::string& error) {
     RenderOptions parsed;
     help = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= arguments.size()) {
-                error = argument + " needs a value";
-                return false;
-            }
-            out = arguments[++i];
-            return true;
-        };
-        auto bad = [&](const std::string& text) {
-            error = "bad value '" + text + "' for " + argument;
-            return false;
-        };
+    OptionReader reader(arguments);
+    while (reader.next()) {
+        const std::string& argument = reader.argument();
+        auto value = [&](std::string& out) { return reader.value(out, error); };
+        auto bad = [&](const std::string& text) { return reader.refuse(text, error); };
         std::string text;
         if (argument == "-h" || argument == "--help") {
             help = true;

@@ -1,38 +1,6 @@
 #include "tools/talvex_render/time_value.h"
 
-#include <charconv>
 #include <cmath>
-
-bool parseDouble(std::string_view text, double& out) {
-    if (text.empty()) return false;
-    if (text.front() == '+') text.remove_prefix(1);
-    double value = 0.0;
-    auto result = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
-    if (!std::isfinite(value)) return false;
-    out = value;
-    return true;
-}
-
-bool parseInteger(std::string_view text, int64_t& out) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty()) return false;
-    uint64_t magnitude = 0;
-    auto result = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
-    if (magnitude > static_cast<uint64_t>(INT64_MAX)) return false;
-    out = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
-    return true;
-}
 
 bool parseTimeValue(std::string_view text, TimeValue& out) {
     TimeValue value;

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string_view>
 
+// The number readers, shared by the option and file readers.
+#include "tools/vst_host/command_line.h"
+
 struct TimeValue {
     enum class Unit { Frames, Seconds, Beats };
     Unit unit = Unit::Frames;
@@ -18,8 +21,3 @@ bool parseTimeValue(std::string_view text, TimeValue& out);
 
 // The frame a time falls on, rounded to the nearest frame.
 int64_t timeValueToFrames(const TimeValue& time, double sampleRate, double tempoBpm);
-
-// Locale-independent number parsing shared by the option and file readers.
-// Integers accept a 0x prefix for hexadecimal.
-bool parseDouble(std::string_view text, double& out);
-bool parseInteger(std::string_view text, int64_t& out);

@@ -1,5 +1,7 @@
 // The editor's choice of a sound for a track: a program change of the
 // track's main module, carried out by the audio thread between two blocks.
+#include <algorithm>
+
 #include "host/effect.h"
 #include "modulehost/cplugin.h"
 #include "project/project.h"
@@ -29,6 +31,16 @@ void Effect::applyModuleProgramRequests() {
             if (balls.ball(b).hasTargets()) balls.notify(b, false, true);
         track.changed = true;
     });
+    // A module also changes its program on its own, on a program change its
+    // track's automation lane sends it: what the editor shows as current is
+    // read back from every main module before each block.
+    const size_t tracks = std::min(project.tracks.size(), static_cast<size_t>(ModuleProgramRequests::kMaxTracks));
+    for (size_t t = 0; t < tracks; ++t) {
+        CPlugin& slot = project.tracks[t]->mainSlot();
+        if (slot.loaded())
+            moduleProgramRequests_.setCurrent(static_cast<int>(t),
+                                              static_cast<int>(slot.dispatch(effGetProgram, 0, 0, nullptr, 0.0f)));
+    }
 }
 
 void Effect::mirrorMainModulePrograms() {

@@ -15,6 +15,8 @@
 #include "project/project.h"
 #include "tests/editor/recording_host.h"
 #include "tests/editor/right_panel_states.h"
+#include "modulehost/cplugin.h"
+#include "modulehost/parameter_descriptor.h"
 #include "track/instrument.h"
 
 namespace {
@@ -189,6 +191,49 @@ TEST_F(RightPanelWindow, AClickInTheSoundListMarksTheSoundOnceABlockHasPlayedIt)
     };
     EXPECT_NE(at(asked, rowTop - 2), at(played, rowTop - 2));
     EXPECT_NE(at(asked, rowTop + 25), at(played, rowTop + 25));
+}
+
+// A program change the track's automation lane sends its main module (as
+// a host's automation lane drives any parameter) moves the mark in the
+// sound list to the program that now plays.
+TEST_F(RightPanelWindow, TheSoundMarkFollowsAProgramChangeFromTheTracksAutomationLane) {
+    open();
+    editor->model().selectPlanet(0);
+    editor->view()->sync();
+    right_panel_states::click(*editor, 841 + 66 + 20, 138);  // SOUNDS
+    ASSERT_EQ(editor->view()->rightPanel().model().page(), right_panel::Page::kSounds);
+    CInstrument& track = *main->project()->tracks[0];
+    CPlugin& slot = track.mainSlot();
+    ASSERT_EQ(main->mainModuleProgram(0), 0);
+    std::vector<float> l, r;
+    renderBlock(*main, 64, l, r);
+    editor->view()->idleRightPanel();
+    const gui::Bitmap before = right_panel_states::picture(*editor);
+
+    // Every pattern's program-change lane asks for the second program.
+    ParameterDescriptor& lane = track.midiParameter(3);
+    for (auto& points : lane.lanes) points = {EventPoint{0.0f, 1.0f}};
+    main->playSwitch = 1.0f;
+    host.time.flags |= kVstTransportPlaying;
+    int blocks = 0;
+    while (slot.dispatch(effGetProgram, 0, 0, nullptr, 0.0f) != 1 && blocks < 200) {
+        renderBlock(*main, 256, l, r);
+        ++blocks;
+    }
+    ASSERT_EQ(slot.dispatch(effGetProgram, 0, 0, nullptr, 0.0f), 1) << "the lane never reached the module";
+    renderBlock(*main, 64, l, r);
+    EXPECT_EQ(main->mainModuleProgram(0), 1);
+    EXPECT_EQ(editor->view()->rightPanel().model().currentSound(), 1);
+    editor->view()->idleRightPanel();
+    const gui::Bitmap after = right_panel_states::picture(*editor);
+    // The highlight left the first row for the second.
+    const int rowTop = right_panel::kList.top + right_panel::kListFirstRow + right_panel::kRowPixels;
+    const int x = right_panel::kSoundRowLeft + 50 - right_panel::kPanel.left;
+    auto at = [x](const gui::Bitmap& b, int y) {
+        return b.pixels()[static_cast<size_t>(y - right_panel::kPanel.top) * b.width() + x];
+    };
+    EXPECT_NE(at(before, rowTop - 2), at(after, rowTop - 2)) << "the first row is still marked";
+    EXPECT_NE(at(before, rowTop + 25), at(after, rowTop + 25)) << "the second row is not marked";
 }
 
 }  // namespace

@@ -103,6 +103,24 @@ double attackDb(const std::vector<float>& x, int64_t start) {
 
 std::string uniqueName(const char* what) { return std::string("tvx") + what + std::to_string(getpid()); }
 
+// The user programs the tests play, found by name in the plug-in's own list
+// (the library's order changes as projects are added): a bass line whose
+// notes strike, and a pad whose notes swell in.
+struct TestPrograms {
+    int struck = -1;
+    int swelling = -1;
+    std::string struckName = "ACIDLINE";
+    std::string swellingName = "DEEPPAD";
+};
+
+TestPrograms findTestPrograms(const std::string& folder) {
+    TestPrograms found;
+    const editor_x11::PluginLists lists = editor_x11::readPluginLists(folder);
+    found.struck = lists.program(found.struckName);
+    found.swelling = lists.program(found.swellingName);
+    return found;
+}
+
 TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigterm) {
     const std::string folder = makeFolder("talvex-player-jack");
     setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
@@ -114,7 +132,12 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
     ASSERT_EQ(recorder.sampleRate(), kRate);
 
     const std::string playerLog = folder + "/player.log";
-    ChildProcess player(playerArguments({"--no-gui", "--audio-device", "tvxrec"}), playerLog, playerLog + ".err");
+    const TestPrograms programs = findTestPrograms(folder);
+    ASSERT_GE(programs.struck, 0) << "no user program " << programs.struckName;
+    ASSERT_GE(programs.swelling, 0) << "no user program " << programs.swellingName;
+    ChildProcess player(
+        playerArguments({"--no-gui", "--audio-device", "tvxrec", "--program", std::to_string(programs.struck)}),
+        playerLog, playerLog + ".err");
     ASSERT_GT(player.pid(), 0);
     ASSERT_TRUE(player.waitForOutput("midi: own port")) << player.output() << readText(folder + "/player.log.err");
     EXPECT_NE(player.output().find("audio: jack \"tvxrec\" 48000 Hz, 256 frames"), std::string::npos) << player.output();
@@ -125,7 +148,7 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
     recorder.send(t0 + kRate, 0x80, 69, 0);
     recorder.send(t0 + kRate * 3 / 2, 0x90, 57, 100);
     recorder.send(t0 + kRate * 5 / 2, 0x80, 57, 0);
-    recorder.send(t0 + kRate * 4, 0xC0, 1, 0);  // program change to user program 1
+    recorder.send(t0 + kRate * 4, 0xC0, static_cast<uint8_t>(programs.swelling), 0);  // to the pad's user program
     recorder.send(t0 + kRate * 5, 0x90, 69, 100);
     recorder.send(t0 + kRate * 6, 0x80, 69, 0);
     waitForFrame(recorder, t0 + kRate * 7);
@@ -156,10 +179,14 @@ TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigter
 
     // The program change loads another project: the player reports it, and
     // the same note now swells in slowly instead of striking.
-    EXPECT_NE(player.output().find("program: 1 \"DEEPPAD\""), std::string::npos) << player.output();
+    const std::string started = "program: " + std::to_string(programs.struck) + " \"" + programs.struckName + "\"";
+    const std::string changed = "program: " + std::to_string(programs.swelling) + " \"" + programs.swellingName + "\"";
+    EXPECT_NE(player.output().find(started), std::string::npos) << player.output();
+    EXPECT_NE(player.output().find(changed), std::string::npos) << player.output();
     ASSERT_GT(again, 0);
     const double attackFirst = attackDb(left, a4), attackAfter = attackDb(left, again);
-    std::printf("attack against sustain: program 0 %.1f dB, program 1 %.1f dB\n", attackFirst, attackAfter);
+    std::printf("attack against sustain: %s %.1f dB, %s %.1f dB\n", programs.struckName.c_str(), attackFirst,
+                programs.swellingName.c_str(), attackAfter);
     EXPECT_GT(attackFirst, -6.0);
     EXPECT_LT(attackAfter, -12.0);
 
@@ -233,7 +260,12 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
 
     const std::string info = folder + "/editor.txt";
     const std::string playerLog = folder + "/player.log";
-    ChildProcess player(playerArguments({"--audio-device", "tvxfirst", "--editor-info", info}), playerLog, playerLog + ".err");
+    // The struck bass line: its notes end soon after their release.
+    const TestPrograms programs = findTestPrograms(folder);
+    ASSERT_GE(programs.struck, 0) << "no user program " << programs.struckName;
+    ChildProcess player(playerArguments({"--audio-device", "tvxfirst", "--editor-info", info, "--program",
+                                         std::to_string(programs.struck)}),
+                        playerLog, playerLog + ".err");
     ASSERT_TRUE(player.waitForOutput("midi: own port")) << player.output() << readText(folder + "/player.log.err");
     const unsigned long editor = editor_x11::waitForWindowId(info, "editor");
     const unsigned long frame = editor_x11::waitForWindowId(info, "frame");
@@ -321,6 +353,64 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
     EXPECT_NE(again.output().find("audio: jack \"tvxsecond\""), std::string::npos) << again.output();
     kill(again.pid(), SIGTERM);
     EXPECT_EQ(again.waitForExit(10000), 0) << again.output();
+}
+
+// The computer keyboard in the editor's window, typed through the X
+// server's test extension as a user types: a key held plays its note for as
+// long as it is held, at its pitch, on the player's output.
+TEST(PlayerOnJack, KeysTypedIntoTheEditorWindowPlayNotesUntilReleased) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under tests/gui_window/run_with_xvfb.sh";
+    const std::string folder = makeFolder("talvex-player-keys");
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    JackServer server(uniqueName("c"), kRate, kPeriod);
+    ASSERT_TRUE(server.running());
+    JackTestClient recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.open("tvxkeys", 20000, error)) << error;
+    const TestPrograms programs = findTestPrograms(folder);
+    ASSERT_GE(programs.struck, 0) << "no user program " << programs.struckName;
+
+    const std::string info = folder + "/editor.txt", playerLog = folder + "/player.log";
+    ChildProcess player(playerArguments({"--audio-device", "tvxkeys", "--editor-info", info, "--stopped", "--program",
+                                         std::to_string(programs.struck)}),
+                        playerLog, playerLog + ".err");
+    ASSERT_TRUE(player.waitForOutput("keyboard: the editor's window plays")) << player.output()
+                                                                             << readText(playerLog + ".err");
+    const unsigned long frame = editor_x11::waitForWindowId(info, "frame");
+    const unsigned long editor = editor_x11::waitForWindowId(info, "editor");
+    ASSERT_NE(editor, 0u) << player.output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The window has the keyboard focus, the pointer rests on the editor.
+    ASSERT_TRUE(xdotool("windowfocus --sync " + std::to_string(frame)));
+    ASSERT_TRUE(xdotool("mousemove --window " + std::to_string(editor) + " 600 300"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const int64_t quiet = recorder.frame();
+    ASSERT_TRUE(xdotool("keydown h"));  // A4
+    const int64_t down = recorder.frame();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(xdotool("keyup h"));
+    const int64_t up = recorder.frame();
+    waitForFrame(recorder, up + kRate * 2);
+    const std::vector<float> left = recorder.recorded(0);
+
+    const int64_t start = onset(left, quiet);
+    ASSERT_GE(start, 0) << "the key played nothing: " << player.output();
+    const double before = levelDb(left, quiet - kRate / 4, quiet);
+    const double held = levelDb(left, start, std::min(start + kRate / 2, up));
+    const double hz = fundamentalHz(left, start + kRate / 10, 4096, kRate);
+    const double afterRelease = levelDb(left, up + kRate * 3 / 2, up + kRate * 2);
+    std::printf("key h: sounds %lld frames after the press, %.1f dB held, %.2f Hz (%+.1f cents), "
+                "%.1f dB 1.5 s after the release (%.1f dB before)\n",
+                static_cast<long long>(start - down), held, hz, cents(hz, 440.0), afterRelease, before);
+    EXPECT_LT(before, -90.0);
+    EXPECT_LT(start - down, kRate / 5) << "the note came late";
+    EXPECT_GT(held, -30.0);
+    EXPECT_LT(std::fabs(cents(hz, 440.0)), 15.0);
+    EXPECT_LT(afterRelease, -70.0) << "the note did not end with its key";
+
+    kill(player.pid(), SIGTERM);
+    EXPECT_EQ(player.waitForExit(10000), 0) << player.output();
 }
 
 }  // namespace

@@ -165,6 +165,20 @@ TEST(KeyboardOctave, KeysPlayOneOctaveAndRepeatsHoldTheNote) {
     EXPECT_EQ(sent.back(), (Sent{0x80, 69, 0}));
 }
 
+TEST(KeyboardOctave, AWindowsHeldKeySoundsUntilItsRelease) {
+    std::vector<Sent> sent;
+    KeyboardOctave keys([&](uint8_t s, uint8_t d1, uint8_t d2) { sent.push_back({s, d1, d2}); });
+    EXPECT_TRUE(keys.hold('e'));
+    EXPECT_FALSE(keys.hold('1'));
+    keys.hold('e');  // no second note-on
+    keys.update(INT64_MAX - 1);  // however long it is held
+    EXPECT_EQ(sent, (std::vector<Sent>{{0x90, 63, 100}}));
+    keys.release('d');  // not sounding: nothing
+    keys.release('e');
+    keys.release('e');
+    EXPECT_EQ(sent, (std::vector<Sent>{{0x90, 63, 100}, {0x80, 63, 0}}));
+}
+
 TEST(KeyboardOctave, MovingTheOctaveEndsSoundingNotesAndStopsAtTheEnds) {
     std::vector<Sent> sent;
     KeyboardOctave keys([&](uint8_t s, uint8_t d1, uint8_t d2) { sent.push_back({s, d1, d2}); });

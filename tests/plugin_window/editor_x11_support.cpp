@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "editor/editor.h"
 #include "editor/editor_view.h"
 #include "gui/menu.h"
+#include "host/effect.h"
 #include "tests/gui_window/x11_test_support.h"
 
 extern char** environ;
@@ -125,6 +127,41 @@ std::vector<gui::Point> drawnMenuPath(const main_menu::State& state, const std::
         menu.onHover(hover);
     }
     return centres;
+}
+
+namespace {
+VstIntPtr VSTCALLBACK listingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+}  // namespace
+
+int PluginLists::program(const std::string& name) const {
+    for (size_t i = 0; i < programs.size(); ++i)
+        if (programs[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+PluginLists readPluginLists(const std::string& folder) {
+    const char* given = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = given != nullptr ? given : "";
+    const std::string own = folder + "/plugin-lists";
+    mkdir(own.c_str(), 0755);
+    setenv("XDG_CONFIG_HOME", own.c_str(), 1);
+    PluginLists lists;
+    auto* fx = new Effect(&listingHost);
+    lists.projects = fx->projectNames();
+    AEffect* a = fx->getAeffect();
+    for (VstInt32 p = 0; p < a->numPrograms; ++p) {
+        char name[kVstMaxProgNameLen * 4] = {};
+        a->dispatcher(a, effGetProgramNameIndexed, p, 0, name, 0.0f);
+        lists.programs.emplace_back(name);
+    }
+    a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f);
+    if (given != nullptr)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    return lists;
 }
 
 }  // namespace editor_x11

@@ -66,4 +66,16 @@ private:
 // opened where the pointer finds it. Empty when an item is missing.
 std::vector<gui::Point> drawnMenuPath(const main_menu::State& state, const std::vector<std::string>& path);
 
+// What a fresh instance of the plug-in lists, its settings in a new folder
+// below folder (XDG_CONFIG_HOME is restored): the built-in projects in the order its tabs show
+// them, and the user programs' names. The tests take names and numbers from
+// here, so the library may grow and change its order.
+struct PluginLists {
+    std::vector<std::string> projects;
+    std::vector<std::string> programs;
+    // The number of the user program named name, or -1.
+    int program(const std::string& name) const;
+};
+PluginLists readPluginLists(const std::string& folder);
+
 }  // namespace editor_x11

@@ -1,5 +1,6 @@
 #include "tools/player/keyboard_octave.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -32,6 +33,18 @@ bool KeyboardOctave::press(char key, int64_t nowMs) {
     }
     deadline_[note] = nowMs + kHoldMs;
     return true;
+}
+
+bool KeyboardOctave::hold(char key) {
+    // No deadline: only the release ends it.
+    return press(key, INT64_MAX - kHoldMs);
+}
+
+void KeyboardOctave::release(char key) {
+    const int note = noteFor(key);
+    if (note < 0 || !sounding_[note]) return;
+    send_(0x80, static_cast<uint8_t>(note), 0);
+    sounding_[note] = false;
 }
 
 void KeyboardOctave::update(int64_t nowMs) {

@@ -1,8 +1,9 @@
 // One octave of the computer keyboard as MIDI notes, for playing without a
 // MIDI device: a w s e d f t g y h u j k from C to the next C, z and x move
 // the octave down and up. A terminal reports presses only (no releases), so
-// a note ends when its key has not come again for kHoldMs (key repeat keeps
-// it sounding) or when the octave moves.
+// there a note ends when its key has not come again for kHoldMs (key repeat
+// keeps it sounding) or when the octave moves; a window reports releases,
+// and its notes last until then.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,9 @@ public:
     int noteFor(char key) const;
     // A key came at nowMs; true when it was one of the keyboard's.
     bool press(char key, int64_t nowMs);
+    // A key went down in a window: its note sounds until release.
+    bool hold(char key);
+    void release(char key);
     // Ends the notes whose keys stopped coming.
     void update(int64_t nowMs);
     void releaseAll();

@@ -215,6 +215,8 @@ bool Player::openEditor() {
     frame_->show(window_, true);
     if (session_->dispatch(effEditOpen, 0, 0, window_) == 0) line("editor: the plug-in did not open it");
     editorOpen_ = true;
+    // The computer keyboard plays through the window too.
+    if (options_.keyboard) frame_->watchKeys(window_);
     frame_->pump();
     if (!options_.editorInfoPath.empty()) {
         if (std::FILE* info = std::fopen(options_.editorInfoPath.c_str(), "w")) {
@@ -309,21 +311,34 @@ int Player::run() {
     });
     if (console.readsKeys() && midiPort_.empty())
         line("keyboard: a w s e d f t g y h u j k play, z x move the octave, space starts and stops, q quits");
+    else if (frame_ && options_.keyboard && midiPort_.empty())
+        line("keyboard: the editor's window plays a w s e d f t g y h u j k, z x move the octave");
 
     int64_t nextProgramPoll = 0;
     const int64_t quitAt =
         options_.quitAfterSeconds > 0.0 ? nowMs() + static_cast<int64_t>(options_.quitAfterSeconds * 1000.0) : -1;
     for (;;) {
-        pumpThreadMessages();
+        const int64_t now = nowMs();
         if (frame_) {
+            // The frame's pump runs the thread's messages too.
             frame_->pump();
             if (frame_->closeRequested()) {
                 line("editor: window closed");
                 break;
             }
+            HostFrame::KeyStroke stroke;
+            while (frame_->nextKey(stroke)) {
+                if (stroke.key == ' ' && stroke.down) transport_.setPlaying(!transport_.playing());
+                if (!options_.keyboard || !midiPort_.empty()) continue;
+                if (stroke.down)
+                    keyboard.hold(stroke.key);
+                else
+                    keyboard.release(stroke.key);
+            }
+        } else {
+            pumpThreadMessages();
         }
         if (editorOpen_) session_->dispatch(effEditIdle);
-        const int64_t now = nowMs();
         while (char key = console.nextKey()) {
             if (key == 'q') ConsoleInput::requestQuit();
             if (key == ' ') transport_.setPlaying(!transport_.playing());

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class HostFrame {
 public:
@@ -32,4 +33,29 @@ public:
     virtual bool closeRequested() const = 0;
     // Protocol errors the host's own requests caused.
     virtual int errors() const = 0;
+
+    // A key typed into a watched window or the plug-in's window inside it:
+    // letters as lower-case ASCII, and the space bar. Key repeat is left
+    // out: a held key gives one press and one release.
+    struct KeyStroke {
+        char key = 0;
+        bool down = false;
+    };
+    // From now on, keys typed into window (a top-level window of the host)
+    // and into the plug-in's window inside it are reported by nextKey, except
+    // while the plug-in holds the keyboard focus itself for a text entry.
+    virtual void watchKeys(void* window) = 0;
+    // The next key reported since the last pump; false when there is none.
+    bool nextKey(KeyStroke& stroke) {
+        if (keys_.empty()) return false;
+        stroke = keys_.front();
+        keys_.erase(keys_.begin());
+        return true;
+    }
+
+protected:
+    void reportKey(char key, bool down) { keys_.push_back(KeyStroke{key, down}); }
+
+private:
+    std::vector<KeyStroke> keys_;
 };

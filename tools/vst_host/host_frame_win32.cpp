@@ -72,16 +72,34 @@ public:
     void pump() override {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_KEYDOWN || message.message == WM_KEYUP) key(message);
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
     }
 
+    void watchKeys(void* window) override { watched_ = static_cast<HWND>(window); }
+
     int errors() const override { return errors_; }
     bool closeRequested() const override { return g_closeRequested; }
 
 private:
+    void key(const MSG& message) {
+        if (watched_ == nullptr || (message.hwnd != watched_ && !IsChild(watched_, message.hwnd))) return;
+        const bool down = message.message == WM_KEYDOWN;
+        // Bit 30: the key was down already (key repeat).
+        if (down && (message.lParam & (1L << 30)) != 0) return;
+        char c = 0;
+        if (message.wParam >= 'A' && message.wParam <= 'Z') c = static_cast<char>(message.wParam - 'A' + 'a');
+        if (message.wParam == VK_SPACE) c = ' ';
+        // The plug-in's window takes the focus only for a text entry: its
+        // keys are text then.
+        HWND plugin = GetWindow(watched_, GW_CHILD);
+        if (c != 0 && !(plugin != nullptr && GetFocus() == plugin)) reportKey(c, down);
+    }
+
     int errors_ = 0;
+    HWND watched_ = nullptr;
 };
 
 }  // namespace

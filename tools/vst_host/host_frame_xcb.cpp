@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "tools/vst_host/host_frame.h"
 
@@ -17,7 +18,10 @@ public:
         protocols_ = internAtom("WM_PROTOCOLS");
         deleteWindow_ = internAtom("WM_DELETE_WINDOW");
     }
-    ~XcbHostFrame() override { xcb_disconnect(connection_); }
+    ~XcbHostFrame() override {
+        for (xcb_generic_event_t* event : pending_) std::free(event);
+        xcb_disconnect(connection_);
+    }
 
     void* displayPointer() override { return connection_; }
 
@@ -70,20 +74,97 @@ public:
     }
 
     void pump() override {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        for (;;) {
+            xcb_generic_event_t* event = nullptr;
+            if (!pending_.empty()) {
+                event = pending_.front();
+                pending_.erase(pending_.begin());
+            } else {
+                event = xcb_poll_for_event(connection_);
+            }
+            if (event == nullptr) break;
+            const int type = event->response_type & 0x7f;
             if (event->response_type == 0) ++errors_;
-            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+            if (type == XCB_CLIENT_MESSAGE) {
                 const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
                 if (message->type == protocols_ && message->data.data32[0] == deleteWindow_) closeRequested_ = true;
             }
+            if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) key(reinterpret_cast<xcb_key_press_event_t*>(event));
             std::free(event);
         }
+    }
+
+    void watchKeys(void* window) override {
+        // Key events may be selected by any number of clients on a window:
+        // the plug-in keeps receiving its own.
+        const uint32_t frameMask[] = {XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_KEY_PRESS |
+                                      XCB_EVENT_MASK_KEY_RELEASE};
+        check(xcb_change_window_attributes_checked(connection_, toWindow(window), XCB_CW_EVENT_MASK, frameMask));
+        plugin_ = toWindow(firstChild(window));
+        if (plugin_ != 0) {
+            const uint32_t keyMask[] = {XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE};
+            check(xcb_change_window_attributes_checked(connection_, plugin_, XCB_CW_EVENT_MASK, keyMask));
+        }
+        loadKeyboardMapping();
     }
 
     int errors() const override { return errors_; }
     bool closeRequested() const override { return closeRequested_; }
 
 private:
+    void loadKeyboardMapping() {
+        const xcb_setup_t* setup = xcb_get_setup(connection_);
+        minKeycode_ = setup->min_keycode;
+        const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+        xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
+            connection_, xcb_get_keyboard_mapping(connection_, minKeycode_, count), nullptr);
+        if (reply == nullptr) return;
+        keysymsPerKeycode_ = reply->keysyms_per_keycode;
+        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply);
+        keysyms_.assign(keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply));
+        std::free(reply);
+    }
+
+    // The key's character in the keyboard's first group: a lower-case
+    // letter or a space, else 0.
+    char character(uint8_t keycode) const {
+        if (keysymsPerKeycode_ <= 0 || keycode < minKeycode_) return 0;
+        const size_t at = static_cast<size_t>(keycode - minKeycode_) * static_cast<size_t>(keysymsPerKeycode_);
+        if (at >= keysyms_.size()) return 0;
+        const xcb_keysym_t keysym = keysyms_[at];
+        if ((keysym >= 'a' && keysym <= 'z') || keysym == ' ') return static_cast<char>(keysym);
+        if (keysym >= 'A' && keysym <= 'Z') return static_cast<char>(keysym - 'A' + 'a');
+        return 0;
+    }
+
+    void key(const xcb_key_press_event_t* event) {
+        const bool down = (event->response_type & 0x7f) == XCB_KEY_PRESS;
+        const char c = character(event->detail);
+        if (c == 0) return;
+        // A release of a key not down (a tool's stray one) says nothing.
+        if (!down && !keyDown_[event->detail]) return;
+        // Key repeat comes as a release and a press of the same key at the
+        // same time: both are left out.
+        if (!down) {
+            if (xcb_generic_event_t* next = xcb_poll_for_queued_event(connection_)) {
+                const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(next);
+                const bool repeat = (next->response_type & 0x7f) == XCB_KEY_PRESS && press->detail == event->detail &&
+                                    press->time == event->time;
+                if (!repeat) pending_.push_back(next);
+                else std::free(next);
+                if (repeat) return;
+            }
+        }
+        // A text entry of the plug-in holds the focus: its keys are text.
+        xcb_get_input_focus_reply_t* focus =
+            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
+        const bool pluginTyping = focus != nullptr && plugin_ != 0 && focus->focus == plugin_;
+        std::free(focus);
+        if (down && keyDown_[event->detail]) return;
+        keyDown_[event->detail] = down;
+        if (!pluginTyping) reportKey(c, down);
+    }
+
     xcb_atom_t internAtom(const char* name) {
         xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
             connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
@@ -106,6 +187,12 @@ private:
     xcb_atom_t protocols_ = XCB_ATOM_NONE;
     xcb_atom_t deleteWindow_ = XCB_ATOM_NONE;
     bool closeRequested_ = false;
+    xcb_window_t plugin_ = 0;
+    bool keyDown_[256] = {};
+    uint8_t minKeycode_ = 0;
+    int keysymsPerKeycode_ = 0;
+    std::vector<xcb_keysym_t> keysyms_;
+    std::vector<xcb_generic_event_t*> pending_;  // taken from the queue while looking ahead
 };
 
 }  // namespace

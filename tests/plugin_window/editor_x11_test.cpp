@@ -469,4 +469,74 @@ TEST(EditorInAWindow, DraggedPlanetAndSatelliteReachThePluginAndTheHostsAutomati
     EXPECT_EQ(records[0].satellites[sat][1], 127.0f);
 }
 
+// The planets' glow follows the track meters on the host's idle calls while
+// the plug-in renders: the screen shows the planets dark before a note, lit
+// while it sounds, and dark again once it has died away.
+TEST(EditorInAWindow, ThePlanetsGlowWhileTheirTracksSoundAndDarkenAfter) {
+    const std::string folder = editor_x11::makeFolder("talvex-editor-glow");
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    // Where the first program's planets lie, from an instance of our own
+    // with the same fresh settings.
+    std::vector<gui::Rect> planets;
+    {
+        auto* fx = new Effect(&quietHost);
+        for (auto& t : fx->project()->tracks) {
+            const gui::Point at = pad::pixelOf(pad::planetPlace(t->pan.load(), t->planetLevel.load(), fx->roundPad.load()));
+            planets.push_back(gui::Rect::fromSize(kPadRect.left + at.x, kPadRect.top + at.y, pad::kPlanetSize,
+                                                  pad::kPlanetSize));
+        }
+        AEffect* a = fx->getAeffect();
+        a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f);
+    }
+    ASSERT_FALSE(planets.empty());
+    const std::string info = folder + "/info", output = folder + "/out.txt", events = folder + "/note.txt";
+    std::ofstream(events) << "2s note_on 0 57 110\n2s note_on 0 64 110\n3.5s note_off 0 57 0\n3.5s note_off 0 64 0\n";
+    auto renderer = spawnRenderer({TALVEX_RENDER_EXE, TALVEX_PLUGIN_PATH, "-o", folder + "/out.wav", "--no-progress",
+                                   "--stopped", "--show-editor", "8", "--editor-order", "lmms", "--editor-info", info,
+                                   "-e", events},
+                                  output);
+    ASSERT_GT(renderer->pid(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const unsigned long editor = waitForEditor(info);
+    ASSERT_NE(editor, 0u) << readText(output);
+    TestDisplay display;
+    ASSERT_TRUE(display.ok());
+    auto planetPixels = [&](int atMs) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(atMs));
+        const std::vector<uint32_t> screen = display.capture(static_cast<xcb_window_t>(editor), Editor::kWidth,
+                                                             Editor::kHeight);
+        std::vector<uint32_t> pixels;
+        if (screen.empty()) return pixels;
+        for (const gui::Rect& r : planets)
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x)
+                    pixels.push_back(screen[static_cast<size_t>(y) * Editor::kWidth + static_cast<size_t>(x)] & 0xffffff);
+        return pixels;
+    };
+    auto differing = [](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+        size_t n = 0;
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i) n += a[i] != b[i];
+        return n;
+    };
+    auto brightness = [](const std::vector<uint32_t>& p) {
+        double sum = 0.0;
+        for (uint32_t c : p) sum += ((c >> 16) & 255) + ((c >> 8) & 255) + (c & 255);
+        return sum / std::max<size_t>(1, p.size());
+    };
+    const std::vector<uint32_t> dark = planetPixels(1300);
+    const std::vector<uint32_t> lit = planetPixels(2900);
+    const std::vector<uint32_t> litLater = planetPixels(3200);
+    const std::vector<uint32_t> after = planetPixels(7300);
+    ASSERT_EQ(finish(*renderer), 0) << readText(output);
+    ASSERT_FALSE(dark.empty());
+    ASSERT_EQ(dark.size(), lit.size());
+    std::printf("planet pixels: %zu differ while sounding (mean brightness %.1f against %.1f), %zu between two "
+                "captures 0.3 s apart, %zu after the note died away\n",
+                differing(dark, lit), brightness(lit), brightness(dark), differing(lit, litLater),
+                differing(dark, after));
+    EXPECT_GT(differing(dark, lit), 20u) << "the planets do not glow while their tracks sound";
+    EXPECT_GT(brightness(lit), brightness(dark)) << "the glow does not brighten the planets";
+    EXPECT_EQ(differing(dark, after), 0u) << "the planets still glow after the sound has ended";
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "modules/synth_module.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -325,11 +327,10 @@ void EffectSynth::handleMidi(const ModuleMidiEvent& e) {
 
 void EffectSynth::controlTick() {
     for (Voice& v : voices_)
-        if (v.running) controlUpdate(v, coefficients_[v.part], modulation_, true, random_);
+        if (v.running) controlUpdate(v, coefficients_[v.part], modulation_, true, random_, !reference_);
 }
 
-void EffectSynth::renderRun(float* left, float* right, int frames) {
-    if (frames <= 0) return;
+void EffectSynth::renderRunByVoice(float* left, float* right, int frames) {
     for (Voice& v : voices_) {
         if (!v.sounding()) {
             v.running = false;
@@ -338,9 +339,100 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
         const PartCoefficients& part = coefficients_[v.part];
         if (!v.running) {
             v.running = true;
-            controlUpdate(v, part, modulation_, false, random_);
+            controlUpdate(v, part, modulation_, false, random_, !reference_);
         }
         renderVoice(v, part, left, right, frames, random_);
+    }
+}
+
+void EffectSynth::renderRun(float* left, float* right, int frames) {
+    if (frames <= 0) return;
+    if (reference_ || frames > kControlFrames) {
+        renderRunByVoice(left, right, frames);
+        return;
+    }
+    // Voices in order, as renderRunByVoice() takes them, so that control
+    // updates and the voices that stay on the one-voice loop draw their
+    // random numbers in the same order; the lanes draw none.
+    int sounding[kVoices];
+    int soundingCount = 0;
+    int laneVoices[kVoices];
+    int laneCount = 0;
+    for (int i = 0; i < kVoices; ++i) {
+        Voice& v = voices_[i];
+        if (!v.sounding()) {
+            v.running = false;
+            continue;
+        }
+        const PartCoefficients& part = coefficients_[v.part];
+        if (!v.running) {
+            v.running = true;
+            controlUpdate(v, part, modulation_, false, random_, !reference_);
+        }
+        sounding[soundingCount++] = i;
+        if (laneEligible(v, part, frames)) {
+            laneVoices[laneCount++] = i;
+            continue;
+        }
+        std::fill_n(runLeft_[i], frames, 0.0f);
+        std::fill_n(runRight_[i], frames, 0.0f);
+        renderVoice(v, part, runLeft_[i], runRight_[i], frames, random_);
+    }
+    if (soundingCount == 0) return;
+
+    // Lane groups: up to four voices of one shape.
+    bool grouped[kVoices] = {};
+    for (int a = 0; a < laneCount; ++a) {
+        if (grouped[a]) continue;
+        const LaneShape shape = laneShape(coefficients_[voices_[laneVoices[a]].part]);
+        Voice* group[kLanes];
+        const PartCoefficients* parts[kLanes];
+        float* groupLeft[kLanes];
+        float* groupRight[kLanes];
+        int count = 0;
+        for (int b = a; b < laneCount && count < kLanes; ++b) {
+            if (grouped[b]) continue;
+            const int i = laneVoices[b];
+            const PartCoefficients& part = coefficients_[voices_[i].part];
+            if (b != a && !(laneShape(part) == shape)) continue;
+            grouped[b] = true;
+            group[count] = &voices_[i];
+            parts[count] = &part;
+            groupLeft[count] = runLeft_[i];
+            groupRight[count] = runRight_[i];
+            ++count;
+        }
+        for (int l = count; l < kLanes; ++l) {
+            group[l] = group[0];
+            parts[l] = parts[0];
+            groupLeft[l] = groupLeft[0];
+            groupRight[l] = groupRight[0];
+        }
+        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames);
+        laneVoiceRuns_ += static_cast<uint64_t>(count);
+    }
+
+    // The sum in voice order, as the one-voice loop adds.
+    int n = 0;
+    for (; n + 4 <= frames; n += 4) {
+        __m128 l = _mm_loadu_ps(left + n);
+        __m128 r = _mm_loadu_ps(right + n);
+        for (int s = 0; s < soundingCount; ++s) {
+            l = _mm_add_ps(l, _mm_loadu_ps(runLeft_[sounding[s]] + n));
+            r = _mm_add_ps(r, _mm_loadu_ps(runRight_[sounding[s]] + n));
+        }
+        _mm_storeu_ps(left + n, l);
+        _mm_storeu_ps(right + n, r);
+    }
+    for (; n < frames; ++n) {
+        float l = left[n];
+        float r = right[n];
+        for (int s = 0; s < soundingCount; ++s) {
+            l += runLeft_[sounding[s]][n];
+            r += runRight_[sounding[s]][n];
+        }
+        left[n] = l;
+        right[n] = r;
     }
 }
 

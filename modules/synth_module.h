@@ -20,6 +20,7 @@
 #include "modules/synth_params.h"
 #include "modules/synth_part.h"
 #include "modules/synth_voice.h"
+#include "modules/synth_voice_lanes.h"
 
 // One stored program: 67 x 16 values grouped by parameter then part
 // (value of parameter p for part k at p * 16 + k), the MONO float and the
@@ -62,6 +63,13 @@ public:
     const synth::Voice& voice(int index) const { return voices_[index]; }
     float triggerNote(int part) const { return triggerNotes_[part]; }
     bool monoMode() const { return mono_; }
+    // Reference rendering: every voice through the one-voice loop and every
+    // control update in full, without the SSE2 lanes (four voices at a time)
+    // and the control shortcuts. Off by default; the fast path must sound bit
+    // for bit the same (compared by tests).
+    void setReferenceRendering(bool on) { reference_ = on; }
+    // Voice runs rendered in lanes so far (for tests).
+    uint64_t laneVoiceRuns() const { return laneVoiceRuns_; }
 
 private:
     // Index of parameter p of part k in the grouped value arrays.
@@ -89,6 +97,7 @@ private:
 
     // Audio.
     void renderRun(float* left, float* right, int frames);
+    void renderRunByVoice(float* left, float* right, int frames);
     void controlTick();
 
     // Chunks.
@@ -117,6 +126,12 @@ private:
     uint64_t noteOrder_ = 0;
     std::atomic<bool> recomputing_{false};
     dsp::Random15 random_;
+    bool reference_ = false;
+    uint64_t laneVoiceRuns_ = 0;
+    // Each sounding voice's output over the current run, summed into the
+    // module's outputs in voice order.
+    float runLeft_[kVoices][kControlFrames];
+    float runRight_[kVoices][kControlFrames];
 };
 
 AudioEffectX* createSynthI(audioMasterCallback audioMaster);

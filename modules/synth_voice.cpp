@@ -19,9 +19,6 @@ constexpr float kFmDepthSmoothing = 0.001f;
 // Key sync restarts an oscillator a quarter cycle in, at the sine's peak
 // and the sawtooth's midpoint.
 constexpr float kKeySyncPhase = 4096.0f;
-// The pulse wave is the difference of two saws, the second shifted by
-// n * 163 steps for n = 50 .. 100 (about half to all of a cycle).
-constexpr int kPulseShiftStep = 163;
 
 // Keeps a phase in 0 .. 16384 after one advance (increments of a cycle or
 // more only happen at absurd pitches, handled without a long loop).
@@ -30,6 +27,10 @@ inline float wrapOnce(float phase) {
     if (phase >= kTableSizeF) phase = std::fmod(phase, kTableSizeF);
     return phase;
 }
+
+// 2^x; exp2 of zero is exactly one, and a modulation that is off (an
+// LFO output or an envelope amount of zero) needs no exponential.
+inline float exp2OrOne(float x, bool shortcuts) { return shortcuts && x == 0.0f ? 1.0f : portable::exp2(x); }
 
 inline int tableIndex(float phase) { return static_cast<int>(phase) & dsp::kTableMask; }
 
@@ -139,7 +140,7 @@ void voiceReset(Voice& voice) {
 }
 
 void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInputs& inputs, bool smooth,
-                   dsp::Random15& random) {
+                   dsp::Random15& random, bool shortcuts) {
     const dsp::DspTables& t = dsp::dspTables();
     const float g = smooth ? kGainSmoothing : 1.0f;
 
@@ -149,14 +150,14 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
         OscillatorState& osc = v.osc[o];
         float exponent = s.envFreqExponent * v.dcoEnv.level * 7.0f;  // 128^x = 2^(7x)
         if (s.lfoFrequency != 0) exponent += lfoValue(v, s.lfoFrequency);
-        const float target = osc.targetIncrement * portable::exp2(exponent);
+        const float target = osc.targetIncrement * exp2OrOne(exponent, shortcuts);
         osc.currentIncrement += (target - osc.currentIncrement) / s.glideDivisor;
     }
 
     // 2. Filter.
     float cutoff = part.cutoff;
     float q = part.q;
-    if (part.lfoCutoff != 0) cutoff *= portable::exp2(3.0f * lfoValue(v, part.lfoCutoff));  // 8^x
+    if (part.lfoCutoff != 0) cutoff *= exp2OrOne(3.0f * lfoValue(v, part.lfoCutoff), shortcuts);  // 8^x
     if (part.lfoQ != 0) q *= 1.0f - (lfoValue(v, part.lfoQ) + 1.0f) * 0.5f;
     if (smooth) {
         v.smoothedCutoff += (cutoff - v.smoothedCutoff) * kFilterSmoothing;
@@ -168,8 +169,17 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
     float noteValue = (part.filterEnvAmount * v.filterEnv.level + v.smoothedCutoff) * 128.0f;
     if (part.filterKeyboard) noteValue += static_cast<float>(v.note - 24);
     // Cutoff 128 v counts in semitones; the table starts 32 semitones up.
-    v.filterCoefficients = dsp::designBiquad(t, dsp::cutoffTableIndex(noteValue - 32.0f),
-                                             dsp::qTableIndex(v.smoothedQ), part.filterMode);
+    const int cutoffIndex = dsp::cutoffTableIndex(noteValue - 32.0f);
+    const int qIndex = dsp::qTableIndex(v.smoothedQ);
+    // The design depends on the table indices and the mode only; a held
+    // note's cutoff mostly stays on its index from one update to the next.
+    if (!shortcuts || cutoffIndex != v.designedCutoffIndex || qIndex != v.designedQIndex ||
+        part.filterMode != v.designedMode) {
+        v.filterCoefficients = dsp::designBiquad(t, cutoffIndex, qIndex, part.filterMode);
+        v.designedCutoffIndex = cutoffIndex;
+        v.designedQIndex = qIndex;
+        v.designedMode = part.filterMode;
+    }
     stepEnvelope(v.filterEnv, part.filterEnv);
 
     // 3. Drive and mix gains.

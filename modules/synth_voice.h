@@ -15,6 +15,10 @@
 
 namespace synth {
 
+// The pulse wave is the difference of two saws, the second shifted by
+// n * 163 steps for n = 50 .. 100 (about half to all of a cycle).
+constexpr int kPulseShiftStep = 163;
+
 enum EnvelopeStage : int { kIdle = 0, kAttack = 1, kDecay = 2, kSustain = 3, kRelease = 4 };
 
 struct Envelope {
@@ -61,6 +65,10 @@ struct Voice {
     float smoothedCutoff = 0.0f;
     float smoothedQ = 0.0f;
     dsp::BiquadCoefficients filterCoefficients;
+    // Table indices and mode filterCoefficients were designed from (-1: none yet).
+    int designedCutoffIndex = -1;
+    int designedQIndex = -1;
+    dsp::FilterMode designedMode = dsp::FilterMode::LowPass;
     dsp::FourPoleFilter filter;
     float fmDepth = 0.0f;  // DCO2 frequency-modulation depth, follows its pulse width
 
@@ -91,9 +99,12 @@ void voiceRelease(Voice& voice);
 void voiceReset(Voice& voice);
 
 // Modulation step; smooth = false jumps the gains and filter values to their
-// targets (a voice that just started).
+// targets (a voice that just started). With shortcuts, work whose result is
+// known is skipped (an exponential of zero, a filter design from the same
+// table indices); without, every step is computed in full, the reference
+// the shortcuts must match bit for bit.
 void controlUpdate(Voice& voice, const PartCoefficients& part, const ModulationInputs& inputs, bool smooth,
-                   dsp::Random15& random);
+                   dsp::Random15& random, bool shortcuts = true);
 
 // Adds frames samples of the voice to left and right. The caller has done
 // the start-of-run bookkeeping (running flag, immediate control update).

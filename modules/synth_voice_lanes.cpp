@@ -377,6 +377,18 @@ bool laneEligible(const Voice& v, const PartCoefficients& part, int frames) {
         if (!laneValue(osc.phase, 0.0f, kTableSizeF)) return false;
     }
     // A released voice that reaches the floor inside the run stops there.
+    // Far above the floor (the factor over the whole run, from four
+    // squarings, leaves it more than 1 % above), no step can reach it.
+    if (!v.gate && v.outputEnv.stage == kRelease) {
+        float f = part.outputEnv.releaseFactor;
+        if (f > 0.0f && f <= 1.0f) {
+            f *= f;
+            f *= f;
+            f *= f;
+            f *= f;  // f^16, at least the factor over the run
+            if (v.outputEnv.level * f > kEnvelopeFloor * 1.01f && v.outputEnv.level <= 1.0f) return true;
+        }
+    }
     if (!v.gate) {
         Envelope e = v.outputEnv;
         for (int n = 0; n < frames; ++n) {

@@ -202,6 +202,29 @@ TEST(SynthLanes, EligibilityFollowsWhatTheLanesCarry) {
     dying.outputEnv.level = 0.001f;  // four halvings reach the floor
     EXPECT_FALSE(laneEligible(dying, part, 16));
     EXPECT_TRUE(laneEligible(dying, part, 3));
+    // Releasing voices near the floor: eligible exactly when the one-voice
+    // loop would not stop inside the run.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> level(1.0e-4f, 2.0e-3f), factor(0.8f, 1.0f);
+    int eligible = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        Voice r = v;
+        r.gate = false;
+        r.outputEnv.stage = kRelease;
+        r.outputEnv.level = level(rng);
+        PartCoefficients p = part;
+        p.outputEnv.releaseFactor = factor(rng);
+        Envelope e = r.outputEnv;
+        bool staysAudible = true;
+        for (int n = 0; n < 16; ++n) {
+            if (!(e.level > kEnvelopeFloor)) staysAudible = false;
+            stepEnvelope(e, p.outputEnv);
+        }
+        ASSERT_EQ(laneEligible(r, p, 16), staysAudible) << r.outputEnv.level << " " << p.outputEnv.releaseFactor;
+        eligible += staysAudible ? 1 : 0;
+    }
+    EXPECT_GT(eligible, 1000);
+    EXPECT_LT(eligible, 19000);
     PartCoefficients noise = part;
     noise.osc[0].wave = 4;
     EXPECT_FALSE(laneEligible(v, noise, 16));

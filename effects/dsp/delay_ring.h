@@ -28,6 +28,7 @@ public:
 
     // The slots themselves, for runs that stay clear of the end.
     float* slots() { return data_.data(); }
+    const float* slotsAt(int index) const { return data_.data() + index; }
     float at(int index) const { return data_[static_cast<std::size_t>(index & kMask)]; }
     void store(int index, float value) { data_[static_cast<std::size_t>(index & kMask)] = value; }
 

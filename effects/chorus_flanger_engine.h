@@ -17,7 +17,7 @@
 #include "common/portable_math.h"
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/delay_ring.h"
-#include "effects/dsp/exp2_lanes.h"
+#include "effects/dsp/portable_lanes.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
 

@@ -130,13 +130,10 @@ void EffectCompressor::processReplacing(float** inputs, float** outputs, VstInt3
     float* outL = outputs[0];
     float* outR = outputs[1];
     core_.beginBlock();
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-        if (controlClock_.tick()) core_.smoothCurve(fxdsp::kControlGlideFactor);
-        drainEffectMidiFrame();
-        const float l = inL[i];
-        const float r = inR[i];
-        core_.process(l, r, outL[i], outR[i]);
-    }
+    fxdsp::runControlledBlock(
+        controlClock_, sampleFrames, [this] { return !midiIdle(); },
+        [this] { core_.smoothCurve(fxdsp::kControlGlideFactor); }, [this] { drainEffectMidiFrame(); },
+        [&](int offset, int count) { core_.processRun(inL + offset, inR + offset, outL + offset, outR + offset, count); });
 }
 
 void EffectCompressor::getParameterName(VstInt32 index, char* text) {

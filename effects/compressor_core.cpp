@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "common/portable_math.h"
+#include "effects/dsp/portable_lanes.h"
 #include "effects/dsp/smoothing.h"
+#include "effects/dsp/stereo_four_pole.h"
 
 CompressorCore::CompressorCore() {
     for (int i = 0; i < kRingSize; ++i) ringL_[i] = ringR_[i] = 0.0f;
@@ -47,45 +49,106 @@ float CompressorCore::reductionUnits(float v) const {
     return oneMinusInverseRatio_ * (v - t);
 }
 
-void CompressorCore::process(float inL, float inR, float& outL, float& outR) {
-    const int w = writeIndex_;
-    ringL_[w] = inL + kInputOffset;
-    ringR_[w] = inR + kInputOffset;
-
-    if (rebuildPower_) {
-        rebuildPower_ = false;
-        double sum = 0.0;
-        for (int i = 0; i < kPowerWindow; ++i) {
-            const double u = monoAt((w - i) & kRingMask);
-            sum += u * u;
+// In two passes over each stretch of frames: the detector and follower,
+// whose states carry from frame to frame, and then the gain of each frame,
+// which depends on that frame's envelope only. Every frame gets the
+// arithmetic of a frame-by-frame loop in the same order; the second pass
+// leaves the processor free to overlap the logarithms and exponentials of
+// neighbouring frames.
+void CompressorCore::processRun(const float* inL, const float* inR, float* outL, float* outR, int count) {
+    float envelope[kStretch], dL[kStretch], dR[kStretch];
+    while (count > 0) {
+        const int n = count < kStretch ? count : kStretch;
+        follow(inL, inR, n, envelope, dL, dR);
+        int i = 0;
+        for (; i + 4 <= n; i += 4)
+            if (!gainsFour(envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
+        const float makeUp = smoothed_.makeUpGain;
+        for (; i < n; ++i) {
+            const float levelUnits = 6.0f * portable::log2(envelope[i]);
+            const float r = reductionUnits(levelUnits);
+            float l = dL[i], rr = dR[i];
+            if (r != 0.0f) {
+                const float gain = portable::exp2(-r / 6.0f);
+                l *= gain;
+                rr *= gain;
+            }
+            outL[i] = makeUp * l;
+            outR[i] = makeUp * rr;
         }
-        powerSum_ = sum;
-    } else {
-        const double oldest = monoAt((w - kPowerWindow) & kRingMask);
-        const double newest = monoAt(w);
-        powerSum_ = powerSum_ - oldest * oldest + newest * newest;
+        inL += n;
+        inR += n;
+        outL += n;
+        outR += n;
+        count -= n;
     }
-    float meanSquare = static_cast<float>(powerSum_) / static_cast<float>(kPowerWindow);
-    if (meanSquare < 0.0f) meanSquare = 0.0f;  // rounding of the running sum
-    const float rms = std::sqrt(meanSquare);
+}
 
-    const float c = rms > envelope_ ? attackCoefficient_ : releaseCoefficient_;
-    envelope_ = rms * (1.0f - c) + c * envelope_;
-    if (envelope_ < kInputOffset) envelope_ = kInputOffset;
+// The gain pass of four frames in SSE lanes, the scalar arithmetic lane by
+// lane (both branches of the curve are formed and one is selected). False,
+// having written nothing, where an envelope or an exponent lies outside the
+// range of the lanes (only for samples that are not finite).
+bool CompressorCore::gainsFour(const float* envelope, const float* dL, const float* dR, float* outL,
+                               float* outR) const {
+    const __m128 env = _mm_loadu_ps(envelope);
+    if (!fxdsp::insideLog2Lanes(env)) return false;
+    const __m128 v = _mm_mul_ps(_mm_set1_ps(6.0f), fxdsp::log2Lanes(env));
+    const __m128 t = _mm_set1_ps(smoothed_.thresholdUnits);
+    const __m128 e = _mm_set1_ps(smoothed_.kneeUnits);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 k = _mm_add_ps(_mm_sub_ps(v, t), e);
+    const __m128 g = _mm_add_ps(one, _mm_mul_ps(_mm_set1_ps(smoothed_.kneeSlope), k));
+    const __m128 inKnee = _mm_mul_ps(k, _mm_sub_ps(one, _mm_div_ps(one, g)));
+    const __m128 aboveKnee = _mm_mul_ps(_mm_set1_ps(oneMinusInverseRatio_), _mm_sub_ps(v, t));
+    const __m128 reducing = _mm_cmpgt_ps(v, _mm_sub_ps(t, e));
+    const __m128 belowTop = _mm_cmplt_ps(v, _mm_add_ps(t, e));
+    const __m128 r = _mm_and_ps(reducing, fxdsp::selectLanes(belowTop, inKnee, aboveKnee));
+    const __m128 exponent = _mm_div_ps(_mm_sub_ps(_mm_setzero_ps(), r), _mm_set1_ps(6.0f));
+    if (!fxdsp::insideExp2Lanes(exponent)) return false;
+    const __m128 gain = fxdsp::exp2Lanes(exponent);
+    const __m128 apply = _mm_cmpneq_ps(r, _mm_setzero_ps());
+    const __m128 l = _mm_loadu_ps(dL), rr = _mm_loadu_ps(dR);
+    const __m128 makeUp = _mm_set1_ps(smoothed_.makeUpGain);
+    _mm_storeu_ps(outL, _mm_mul_ps(makeUp, fxdsp::selectLanes(apply, _mm_mul_ps(l, gain), l)));
+    _mm_storeu_ps(outR, _mm_mul_ps(makeUp, fxdsp::selectLanes(apply, _mm_mul_ps(rr, gain), rr)));
+    return true;
+}
 
-    const int j = (w - lookaheadSamples_) & kRingMask;
-    float dL = ringL_[j];
-    float dR = ringR_[j];
+void CompressorCore::follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL,
+                            float* delayedR) {
+    int w = writeIndex_;
+    float env = envelope_;
+    for (int i = 0; i < count; ++i) {
+        ringL_[w] = inL[i] + kInputOffset;
+        ringR_[w] = inR[i] + kInputOffset;
 
-    const float levelUnits = 6.0f * portable::log2(envelope_);
-    const float r = reductionUnits(levelUnits);
-    if (r != 0.0f) {
-        const float gain = portable::exp2(-r / 6.0f);
-        dL *= gain;
-        dR *= gain;
+        if (rebuildPower_) {
+            rebuildPower_ = false;
+            double sum = 0.0;
+            for (int k = 0; k < kPowerWindow; ++k) {
+                const double u = monoAt((w - k) & kRingMask);
+                sum += u * u;
+            }
+            powerSum_ = sum;
+        } else {
+            const double oldest = monoAt((w - kPowerWindow) & kRingMask);
+            const double newest = monoAt(w);
+            powerSum_ = powerSum_ - oldest * oldest + newest * newest;
+        }
+        float meanSquare = static_cast<float>(powerSum_) / static_cast<float>(kPowerWindow);
+        if (meanSquare < 0.0f) meanSquare = 0.0f;  // rounding of the running sum
+        const float rms = std::sqrt(meanSquare);
+
+        const float c = rms > env ? attackCoefficient_ : releaseCoefficient_;
+        env = rms * (1.0f - c) + c * env;
+        if (env < kInputOffset) env = kInputOffset;
+        envelope[i] = env;
+
+        const int j = (w - lookaheadSamples_) & kRingMask;
+        delayedL[i] = ringL_[j];
+        delayedR[i] = ringR_[j];
+        w = (w + 1) & kRingMask;
     }
-    outL = smoothed_.makeUpGain * dL;
-    outR = smoothed_.makeUpGain * dR;
-
-    writeIndex_ = (w + 1) & kRingMask;
+    writeIndex_ = w;
+    envelope_ = env;
 }

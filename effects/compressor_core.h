@@ -49,7 +49,10 @@ public:
     void clearSignal();
 
     // One stereo frame; reads both inputs before writing, so in-place is fine.
-    void process(float inL, float inR, float& outL, float& outR);
+    void process(float inL, float inR, float& outL, float& outR) { processRun(&inL, &inR, &outL, &outR, 1); }
+    // count frames (any number) with the smoothed curve as it stands, the
+    // same as count calls of process; in-place is fine.
+    void processRun(const float* inL, const float* inR, float* outL, float* outR, int count);
 
     const CompressorCurve& smoothedCurve() const { return smoothed_; }
     int lookaheadSamples() const { return lookaheadSamples_; }
@@ -57,6 +60,11 @@ public:
 private:
     float monoAt(int index) const { return 0.5f * ringL_[index] + 0.5f * ringR_[index]; }
     float reductionUnits(float levelUnits) const;
+    // The detector and follower for count frames (at most kStretch): the
+    // envelope after each frame, and the look-ahead samples it applies to.
+    void follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL, float* delayedR);
+    static constexpr int kStretch = 16;
+    bool gainsFour(const float* envelope, const float* dL, const float* dR, float* outL, float* outR) const;
 
     CompressorCurve target_;
     CompressorCurve smoothed_;

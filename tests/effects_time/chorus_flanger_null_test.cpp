@@ -17,7 +17,6 @@
 
 #include "common/portable_math.h"
 #include "effects/chorus_flanger_engine.h"
-#include "effects/dsp/exp2_lanes.h"
 
 namespace {
 
@@ -157,36 +156,6 @@ constexpr int kChorusBits = 17;
 constexpr int kFlangerBits = 13;
 
 }  // namespace
-
-TEST(Exp2Lanes, EveryLaneIsThePortableExponentialBitForBit) {
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> wide(-fxdsp::kExp2LanesLimit, fxdsp::kExp2LanesLimit);
-    std::uniform_real_distribution<double> narrow(-1.1, 1.1);
-    std::vector<double> xs = {0.0, -0.0, 1.0, -1.0, 0.5 / 64, -0.5 / 64, 1.5 / 64, -1.5 / 64, 63.5 / 64, 511.0,
-                              -511.99, fxdsp::kExp2LanesLimit, -fxdsp::kExp2LanesLimit};
-    for (int i = 0; i < 20000; ++i) xs.push_back(i % 2 ? wide(random) : narrow(random));
-    for (size_t i = 0; i + 1 < xs.size(); i += 2) {
-        alignas(16) double got[2];
-        _mm_store_pd(got, fxdsp::exp2Lanes(_mm_setr_pd(xs[i], xs[i + 1])));
-        ASSERT_EQ(got[0], portable::exp2(xs[i])) << xs[i];
-        ASSERT_EQ(got[1], portable::exp2(xs[i + 1])) << xs[i + 1];
-    }
-    // Float lanes round once, as portable::exp2(float) does.
-    for (size_t i = 0; i + 3 < xs.size(); i += 4) {
-        alignas(16) float x[4], got[4];
-        for (int l = 0; l < 4; ++l) x[l] = static_cast<float>(xs[i + static_cast<size_t>(l)]);
-        _mm_store_ps(got, fxdsp::exp2Lanes(_mm_load_ps(x)));
-        for (int l = 0; l < 4; ++l) ASSERT_EQ(bitsOf(got[l]), bitsOf(portable::exp2(x[l]))) << x[l];
-    }
-}
-
-TEST(Exp2Lanes, RangeCheckRefusesWhatTheLanesDoNotCover) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_TRUE(fxdsp::insideExp2Lanes(_mm_setr_ps(0.0f, -1.0f, 512.0f, -512.0f)));
-    EXPECT_FALSE(fxdsp::insideExp2Lanes(_mm_setr_ps(0.0f, 513.0f, 0.0f, 0.0f)));
-    EXPECT_FALSE(fxdsp::insideExp2Lanes(_mm_setr_ps(0.0f, 0.0f, 0.0f, nan)));
-    EXPECT_FALSE(fxdsp::insideExp2Lanes(_mm_setr_ps(-std::numeric_limits<float>::infinity(), 0.0f, 0.0f, 0.0f)));
-}
 
 TEST(SweptDelayNull, ChorusDistancesAcrossTheRingEnd) {
     // Two rings' worth of frames, so every read and write crosses the end.

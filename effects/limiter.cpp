@@ -88,11 +88,7 @@ void EffectLimiter::processReplacing(float** inputs, float** outputs, VstInt32 s
     const float* inR = inputs[1];
     float* outL = outputs[0];
     float* outR = outputs[1];
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-        const float l = inL[i];
-        const float r = inR[i];
-        core_.process(l, r, outL[i], outR[i]);
-    }
+    core_.processRun(inL, inR, outL, outR, sampleFrames);
 }
 
 void EffectLimiter::getParameterName(VstInt32 index, char* text) {

@@ -24,13 +24,10 @@ public:
     void clearSignal();
     int lookaheadSamples() const { return lookaheadSamples_; }
 
-    void process(float inL, float inR, float& outL, float& outR) {
-        const int w = writeIndex_;
-        const int j = (w - lookaheadSamples_) & kRingMask;
-        outL = channel(ringL_, envelopeL_, w, j, inL);
-        outR = channel(ringR_, envelopeR_, w, j, inR);
-        writeIndex_ = (w + 1) & kRingMask;
-    }
+    // One stereo frame; reads both inputs before writing, so in-place is fine.
+    void process(float inL, float inR, float& outL, float& outR) { processRun(&inL, &inR, &outL, &outR, 1); }
+    // count frames, the same as count calls of process; in-place is fine.
+    void processRun(const float* inL, const float* inR, float* outL, float* outR, int count);
 
 private:
     // The follower only matters above 1; flooring its decay keeps long
@@ -38,23 +35,8 @@ private:
     // the follower, far below anything audible).
     static constexpr float kEnvelopeFloor = 1e-6f;
 
-    float channel(float* ring, float& envelope, int w, int j, float x) const {
-        const float a = drive_ * x;
-        ring[w] = a;
-        float y = ring[j];
-        const float h = a < 0.0f ? -a : a;
-        if (envelope < h) {
-            envelope = kAttackCoefficient * envelope + (1.0f - kAttackCoefficient) * h;
-        } else {
-            envelope = releaseCoefficient_ * envelope + (1.0f - releaseCoefficient_) * h;
-            if (envelope < kEnvelopeFloor) envelope = kEnvelopeFloor;
-        }
-        if (envelope > 1.0f) y = y / envelope;
-        y *= kCeiling;
-        if (y > 1.0f) y = 1.0f;
-        if (y < -1.0f) y = -1.0f;
-        return y;
-    }
+    static constexpr int kStretch = 16;
+    void stretch(const float* inL, const float* inR, float* outL, float* outR, int count);
 
     float drive_ = 1.0f;
     float releaseCoefficient_ = 0.0f;
@@ -62,6 +44,6 @@ private:
     float ringL_[kRingSize];
     float ringR_[kRingSize];
     int writeIndex_ = 0;
-    float envelopeL_ = 1.0f;
-    float envelopeR_ = 1.0f;
+    // Both channels' followers (left, right), kept as a pair.
+    alignas(8) float envelope_[2] = {1.0f, 1.0f};
 };

@@ -20,6 +20,7 @@
 #include "gui/snapshot.h"
 #include "host/program_track_state.h"
 #include "project/project.h"
+#include "tests/editor/pad_states.h"
 #include "tests/editor/recording_host.h"
 #include "track/instrument.h"
 
@@ -37,45 +38,19 @@ void scopeTestSignal(std::vector<float>& left, std::vector<float>& right) {
     }
 }
 
-const char* const kBallNames[3] = {"Cutoff", "Drive & Tone", "Echo"};
-
 class PlanetPad : public EditorTest {
 protected:
-    // The plug-in with a project of n probe planets, each with three
-    // satellites (a fourth ball has no targets), spread over the pad.
+    // The plug-in with a project of n probe planets.
     void startWithPlanets(int n, bool circular) {
         startPlugin(false);
-        startEmpty(*main);
-        for (int i = 0; i < n; ++i) {
-            CInstrument& t = addProbeTrack(*main);
-            t.title = "Planet " + std::to_string(i + 1);
-            t.pan = -0.8f + 1.6f * static_cast<float>(i) / static_cast<float>(std::max(1, n - 1));
-            t.planetLevel = static_cast<float>(20 + (i * 37) % 100);
-            t.balls.padToDefaultCount();
-            for (int b = 0; b < 3; ++b) {
-                SoundBall& ball = t.balls.ball(b);
-                ball.horizontal.emplace_back();
-                if (b != 1) ball.vertical.emplace_back();
-                std::strcpy(ball.displayName, kBallNames[b]);
-                ball.x = static_cast<float>(30 + 30 * b);
-                ball.y = static_cast<float>(100 - 25 * b);
-            }
-        }
+        pad_states::makeProbePlanets(*main, n);
         openEditor(circular);
     }
     // The first built-in project with a single planet and at least two
     // satellites, in the default circular mode.
     void startWithOneBuiltInPlanet() {
         startPlugin(false);
-        bool found = false;
-        for (const std::string& name : main->projectNames()) {
-            ASSERT_TRUE(main->loadBuiltInProject(name));
-            if (main->project()->tracks.size() == 1 && countSatellites(*main->project()->tracks[0]) >= 2) {
-                found = true;
-                break;
-            }
-        }
-        ASSERT_TRUE(found);
+        ASSERT_TRUE(pad_states::loadSinglePlanetProject(*main));
         openEditor(true);
     }
     void openEditor(bool circular) {
@@ -91,11 +66,7 @@ protected:
     CInstrument& track(int t) { return *main->project()->tracks[static_cast<size_t>(t)]; }
 
     // Window pixel of a planet's or satellite's centre.
-    gui::Point planetCentre(int t) {
-        const gui::Point at =
-            pad::pixelOf(pad::planetPlace(track(t).pan.load(), track(t).planetLevel.load(), model().circularPad()));
-        return gui::Point{kPadRect.left + at.x + pad::kPlanetSize / 2, kPadRect.top + at.y + pad::kPlanetSize / 2};
-    }
+    gui::Point planetCentre(int t) { return pad_states::planetCentre(*editor, *main, t); }
     gui::Point satelliteCentre(int s) {
         SatelliteRef ref;
         EXPECT_TRUE(findSatellite(*main->project(), s, ref));
@@ -142,12 +113,8 @@ protected:
     // The pad and its porthole, cut out of the whole window, against a
     // reference: the panels beside it do not take part.
     void expectPadSnapshot(const std::string& name) {
-        const gui::Bitmap& window = editor->renderOffscreen();
-        gui::Bitmap copy = window;
-        gui::Canvas canvas(copy);
-        const gui::Bitmap area = canvas.copyArea(gui::Rect{354, 4, 791, 445});
-        const gui::SnapshotResult r =
-            gui::matchSnapshot(area, std::string(TALVEX_EDITOR_REFERENCE_DIR) + "/" + name);
+        const gui::SnapshotResult r = gui::matchSnapshot(pad_states::padPicture(*editor),
+                                                         std::string(TALVEX_EDITOR_REFERENCE_DIR) + "/" + name);
         EXPECT_TRUE(r.matched || r.updated) << name << ": " << r.report;
     }
 
@@ -387,10 +354,7 @@ TEST_F(PlanetPad, PictureOfFourPlanetsInNormalMode) {
 TEST_F(PlanetPad, PictureOfEightGlowingPlanetsInCircularModeWithTheirNames) {
     startWithPlanets(8, true);
     // Meters from a rendered block: each planet's level sets its glow.
-    ProbeInstrument::outputLevel = 0.3f;
-    std::vector<float> l, r;
-    renderBlock(*main, 64, l, r);
-    ProbeInstrument::outputLevel = 0.0f;
+    pad_states::glowProbePlanets(*main);
     click(planetCentre(5));
     pad().setNamesShown(true);
     expectPadSnapshot("pad_eight_planets_names.png");

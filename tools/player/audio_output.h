@@ -56,3 +56,21 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 };
+
+// What the player uses when the system offers no output: no devices, and a
+// stream that never opens, each refusal giving the reason create gave.
+class NoAudioOutput final : public AudioOutput {
+public:
+    explicit NoAudioOutput(std::string reason) : reason_(std::move(reason)) {}
+    std::string systemName() const override { return "none"; }
+    std::vector<std::string> deviceNames() override { return {}; }
+    bool open(const AudioStreamRequest&, AudioRenderer*, AudioStreamInfo&, std::string& error) override {
+        error = reason_;
+        return false;
+    }
+    void close() override {}
+    bool isOpen() const override { return false; }
+
+private:
+    std::string reason_;
+};

@@ -264,9 +264,13 @@ int Player::run() {
                      options_.pluginPath.empty() ? defaultPluginPath().c_str() : options_.pluginPath.c_str());
         return kPlayerOk;
     }
-    if (!audio_) {
+    // Without an output there is nothing to hear, but the window still
+    // shows the instrument and its Settings menu; the exit status says so.
+    const bool noAudio = !audio_;
+    if (noAudio) {
         line("talvex: %s", error.c_str());
-        return kPlayerNoAudio;
+        if (!options_.gui) return kPlayerNoAudio;
+        audio_ = std::make_unique<NoAudioOutput>(error);
     }
 
     const std::string path = options_.pluginPath.empty() ? defaultPluginPath() : options_.pluginPath;
@@ -373,7 +377,7 @@ int Player::run() {
     session_.reset();
     library.close();
     line("quit: %lld frames rendered", rendered);
-    return kPlayerOk;
+    return noAudio ? kPlayerNoAudio : kPlayerOk;
 }
 
 }  // namespace

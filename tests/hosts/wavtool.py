@@ -15,8 +15,11 @@
       requires equal lengths: the same renderer on two platforms); fails when
       the largest difference exceeds X (0: identical samples), or, with
       --max-level-db, when the RMS levels differ by more than DB.
-
-Pure Python (no numpy): the windows analysed are short.
+  wavtool.py change FILE --before S --after S [--length S] [--min-change R]
+      measures the level and the spectral centroid of the mono mix in two
+      windows of LENGTH (1.0) seconds starting at the two times (a negative
+      time counts from the end); fails when either is silent (below -40 dB
+      RMS) or the centroid moved by less than the ratio R (0.25) of the first.
 """
 import argparse
 import math
@@ -123,6 +126,27 @@ def fundamental(signal, rate, low_hz=40.0, high_hz=2000.0):
     return rate / (best + shift)
 
 
+def centroid(signal, rate, n=2048, top_hz=5000.0):
+    """Spectral centroid up to top_hz, from Hann-windowed DFTs of n frames
+    at up to six places spread over the signal."""
+    starts = list(range(0, len(signal) - n + 1, n))
+    if len(starts) > 6:
+        starts = [starts[i * (len(starts) - 1) // 5] for i in range(6)]
+    window = [0.5 - 0.5 * math.cos(2 * math.pi * i / n) for i in range(n)]
+    bins = int(top_hz * n / rate)
+    weighted = total = 0.0
+    for start in starts:
+        x = [signal[start + i] * window[i] for i in range(n)]
+        for k in range(1, bins):
+            step = 2 * math.pi * k / n
+            re = sum(v * math.cos(step * i) for i, v in enumerate(x))
+            im = sum(v * math.sin(step * i) for i, v in enumerate(x))
+            magnitude = math.hypot(re, im)
+            weighted += magnitude * k * rate / n
+            total += magnitude
+    return weighted / total if total > 0 else 0.0
+
+
 def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest='cmd', required=True)
@@ -143,7 +167,38 @@ def main():
     p.add_argument('--first-channel', action='store_true')
     p.add_argument('--max-diff', type=float, default=0.0)
     p.add_argument('--max-level-db', type=float)
+    p = sub.add_parser('change')
+    p.add_argument('file')
+    p.add_argument('--before', type=float, required=True)
+    p.add_argument('--after', type=float, required=True)
+    p.add_argument('--length', type=float, default=1.0)
+    p.add_argument('--min-change', type=float, default=0.25)
     args = parser.parse_args()
+
+    if args.cmd == 'change':
+        rate, channels, frames = read_wav(args.file)
+        mono = [sum(f) / channels for f in frames]
+        duration = len(mono) / rate
+        windows = []
+        for begin_s in (args.before, args.after):
+            begin_s = begin_s if begin_s >= 0 else duration + begin_s
+            begin, end = int(begin_s * rate), int((begin_s + args.length) * rate)
+            if begin < 0 or end > len(mono):
+                print(f'FAIL: {args.file} ({duration:.2f} s) does not hold a window at {begin_s:.2f} s')
+                return 1
+            windows.append(mono[begin:end])
+        before, after = windows
+        levels = [db(math.sqrt(sum(v * v for v in w) / len(w))) for w in (before, after)]
+        centres = [centroid(w, rate) for w in (before, after)]
+        print(f'{args.file}: {centres[0]:.0f} Hz centroid at {levels[0]:.1f} dB, then '
+              f'{centres[1]:.0f} Hz at {levels[1]:.1f} dB')
+        if min(levels) < -40.0:
+            print('FAIL: silent on one side of the change')
+            return 1
+        if abs(centres[1] - centres[0]) < args.min_change * centres[0]:
+            print('FAIL: the sound did not change')
+            return 1
+        return 0
 
     if args.cmd == 'level':
         rate, channels, frames = read_wav(args.file)

@@ -68,6 +68,24 @@ protected:
         editor->view()->frame().mouseWheel(e, steps);
         editor->view()->sync();
     }
+    // The first planet's sound list in view.
+    void openSoundsOfFirstPlanet() {
+        editor->model().selectPlanet(0);
+        editor->view()->sync();
+        right_panel_states::click(*editor, 841 + 66 + 20, 138);  // SOUNDS
+        ASSERT_EQ(editor->view()->rightPanel().model().page(), right_panel::Page::kSounds);
+    }
+    // The highlight left the first row of the sound list for the second
+    // between the two pictures.
+    static void expectMarkMovedToSecondRow(const gui::Bitmap& before, const gui::Bitmap& after) {
+        const int x = right_panel::kSoundRowLeft + 50 - right_panel::kPanel.left;
+        auto at = [x](const gui::Bitmap& b, int y) {
+            return b.pixels()[static_cast<size_t>(y - right_panel::kPanel.top) * b.width() + x];
+        };
+        const int rowTop = right_panel::kList.top + right_panel::kListFirstRow + right_panel::kRowPixels;
+        EXPECT_NE(at(before, rowTop - 2), at(after, rowTop - 2)) << "the first row is still marked";
+        EXPECT_NE(at(before, rowTop + 25), at(after, rowTop + 25)) << "the second row is not marked";
+    }
     Editor* editor = nullptr;
     int satellite = -1;
 };
@@ -170,10 +188,7 @@ TEST_F(RightPanelWindow, ASwitchTheHostOrMidiChangesShowsAtTheNextIdle) {
 
 TEST_F(RightPanelWindow, AClickInTheSoundListMarksTheSoundOnceABlockHasPlayedIt) {
     open();
-    editor->model().selectPlanet(0);
-    editor->view()->sync();
-    right_panel_states::click(*editor, 841 + 66 + 20, 138);  // SOUNDS
-    ASSERT_EQ(editor->view()->rightPanel().model().page(), right_panel::Page::kSounds);
+    openSoundsOfFirstPlanet();
     const int rowTop = right_panel::kList.top + right_panel::kListFirstRow + right_panel::kRowPixels;
     right_panel_states::click(*editor, 900, rowTop + 10);  // the second entry
     editor->view()->idleRightPanel();
@@ -183,14 +198,7 @@ TEST_F(RightPanelWindow, AClickInTheSoundListMarksTheSoundOnceABlockHasPlayedIt)
     renderBlock(*main, 64, l, r);
     EXPECT_EQ(main->mainModuleProgram(0), 1);
     editor->view()->idleRightPanel();
-    const gui::Bitmap played = right_panel_states::picture(*editor);
-    // The highlight left the first row for the second.
-    const int x = right_panel::kSoundRowLeft + 50 - right_panel::kPanel.left;
-    auto at = [x](const gui::Bitmap& b, int y) {
-        return b.pixels()[static_cast<size_t>(y - right_panel::kPanel.top) * b.width() + x];
-    };
-    EXPECT_NE(at(asked, rowTop - 2), at(played, rowTop - 2));
-    EXPECT_NE(at(asked, rowTop + 25), at(played, rowTop + 25));
+    expectMarkMovedToSecondRow(asked, right_panel_states::picture(*editor));
 }
 
 // A program change the track's automation lane sends its main module (as
@@ -198,10 +206,7 @@ TEST_F(RightPanelWindow, AClickInTheSoundListMarksTheSoundOnceABlockHasPlayedIt)
 // sound list to the program that now plays.
 TEST_F(RightPanelWindow, TheSoundMarkFollowsAProgramChangeFromTheTracksAutomationLane) {
     open();
-    editor->model().selectPlanet(0);
-    editor->view()->sync();
-    right_panel_states::click(*editor, 841 + 66 + 20, 138);  // SOUNDS
-    ASSERT_EQ(editor->view()->rightPanel().model().page(), right_panel::Page::kSounds);
+    openSoundsOfFirstPlanet();
     CInstrument& track = *main->project()->tracks[0];
     CPlugin& slot = track.mainSlot();
     ASSERT_EQ(main->mainModuleProgram(0), 0);
@@ -225,15 +230,7 @@ TEST_F(RightPanelWindow, TheSoundMarkFollowsAProgramChangeFromTheTracksAutomatio
     EXPECT_EQ(main->mainModuleProgram(0), 1);
     EXPECT_EQ(editor->view()->rightPanel().model().currentSound(), 1);
     editor->view()->idleRightPanel();
-    const gui::Bitmap after = right_panel_states::picture(*editor);
-    // The highlight left the first row for the second.
-    const int rowTop = right_panel::kList.top + right_panel::kListFirstRow + right_panel::kRowPixels;
-    const int x = right_panel::kSoundRowLeft + 50 - right_panel::kPanel.left;
-    auto at = [x](const gui::Bitmap& b, int y) {
-        return b.pixels()[static_cast<size_t>(y - right_panel::kPanel.top) * b.width() + x];
-    };
-    EXPECT_NE(at(before, rowTop - 2), at(after, rowTop - 2)) << "the first row is still marked";
-    EXPECT_NE(at(before, rowTop + 25), at(after, rowTop + 25)) << "the second row is not marked";
+    expectMarkMovedToSecondRow(before, right_panel_states::picture(*editor));
 }
 
 }  // namespace

@@ -103,6 +103,14 @@ double attackDb(const std::vector<float>& x, int64_t start) {
 
 std::string uniqueName(const char* what) { return std::string("tvx") + what + std::to_string(getpid()); }
 
+// A settings folder of the test's own, where the player and the plug-in
+// keep what they store.
+std::string settingsFolder(const char* title) {
+    const std::string folder = makeFolder(title);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    return folder;
+}
+
 // The user programs the tests play, found by name in the plug-in's own list
 // (the library's order changes as projects are added): a bass line whose
 // notes strike, and a pad whose notes swell in.
@@ -122,8 +130,7 @@ TestPrograms findTestPrograms(const std::string& folder) {
 }
 
 TEST(PlayerOnJack, PlaysNotesAtTheirPitchesFollowsProgramChangesAndQuitsOnSigterm) {
-    const std::string folder = makeFolder("talvex-player-jack");
-    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const std::string folder = settingsFolder("talvex-player-jack");
     JackServer server(uniqueName("a"), kRate, kPeriod);
     ASSERT_TRUE(server.running()) << "jackd did not start (scripts/setup-debian.sh tests installs jackd2)";
     JackTestClient recorder;
@@ -245,8 +252,7 @@ void askToClose(unsigned long window) {
 
 TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreRemembered) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under tests/gui_window/run_with_xvfb.sh";
-    const std::string folder = makeFolder("talvex-player-editor");
-    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const std::string folder = settingsFolder("talvex-player-editor");
     JackServer server(uniqueName("b"), kRate, kPeriod);
     ASSERT_TRUE(server.running());
     JackTestClient first, second;
@@ -361,12 +367,11 @@ TEST(PlayerOnJack, SettingsMenuDeviceChoicesReopenWithoutLostOrStuckNotesAndAreR
 // long as it is held, at its pitch, on the player's output.
 TEST(PlayerOnJack, KeysTypedIntoTheEditorWindowPlayNotesUntilReleased) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under tests/gui_window/run_with_xvfb.sh";
-    const std::string folder = makeFolder("talvex-player-keys");
-    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    const std::string folder = settingsFolder("talvex-player-keys");
     JackServer server(uniqueName("c"), kRate, kPeriod);
     ASSERT_TRUE(server.running());
-    JackTestClient recorder;
     std::string error;
+    JackTestClient recorder;
     ASSERT_TRUE(recorder.open("tvxkeys", 20000, error)) << error;
     const TestPrograms programs = findTestPrograms(folder);
     ASSERT_GE(programs.struck, 0) << "no user program " << programs.struckName;

@@ -20,8 +20,9 @@ const char* playerUsage() {
            "  --editor-info FILE       writes the editor's window ids to FILE once it is open\n"
            "  --quit-after SECONDS     quits on its own (as on SIGTERM) after this long\n"
            "  -h, --help               this text\n"
-           "Computer keyboard (no MIDI device chosen): a w s e d f t g y h u j k play an octave,\n"
-           "z and x move it down and up, space starts and stops the transport.\n";
+           "Computer keyboard (no MIDI device chosen), in the editor's window or the terminal:\n"
+           "a w s e d f t g y h u j k play an octave, z and x move it down and up, space starts\n"
+           "and stops the transport.\n";
 }
 
 bool parsePlayerOptions(const std::vector<std::string>& arguments, PlayerOptions& options, std::string& error) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "modulehost/bank_image.h"
@@ -141,7 +142,8 @@ void CPlugin::clearIdentity() {
 void CPlugin::allocateBuffers(VstInt32 inputs, VstInt32 outputs) {
     const size_t inputCount = static_cast<size_t>(inputs > kMinBuffers ? inputs : kMinBuffers);
     const size_t outputCount = static_cast<size_t>(outputs > kMinBuffers ? outputs : kMinBuffers);
-    bufferStorage_.assign((inputCount + outputCount) * kBufferFrames, 0.0f);
+    bufferStorage_ = platform::ZeroedArray<float>((inputCount + outputCount) * kBufferFrames);
+    if (bufferStorage_.data() == nullptr) throw std::bad_alloc();  // as the vector it replaces
     inputPointers_.resize(inputCount);
     outputPointers_.resize(outputCount);
     float* next = bufferStorage_.data();
@@ -158,7 +160,7 @@ void CPlugin::allocateBuffers(VstInt32 inputs, VstInt32 outputs) {
 void CPlugin::releaseBuffers() {
     inputPointers_.clear();
     outputPointers_.clear();
-    std::vector<float>().swap(bufferStorage_);
+    bufferStorage_.reset();
 }
 
 void CPlugin::endStateChange() {

@@ -18,6 +18,7 @@
 #include "modulehost/module_registry.h"
 #include "modulehost/parameter_descriptor.h"
 #include "modulehost/slot_events.h"
+#include "platform/zeroed_pages.h"
 #include "vst/aeffectx.h"
 
 class SlotOwner;
@@ -153,7 +154,9 @@ private:
     bool editIdle_ = false;
     VstInt32 programCount_ = 0;
 
-    std::vector<float> bufferStorage_;
+    // Sized for the longest block; pages only a shorter block touches stay
+    // out of memory.
+    platform::ZeroedArray<float> bufferStorage_;
     std::vector<float*> inputPointers_;
     std::vector<float*> outputPointers_;
 

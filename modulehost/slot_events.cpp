@@ -24,15 +24,16 @@ void fill(VstMidiEvent& out, const SlotEvent& in, VstInt32 deltaFrames) {
 }  // namespace
 
 SlotEventDelivery::SlotEventDelivery()
-    : header_(new unsigned char[kHeaderBytes]()), events_(new VstMidiEvent[kMaxEvents]()) {
-    new (header_.get()) VstEvents{};
+    : header_(kHeaderBytes), events_(kMaxEvents) {
+    if (header_.data() == nullptr || events_.data() == nullptr) throw std::bad_alloc();
+    new (header_.data()) VstEvents{};
 }
 
 VstEvents* SlotEventDelivery::build(const SlotEventList& immediate, const SlotEventList& live, VstInt32 frames,
                                     VstInt32 sampleRateHz) {
     const int total = immediate.size() + live.size();
     if (total == 0) return nullptr;
-    auto* list = reinterpret_cast<VstEvents*>(header_.get());
+    auto* list = reinterpret_cast<VstEvents*>(header_.data());
     VstEvent** slots = list->events;
     int n = 0;
     for (int i = 0; i < immediate.size(); ++i, ++n) {

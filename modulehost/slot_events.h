@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/zeroed_pages.h"
 #include "vst/aeffectx.h"
 
 struct SlotEvent {
@@ -60,6 +61,8 @@ public:
                      VstInt32 sampleRateHz);
 
 private:
-    std::unique_ptr<unsigned char[]> header_;  // VstEvents with its pointer array
-    std::unique_ptr<VstMidiEvent[]> events_;
+    // Sized for the most events a block can carry; the pages a block's
+    // events do not reach stay out of memory.
+    platform::ZeroedArray<unsigned char> header_;  // VstEvents with its pointer array
+    platform::ZeroedArray<VstMidiEvent> events_;
 };

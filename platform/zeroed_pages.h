@@ -1,0 +1,53 @@
+// Zeroed memory taken straight from the operating system in whole pages. A
+// page becomes resident only when it is first written, so a buffer sized
+// for the longest block a host may send costs memory only for the part the
+// blocks really use. Allocate and release off the audio thread.
+#pragma once
+
+#include <cstddef>
+#include <utility>
+
+namespace platform {
+
+// Null when the system refuses; bytes may be 0 (null then too).
+void* allocateZeroedPages(std::size_t bytes);
+void releaseZeroedPages(void* pages, std::size_t bytes);
+
+// An array of count zeroed T (T trivially constructible) in such pages.
+template <class T>
+class ZeroedArray {
+public:
+    ZeroedArray() = default;
+    explicit ZeroedArray(std::size_t count)
+        : data_(static_cast<T*>(allocateZeroedPages(count * sizeof(T)))), count_(data_ != nullptr ? count : 0) {}
+    ZeroedArray(ZeroedArray&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)), count_(std::exchange(other.count_, 0)) {}
+    ZeroedArray& operator=(ZeroedArray&& other) noexcept {
+        if (this != &other) {
+            reset();
+            data_ = std::exchange(other.data_, nullptr);
+            count_ = std::exchange(other.count_, 0);
+        }
+        return *this;
+    }
+    ZeroedArray(const ZeroedArray&) = delete;
+    ZeroedArray& operator=(const ZeroedArray&) = delete;
+    ~ZeroedArray() { reset(); }
+
+    void reset() {
+        if (data_ != nullptr) releaseZeroedPages(data_, count_ * sizeof(T));
+        data_ = nullptr;
+        count_ = 0;
+    }
+    T* data() { return data_; }
+    const T* data() const { return data_; }
+    std::size_t size() const { return count_; }
+    T& operator[](std::size_t i) { return data_[i]; }
+    const T& operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    T* data_ = nullptr;
+    std::size_t count_ = 0;
+};
+
+}  // namespace platform

@@ -2,10 +2,14 @@
 // and reason it names for every kind of fault a sound designer can make.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+
+#include "host/program_record.h"
 
 #include "modules/drums_params.h"
 #include "tools/projectgen/ball_placement.h"
+#include "tools/projectgen/default_bank.h"
 #include "tools/projectgen/project_reader.h"
 #include "tools/projectgen/project_writer.h"
 
@@ -245,6 +249,66 @@ TEST(ProjectReader, WrittenProjectCarriesTheDescription) {
     EXPECT_NE(text.find("EFFECT1_LEVEL;40.0000;\r\n"), std::string::npos);
     // At 120 beats per minute a step is 5512.5 frames: the note ends at 22050.
     EXPECT_NE(text.find("22050;128;60;0;0;\r\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Four little-endian bytes of a float, as the bank chunk stores it.
+std::vector<uint8_t> le32(float v) {
+    uint32_t u = 0;
+    std::memcpy(&u, &v, 4);
+    return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 24)};
+}
+
+// The play switch, tempo, mute-key switch and mute key of the default
+// bank's first program, read from its bytes: they follow the record's
+// project and program names.
+std::vector<uint8_t> firstProgramSwitches(const ProjectSpec& p) {
+    const std::vector<uint8_t> bank =
+        projectgen::defaultBank({{p.name, projectgen::writeProject(p), p.muteKey, p.muteKeySwitch}});
+    const std::string text(bank.begin(), bank.end());
+    const size_t name = text.find(p.name);
+    EXPECT_NE(name, std::string::npos);
+    if (name == std::string::npos) return {};
+    const size_t floats = name + kProjectNameBytes + kProgramNameBytes;
+    EXPECT_LE(floats + 16, bank.size());
+    if (floats + 16 > bank.size()) return {};
+    return std::vector<uint8_t>(bank.begin() + static_cast<long>(floats), bank.begin() + static_cast<long>(floats) + 16);
+}
+
+std::vector<uint8_t> concat(std::initializer_list<float> values) {
+    std::vector<uint8_t> out;
+    for (float v : values)
+        for (uint8_t b : le32(v)) out.push_back(b);
+    return out;
+}
+
+TEST(ProjectReader, MuteKeyReachesTheDefaultProgramsBytes) {
+    // Without one, the program has a fresh plug-in's: switch off, key 48.
+    {
+        ProjectSpec p = readProjectText(kValid, "t.yaml");
+        projectgen::placeBalls(p);
+        EXPECT_FALSE(p.muteKeyGiven);
+        EXPECT_EQ(firstProgramSwitches(p), concat({1.0f, 120.0f, 0.0f, 48.0f}));
+    }
+    // A key alone leaves the switch off; with its switch the key gates.
+    {
+        ProjectSpec p = readProjectText(withLine(2, "tempo: 120\nmute_key: C1"), "t.yaml");
+        projectgen::placeBalls(p);
+        EXPECT_TRUE(p.muteKeyGiven);
+        EXPECT_EQ(firstProgramSwitches(p), concat({1.0f, 120.0f, 0.0f, 24.0f}));
+    }
+    {
+        ProjectSpec p = readProjectText(withLine(2, "tempo: 120\nmute_key: {key: 'F#0', switch: on}"), "t.yaml");
+        projectgen::placeBalls(p);
+        EXPECT_EQ(firstProgramSwitches(p), concat({1.0f, 120.0f, 1.0f, 18.0f}));
+    }
+    EXPECT_NE(fault(withLine(2, "mute_key: {switch: on}")).find("t.yaml:2: mute_key names its key"), std::string::npos)
+        << fault(withLine(2, "mute_key: {switch: on}"));
+    EXPECT_NE(fault(withLine(2, "mute_key: {key: C1, gate: on}")).find("t.yaml:2"), std::string::npos);
+    EXPECT_NE(fault(withLine(2, "mute_key: 130")).find("t.yaml:2"), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 namespace projectgen {
 
+static_assert(kDefaultPrograms == kNumUserPrograms);
+
 namespace {
 
 VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
@@ -42,6 +44,9 @@ std::vector<uint8_t> defaultBank(const std::vector<WrittenProject>& projects) {
         effect->muteKey = fresh.muteKey;
         effect->playController = fresh.playController;
         loadProject(*effect, projects[i].bytes.data(), projects[i].bytes.size(), options);
+        // The project's own mute key, which the program holding it carries.
+        effect->muteKey = static_cast<float>(projects[i].muteKey);
+        effect->muteKeySwitch = projects[i].muteKeySwitch ? 1.0f : 0.0f;
         effect->storeCurrentState(static_cast<int>(i));
         std::lock_guard<std::recursive_mutex> lock(effect->programMutex());
         setText(records[i].projectName, kProjectNameBytes, projects[i].name);

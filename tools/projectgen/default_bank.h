@@ -12,9 +12,16 @@
 
 namespace projectgen {
 
+// The user programs of a bank: the first projects of the list get one.
+constexpr int kDefaultPrograms = 24;
+
 struct WrittenProject {
     std::string name;
     std::vector<uint8_t> bytes;  // the project text as written
+    // The program's mute key and its switch (a fresh plug-in's when the
+    // description gives none).
+    int muteKey = 48;
+    bool muteKeySwitch = false;
 };
 
 std::vector<uint8_t> defaultBank(const std::vector<WrittenProject>& projects);

@@ -95,7 +95,10 @@ int generate(const fs::path& library, const fs::path& folder) {
     std::string resourceLines;
     for (const projectgen::ProjectSpec& project : placedLibrary(library)) {
         const std::string file = project.name + ".prg";
-        written.push_back({project.name, projectgen::writeProject(project)});
+        written.push_back({project.name, projectgen::writeProject(project), project.muteKey, project.muteKeySwitch});
+        if (project.muteKeyGiven && written.size() > static_cast<size_t>(projectgen::kDefaultPrograms))
+            std::fprintf(stderr, "projectgen: %s: its mute key is kept by no user program (only the first %d projects have one)\n",
+                         project.name.c_str(), projectgen::kDefaultPrograms);
         if (!writeFile(folder / file, written.back().bytes)) {
             std::fprintf(stderr, "projectgen: cannot write %s\n", file.c_str());
             return 1;

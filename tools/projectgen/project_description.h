@@ -94,6 +94,12 @@ struct ProjectSpec {
     SlotSpec sends[4];
     std::vector<TrackSpec> tracks;
     std::vector<DemoEvent> demo;
+    // The mute key of the user program that holds the project (the project
+    // file has no place for it): while its switch is on, the output sounds
+    // only as long as the key is held.
+    bool muteKeyGiven = false;
+    int muteKey = 48;
+    bool muteKeySwitch = false;
 };
 
 }  // namespace projectgen

@@ -576,7 +576,7 @@ void Reader::demo(const YAML::Node& node, ProjectSpec& project) const {
 }
 
 ProjectSpec Reader::project(const YAML::Node& root) {
-    keys(root, "a project", {"name", "about", "tempo", "master", "tracks", "demo"});
+    keys(root, "a project", {"name", "about", "tempo", "mute_key", "master", "tracks", "demo"});
     ProjectSpec p;
     if (!root["name"]) fail(root, "the project has no name");
     p.name = text(root["name"], "name", kMaxProjectName);
@@ -585,6 +585,18 @@ ProjectSpec Reader::project(const YAML::Node& root) {
             fail(root["name"], "a project name is upper-case letters and digits, not \"" + p.name + "\"");
     if (root["about"]) scalar(root["about"], "about");
     if (root["tempo"]) p.tempo = static_cast<float>(number(root["tempo"], "tempo", 40, 300));
+    if (const YAML::Node mute = root["mute_key"]) {
+        // "mute_key: C1", or "mute_key: {key: C1, switch: on}".
+        p.muteKeyGiven = true;
+        if (mute.IsMap()) {
+            keys(mute, "mute_key", {"key", "switch"});
+            if (!mute["key"]) fail(mute, "mute_key names its key");
+            p.muteKey = key(mute["key"], "mute key");
+            if (mute["switch"]) p.muteKeySwitch = flag(mute["switch"], "mute key switch");
+        } else {
+            p.muteKey = key(mute, "mute key");
+        }
+    }
     if (const YAML::Node master = root["master"]) {
         keys(master, "master", {"level", "crossfade", "inserts", "sends"});
         if (master["level"]) p.masterLevel = static_cast<float>(number(master["level"], "master level", 0, 127));

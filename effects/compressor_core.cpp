@@ -103,12 +103,17 @@ bool CompressorCore::gainsFour(const float* envelope, const float* dL, const flo
     const __m128 reducing = _mm_cmpgt_ps(v, _mm_sub_ps(t, e));
     const __m128 belowTop = _mm_cmplt_ps(v, _mm_add_ps(t, e));
     const __m128 r = _mm_and_ps(reducing, fxdsp::selectLanes(belowTop, inKnee, aboveKnee));
-    const __m128 exponent = _mm_div_ps(_mm_sub_ps(_mm_setzero_ps(), r), _mm_set1_ps(6.0f));
-    if (!fxdsp::insideExp2Lanes(exponent)) return false;
-    const __m128 gain = fxdsp::exp2Lanes(exponent);
     const __m128 apply = _mm_cmpneq_ps(r, _mm_setzero_ps());
     const __m128 l = _mm_loadu_ps(dL), rr = _mm_loadu_ps(dR);
     const __m128 makeUp = _mm_set1_ps(smoothed_.makeUpGain);
+    if (_mm_movemask_ps(apply) == 0) {  // all four below the knee: no gain to form
+        _mm_storeu_ps(outL, _mm_mul_ps(makeUp, l));
+        _mm_storeu_ps(outR, _mm_mul_ps(makeUp, rr));
+        return true;
+    }
+    const __m128 exponent = _mm_div_ps(_mm_sub_ps(_mm_setzero_ps(), r), _mm_set1_ps(6.0f));
+    if (!fxdsp::insideExp2Lanes(exponent)) return false;
+    const __m128 gain = fxdsp::exp2Lanes(exponent);
     _mm_storeu_ps(outL, _mm_mul_ps(makeUp, fxdsp::selectLanes(apply, _mm_mul_ps(l, gain), l)));
     _mm_storeu_ps(outR, _mm_mul_ps(makeUp, fxdsp::selectLanes(apply, _mm_mul_ps(rr, gain), rr)));
     return true;

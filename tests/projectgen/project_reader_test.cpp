@@ -237,6 +237,47 @@ TEST(ProjectReader, DeepOrHugeTextIsRefusedNotFollowed) {
     EXPECT_NE(fault(text).find("past 64 bars"), std::string::npos) << fault(text);
 }
 
+// A ball that jumps at random and flies, and an arpeggiator in random
+// order: read into the project and written as the plug-in reads them back.
+TEST(ProjectReader, RandomJumpsFlightAndArpeggiatorReachTheProject) {
+    std::string text = withLine(19,
+                                "        y: {mix: Send1 Level, range: [0, 100]}\n"
+                                "        random_rate: 4\n"
+                                "        fly: {on: on, speed: 0.2, direction: 0.75}");
+    const std::string sends = "    sends: {1: 40}\n";
+    text.insert(text.find(sends) + sends.size(), "    arpeggiator: {mode: random, extension: 1, interval: 12, gate_time: 1}\n");
+    ProjectSpec p = readProjectText(text, "t.yaml");
+    ASSERT_EQ(p.tracks.size(), 1u);
+    const projectgen::BallSpec& b = p.tracks[0].balls.at(0);
+    EXPECT_EQ(b.randomRate, 4);
+    EXPECT_EQ(b.flyOn, 1.0f);
+    EXPECT_FLOAT_EQ(b.flySpeed, 0.2f);
+    EXPECT_FLOAT_EQ(b.flyDirection, 0.75f);
+    const auto& a = p.tracks[0].arpeggiator;
+    EXPECT_EQ(a[0], 1.0f);   // on
+    EXPECT_EQ(a[1], 3.0f);   // random, the fourth mode
+    EXPECT_EQ(a[3], 1.0f);   // one extension
+    EXPECT_EQ(a[6], 12.0f);  // an octave apart
+    EXPECT_EQ(a[7], 1.0f);   // half-step gate
+
+    projectgen::placeBalls(p);
+    const std::vector<uint8_t> bytes = projectgen::writeProject(p);
+    const std::string written(bytes.begin(), bytes.end());
+    EXPECT_NE(written.find("PRESET_SOUND_FLY;1.0000;0.2000;0.7500;\r\n"), std::string::npos);
+    const size_t ball = written.find("PRESET_SOUND_BALL;");
+    ASSERT_NE(ball, std::string::npos);
+    const std::string ballLine = written.substr(ball, written.find('\n', ball) - ball);
+    EXPECT_EQ(ballLine.substr(ballLine.rfind(';', ballLine.size() - 3)), ";4;\r") << ballLine;
+    EXPECT_NE(written.find("ARPEG_MODE;3.0000;\r\n"), std::string::npos);
+
+    // Out-of-range movement is refused with its place and reason.
+    EXPECT_NE(fault(withLine(19, "        y: {mix: Send1 Level, range: [0, 100]}\n        random_rate: 65")).find("random_rate"),
+              std::string::npos);
+    EXPECT_NE(fault(withLine(19, "        y: {mix: Send1 Level, range: [0, 100]}\n        fly: {speed: 1.5}")).find("fly speed"),
+              std::string::npos);
+    EXPECT_NE(fault(withLine(15, "    arpeggiator: {mode: sideways}")).find("arpeggiator mode"), std::string::npos);
+}
+
 TEST(ProjectReader, WrittenProjectCarriesTheDescription) {
     ProjectSpec p = readProjectText(kValid, "t.yaml");
     projectgen::placeBalls(p);

@@ -117,6 +117,10 @@ public:
     // Any thread: asks the renderer to start (1) or stop (0) the demonstration.
     void requestDemonstration(int request) { demoRequest_.store(request); }
     bool demonstrationPlaying() const { return demoPlaying_.load() != 0; }
+    // Any thread: whether tracks whose signal has died away sleep until
+    // their module sounds again (on by default; off renders every track in
+    // full, the reference the tests compare with).
+    void setSleepWhenQuiet(bool on) { sleepWhenQuiet_.store(on, std::memory_order_relaxed); }
 
     // State read by tracks, balls and the editor.
     const GainTables& gainTables() const override { return gains_; }
@@ -353,6 +357,7 @@ private:
     std::atomic<int> demoPlaying_{0};
     std::atomic<bool> allNotesOffRequest_{false};
     std::atomic<bool> signalClearRequest_{false};
+    std::atomic<bool> sleepWhenQuiet_{true};
     bool masterGainsJump_ = false;
     size_t demoCursor_ = 0;
     double demoClock_ = 0.0;  // frames at 44100 Hz and the written tempo

@@ -442,6 +442,7 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
     context.replayAutomation = running_ != 0.0f && hostPlaying_;
     context.crossfadeGainA = crossfadeGainA_;
     context.crossfadeGainB = crossfadeGainB_;
+    context.sleepWhenQuiet = sleepWhenQuiet_.load(std::memory_order_relaxed);
     int trackIndex = 0;
     for (auto& t : p.tracks) {
         if (multiOutput_ && trackIndex < 8) {
@@ -460,8 +461,12 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         CPlugin& bus = p.sendSlots[b];
         if (!bus.loaded()) continue;
         bool fed = false;
+        // A sleeping track adds nothing to the buses; an effect with an
+        // oscillator of its own keeps running while a send is up, asleep or
+        // not, so that it stays in phase.
+        const bool rests = restsWhenQuiet(bus.effect());
         for (auto& t : p.tracks)
-            if (t->smoothedSendGain(b) > kSendActiveGain) fed = true;
+            if ((!rests || !t->asleep()) && t->smoothedSendGain(b) > kSendActiveGain) fed = true;
         if (fed)
             sendTailFrames_[b] = tailQuietFrames;
         else if (sendTailFrames_[b] <= 0)

@@ -109,7 +109,7 @@ void TrackEqualiser::clearSignal() {
     }
 }
 
-void TrackEqualiser::process(float* left, float* right, int frames, float equaliserOn) {
+void TrackEqualiser::applyQueued() {
     EqBandRecord r;
     while (queue_.pop(r)) {
         EqBandState& b = bands_[r.band];
@@ -119,6 +119,25 @@ void TrackEqualiser::process(float* left, float* right, int frames, float equali
         b.a1 = r.a1;
         b.a2 = r.a2;
     }
+}
+
+void TrackEqualiser::rest(int frames, float equaliserOn, bool right) {
+    applyQueued();
+    for (EqBandState& b : bands_) {
+        b.onTarget = equaliserOn;
+        if (equaliserOn == 0.0f && b.wet[0] <= kWetAudible && b.wet[1] <= kWetAudible) continue;
+        for (int ch = 0; ch < (right ? 2 : 1); ++ch) {
+            float wet = b.wet[ch];
+            const float target = b.onTarget;
+            if (wet + (target - wet) * kWetSmoothing == wet) continue;  // settled
+            for (int i = 0; i < frames; ++i) wet += (target - wet) * kWetSmoothing;
+            b.wet[ch] = wet;
+        }
+    }
+}
+
+void TrackEqualiser::process(float* left, float* right, int frames, float equaliserOn) {
+    applyQueued();
     float* channels[2] = {left, right};
     for (EqBandState& b : bands_) {
         b.onTarget = equaliserOn;

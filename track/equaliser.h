@@ -41,6 +41,10 @@ public:
     // Audio thread: applies the queued records, then filters the two
     // channels in place band by band while the band is on or still fading.
     void process(float* left, float* right, int frames, float equaliserOn);
+    // Audio thread, for a track at rest: applies the queued records and
+    // moves the wet mixes as process() would over `frames` frames, without
+    // signal (right: whether process() is given a right channel).
+    void rest(int frames, float equaliserOn, bool right);
 
     const EqBandState& band(int b) const { return bands_[b]; }
     void reset();
@@ -49,6 +53,8 @@ public:
     void clearSignal();
 
 private:
+    void applyQueued();
+
     EqBandState bands_[kBands];
     BoundedQueue<EqBandRecord, 128> queue_;
 };

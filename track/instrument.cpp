@@ -1,6 +1,8 @@
 #include "track/instrument.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -45,8 +47,38 @@ constexpr float kSendSmoothing = 0.001f;
 constexpr float kSilence = 0.000001f;
 constexpr float kDrumSendFloor = 0.000021f;
 constexpr float kMeterDecay = 0.995f;
+// A track may sleep after this long with its module silent and what leaves
+// its inserts moving by no more than kSleepSwing (peak to peak, -114 dBFS).
+constexpr double kSleepQuietSeconds = 7.0;
+constexpr float kSleepSwing = 2.0e-6f;
+
+bool allZero(float* const* channels, int count, int frames) {
+    for (int c = 0; c < count; ++c) {
+        const float* x = channels[c];
+        if (x == nullptr) continue;
+        // Any bit but the sign; NaN counts as sound.
+        uint32_t bits = 0;
+        for (int i = 0; i < frames; ++i) bits |= std::bit_cast<uint32_t>(x[i]) & 0x7fffffffu;
+        if (bits != 0) return false;
+    }
+    return true;
+}
 
 }  // namespace
+
+bool restsWhenQuiet(const AEffect* effect) {
+    if (effect == nullptr) return true;
+    switch (effect->uniqueID) {
+        case vstFourCC('8', '1', '0', '3'):  // delay
+        case vstFourCC('6', 'x', '3', '1'):  // reverb
+        case vstFourCC('4', '9', '4', '4'):  // compressor
+        case vstFourCC('z', '3', 't', '0'):  // limiter
+        case vstFourCC('3', '1', 'r', '4'):  // overdrive
+            return true;
+        default:
+            return false;
+    }
+}
 
 const char* mixParameterName(int index) {
     return index >= 0 && index < kNumMixParameters ? kMixParameters[index].name : "";
@@ -121,6 +153,8 @@ void CInstrument::reset() {
     gainLeft_ = gainRight_ = 0.0f;
     for (float& g : sendGain_) g = 0.0f;
     meter_ = 0.0f;
+    quietFrames_ = 0;
+    asleep_ = false;
     patterns.reset();
     patterns.editPattern.lengthSteps = 16.0f;
     patterns.editPattern.chain = 0;
@@ -298,52 +332,128 @@ void CInstrument::render(const TrackRenderContext& context) {
 
     if (context.replayAutomation) replayAutomation(context);
     mainSlot_->processOwnBuffers(frames);
+    const int outputs = mainSlot_->effect()->numOutputs;
+    float* const* out = mainSlot_->outputs();
+    const bool moduleSilent = outputs < 1 || allZero(out, outputs, frames);
+    if (asleep_) {
+        if (moduleSilent && context.sleepWhenQuiet) {
+            if (outputs >= 1) {
+                if (bandRateHz_.load() != owner_.moduleSampleRate()) recomputeAllBands();
+                equaliser_.rest(frames, equaliserOn.load(), outputs > 1);
+            }
+            glideStripGains(context);
+            return;
+        }
+        asleep_ = false;
+        quietFrames_ = 0;
+    }
     for (int i = 0; i < 2; ++i)
         if (insertOn[i].load() != 0.0f && insertSlots_[i]->loaded())
             insertSlots_[i]->processInPlace(mainSlot_->outputs(), frames);
 
-    float* const* out = mainSlot_->outputs();
-    const int outputs = mainSlot_->effect()->numOutputs;
     if (outputs < 1) return;
+    const bool maySleep = quietAfterInserts(out, outputs, frames, moduleSilent, context.sampleRate);
     // Coefficients follow the host's rate: a rate change requeues the bands
     // before this block filters.
     if (bandRateHz_.load() != owner_.moduleSampleRate()) recomputeAllBands();
     equaliser_.process(out[0], outputs > 1 ? out[1] : nullptr, frames, equaliserOn.load());
     mixBlock(context);
+    if (maySleep && context.sleepWhenQuiet) asleep_ = true;
 }
 
-void CInstrument::mixBlock(const TrackRenderContext& context) {
-    const int frames = context.frames;
-    const GainTables& gains = owner_.gainTables();
-    float* const* out = mainSlot_->outputs();
-    const int outputs = mainSlot_->effect()->numOutputs;
-    const float* inL = out[0];
-    const float* inR = outputs > 1 ? out[1] : out[0];
+bool CInstrument::quietAfterInserts(float* const* out, int outputs, int frames, bool moduleSilent, int sampleRate) {
+    bool insertsRest = true;
+    for (int i = 0; i < 2; ++i)
+        if (insertOn[i].load() != 0.0f && insertSlots_[i]->loaded() && !restsWhenQuiet(insertSlots_[i]->effect()))
+            insertsRest = false;
+    if (!moduleSilent || !insertsRest) {
+        quietFrames_ = 0;
+        return false;
+    }
+    // A ringing tail moves; a constant offset (the effects' guard against
+    // denormals) does not, and is not counted.
+    for (int c = 0; c < std::min(outputs, 2); ++c) {
+        const float* x = out[c];
+        float lo = x[0], hi = x[0];
+        for (int i = 1; i < frames; ++i) {
+            lo = std::min(lo, x[i]);
+            hi = std::max(hi, x[i]);
+        }
+        if (!(hi - lo <= kSleepSwing)) {
+            quietFrames_ = 0;
+            return false;
+        }
+    }
+    const int needed = static_cast<int>(kSleepQuietSeconds * sampleRate);
+    quietFrames_ = std::min(quietFrames_ + frames, needed);
+    return quietFrames_ >= needed;
+}
 
+CInstrument::StripTargets CInstrument::stripTargets(const TrackRenderContext& context) {
+    const GainTables& gains = owner_.gainTables();
+    StripTargets t;
     // Control-rate targets, once per block.
     float g = gains.planetLevel[GainTables::index(planetLevel.load())] * gains.trackLevel[GainTables::index(level.load())];
     if (crossfadeA.load() != 0.0f)
         g *= context.crossfadeGainA;
     else if (crossfadeB.load() != 0.0f)
         g *= context.crossfadeGainB;
-    float targetL = g, targetR = g;
+    t.left = g;
+    t.right = g;
     const float p = pan.load();
     if (p > 0.0f)
-        targetL = p < 0.5f ? g * (1.0f - 1.5f * p) : g * (0.5f - 0.5f * p);
+        t.left = p < 0.5f ? g * (1.0f - 1.5f * p) : g * (0.5f - 0.5f * p);
     else
-        targetR = p > -0.5f ? g * (1.0f + 1.5f * p) : g * (0.5f + 0.5f * p);
-    if (mute.load() != 0.0f || silencedBySolo.load() != 0.0f) targetL = targetR = kSilence;
+        t.right = p > -0.5f ? g * (1.0f + 1.5f * p) : g * (0.5f + 0.5f * p);
+    if (mute.load() != 0.0f || silencedBySolo.load() != 0.0f) t.left = t.right = kSilence;
 
     const bool drums = mainSlot_->effect()->uniqueID == kDrumMachineId;
-    float sendTarget[kNumSends];
-    float* sendIn[kNumSends][2] = {};
-    bool sendActive[kNumSends];
     for (int s = 0; s < kNumSends; ++s) {
-        CPlugin& bus = *owner_.sendBus(s);
-        sendActive[s] = bus.loaded();
-        sendTarget[s] = sendOn[s].load() == 0.0f ? kSilence : gains.level[GainTables::index(sendLevel[s].load())];
+        t.sendActive[s] = owner_.sendBus(s)->loaded();
+        t.send[s] = sendOn[s].load() == 0.0f ? kSilence : gains.level[GainTables::index(sendLevel[s].load())];
+        t.drumFloor[s] = drums && sendOn[s].load() != 0.0f;
+    }
+    return t;
+}
+
+void CInstrument::glideStripGains(const TrackRenderContext& context) {
+    const StripTargets t = stripTargets(context);
+    // Settled gains (a step no longer moves them) need no frames.
+    const auto settled = [](float g, float target, float k) { return g + (target - g) * k == g; };
+    bool moving = !settled(gainLeft_, t.left, kStripSmoothing) || !settled(gainRight_, t.right, kStripSmoothing);
+    for (int s = 0; s < kNumSends; ++s)
+        if (t.sendActive[s] &&
+            (!settled(sendGain_[s], t.send[s], kSendSmoothing) || (t.drumFloor[s] && sendGain_[s] < kDrumSendFloor)))
+            moving = true;
+    if (!moving) return;
+    for (int i = 0; i < context.frames; ++i) {
+        gainLeft_ += (t.left - gainLeft_) * kStripSmoothing;
+        gainRight_ += (t.right - gainRight_) * kStripSmoothing;
+        for (int s = 0; s < kNumSends; ++s) {
+            if (!t.sendActive[s]) continue;
+            float& sg = sendGain_[s];
+            sg += (t.send[s] - sg) * kSendSmoothing;
+            if (t.drumFloor[s] && sg < kDrumSendFloor) sg = kDrumSendFloor;
+        }
+    }
+}
+
+void CInstrument::mixBlock(const TrackRenderContext& context) {
+    const int frames = context.frames;
+    float* const* out = mainSlot_->outputs();
+    const int outputs = mainSlot_->effect()->numOutputs;
+    const float* inL = out[0];
+    const float* inR = outputs > 1 ? out[1] : out[0];
+
+    const StripTargets targets = stripTargets(context);
+    const float targetL = targets.left, targetR = targets.right;
+    const bool drums = mainSlot_->effect()->uniqueID == kDrumMachineId;
+    const float* sendTarget = targets.send;
+    float* sendIn[kNumSends][2] = {};
+    const bool* sendActive = targets.sendActive;
+    for (int s = 0; s < kNumSends; ++s) {
         if (sendActive[s]) {
-            float* const* in = bus.inputs();
+            float* const* in = owner_.sendBus(s)->inputs();
             sendIn[s][0] = in[0];
             sendIn[s][1] = in[1];
         }

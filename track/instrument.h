@@ -39,7 +39,15 @@ struct TrackRenderContext {
     bool replayAutomation = false;
     float crossfadeGainA = 0.0f;
     float crossfadeGainB = 0.0f;
+    // Tracks whose signal has died away sleep (see CInstrument::asleep()).
+    bool sleepWhenQuiet = true;
 };
+
+// Whether an effect module, fed silence, only decays (delay, reverb,
+// dynamics, overdrive): resting it for a while changes nothing audible. Those
+// with an oscillator of their own (chorus, flanger, filter) keep running, or
+// they would wake at another phase than a render that never rested.
+bool restsWhenQuiet(const AEffect* effect);
 
 class CInstrument;
 // Called after every mix-parameter change, on the thread that made it.
@@ -62,6 +70,8 @@ public:
         for (float& g : sendGain_) g = 0.0f;
         meter_ = 0.0f;
         heldKeyCount_ = 0;  // the voices those keys held are gone
+        quietFrames_ = 0;
+        asleep_ = false;
     }
     CPlugin& mainSlot() { return *mainSlot_; }
     CPlugin& insertSlot(int i) { return *insertSlots_[i]; }
@@ -105,6 +115,12 @@ public:
     void setMixChangeHook(MixChangeHook hook, void* context);
 
     float smoothedSendGain(int send) const { return sendGain_[send]; }
+    // A track sleeps once its module has rendered nothing but zeros and what
+    // its inserts gave out has not moved by more than -114 dBFS (a constant
+    // offset aside) for 7 s: its inserts, equaliser and mix then rest, and
+    // it adds nothing to the buses, until its module renders a sample that
+    // is not zero. Audio thread.
+    bool asleep() const { return asleep_; }
     float peakMeter() const { return meter_; }
     int heldKeyCount() const { return heldKeyCount_; }
     int heldKey(int i) const { return heldKeys_[i]; }
@@ -159,6 +175,19 @@ public:
 private:
     void deliverMain(const uint8_t data[3], int frame);
     void mixBlock(const TrackRenderContext& context);
+    // Strip and send gain targets of this block.
+    struct StripTargets {
+        float left = 0.0f, right = 0.0f;
+        float send[kNumSends] = {};
+        bool sendActive[kNumSends] = {};
+        bool drumFloor[kNumSends] = {};
+    };
+    StripTargets stripTargets(const TrackRenderContext& context);
+    // While asleep: the gains glide toward their targets as mixBlock() would
+    // move them, without signal.
+    void glideStripGains(const TrackRenderContext& context);
+    // Counts the quiet frames after the inserts; true when the track may sleep.
+    bool quietAfterInserts(float* const* out, int outputs, int frames, bool moduleSilent, int sampleRate);
     void replayAutomation(const TrackRenderContext& context);
 
     TrackOwner& owner_;
@@ -173,6 +202,8 @@ private:
     float gainLeft_ = 0.0f, gainRight_ = 0.0f;
     float sendGain_[kNumSends] = {0, 0, 0, 0};
     Relaxed<float> meter_{0.0f};
+    int quietFrames_ = 0;
+    bool asleep_ = false;
     int heldKeys_[kMaxHeldKeys] = {};
     int heldKeyCount_ = 0;
 };

@@ -91,6 +91,11 @@ protected:
         }
     }
 
+    // `frames` frames in which nothing is due and nothing sounds: the control
+    // counter moves on as renderInRuns() would move it (its ticks would find
+    // no voice to update).
+    void passSilentFrames(int frames) { controlCounter_ = (controlCounter_ + frames % kControlFrames) % kControlFrames; }
+
     std::vector<Program> programs_;
 
 private:

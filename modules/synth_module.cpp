@@ -444,6 +444,14 @@ void EffectSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32
     std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
     if (recomputing_.load(std::memory_order_relaxed)) return;
 
+    // Nothing due and no voice sounding: the block is silence.
+    if (!reference_ && midiIdle() &&
+        std::none_of(std::begin(voices_), std::end(voices_), [](const Voice& v) { return v.sounding(); })) {
+        for (Voice& v : voices_) v.running = false;
+        passSilentFrames(frames);
+        return;
+    }
+
     // Frame by frame: control tick first, then MIDI, then the voices.
     renderInRuns(
         frames, [this] { controlTick(); },

@@ -168,6 +168,13 @@ TEST(SynthLanes, HeldChordsWithSyncAndReleasesSoundLikeTheReferencePath) {
         for (int i = 0; i < 16; ++i) release.push_back({i * 11, 0x80, 40 + 3 * i, 0});
         pair.send(release);
         for (int b = 0; b < 40; ++b) ASSERT_EQ(pair.renderAndCompare(100), -1) << "variant " << variant;
+        // Silence in blocks of odd length (the fast path passes them without
+        // running the voices), then the chord again: its control ticks must
+        // fall on the same frames.
+        for (int b = 0; b < 37; ++b) ASSERT_EQ(pair.renderAndCompare(77), -1) << "variant " << variant;
+        ASSERT_FALSE(pair.fast().synth().voice(0).sounding());
+        pair.send(chord);
+        for (int b = 0; b < 20; ++b) ASSERT_EQ(pair.renderAndCompare(256), -1) << "variant " << variant;
         EXPECT_GT(pair.energy(), 1.0);
         EXPECT_GT(pair.fast().synth().laneVoiceRuns(), 5000u) << "variant " << variant;
     }

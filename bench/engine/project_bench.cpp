@@ -208,14 +208,15 @@ DemoRun renderDemo(Instance& in, int block) {
     return r;
 }
 
-// Renders until the output has been silent for a second (tails ended),
-// then times idle blocks; returns the mean cost against the deadline.
+// Renders until the output has been silent for 8 s (tails ended, and the
+// tracks past the 7 s after which they sleep), then times idle blocks;
+// returns the mean cost against the deadline.
 double idleLoad(Instance& in, int block) {
     const uint8_t allOff[3] = {0xB0, 123, 0};
     in.main().dispatchMidi(allOff, 0);
-    const long limit = static_cast<long>(30.0 * kRate);
+    const long limit = static_cast<long>(40.0 * kRate);
     long silentFrames = 0;
-    for (long f = 0; f < limit && silentFrames < static_cast<long>(kRate); f += block) {
+    for (long f = 0; f < limit && silentFrames < static_cast<long>(8.0 * kRate); f += block) {
         in.block(block);
         silentFrames = in.peak(block) < 1e-5f ? silentFrames + block : 0;
     }

@@ -210,6 +210,6 @@ TEST(SamplerLibrary, TheCommittedLibraryMatchesTheGenerator) {
         key.clear();
         ++entries;
     }
-    EXPECT_EQ(entries, 44);
+    EXPECT_EQ(entries, 51);
 }
 #endif

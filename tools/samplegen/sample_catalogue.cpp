@@ -1,6 +1,7 @@
 #include "tools/samplegen/sample_catalogue.h"
 
 #include "tools/samplegen/drum_sounds.h"
+#include "tools/samplegen/keys_mallet_sounds.h"
 #include "tools/samplegen/kit_sounds.h"
 #include "tools/samplegen/melodic_sounds.h"
 
@@ -30,6 +31,14 @@ RenderedSample pad() {
 template <int Note>
 RenderedSample bell() {
     return renderBell(Note);
+}
+template <int Note>
+RenderedSample organ() {
+    return renderDrawbarOrgan(Note);
+}
+template <int Note, Mallet M>
+RenderedSample marimba() {
+    return renderMarimba(Note, M);
 }
 
 }  // namespace
@@ -85,6 +94,14 @@ const std::vector<CatalogueEntry>& sampleCatalogue() {
         {"Shaker.wav", FileForm::Wav16, renderShaker},
         {"Clave.wav", FileForm::Wav16, renderClave},
         {"Cowbell.wav", FileForm::Wav16, renderCowbell},
+
+        {"Organ_C3.wav", FileForm::Wav16, organ<48>},
+        {"Organ_C4.wav", FileForm::Wav16, organ<60>},
+        {"Organ_C5.wav", FileForm::Wav16, organ<72>},
+        {"Marimba_C3.wav", FileForm::Wav16, marimba<48, Mallet::Soft>},
+        {"Marimba_C4.wav", FileForm::Wav16, marimba<60, Mallet::Soft>},
+        {"Marimba_C5.wav", FileForm::Wav16, marimba<72, Mallet::Soft>},
+        {"MarimbaHard_C4.wav", FileForm::Wav16, marimba<60, Mallet::Hard>},
     };
     return kCatalogue;
 }

@@ -54,7 +54,8 @@ double blockLevelDb(const render_test::Wav& wav, int block) {
     return energy > 0.0 ? 10.0 * std::log10(energy) : -999.0;
 }
 
-// With TALVEX_UPDATE_SNAPSHOTS=1 (scripts/update-snapshots.sh) the test
+// With TALVEX_UPDATE_SNAPSHOTS=1 (scripts/update-snapshots.sh
+// BuiltInProjectSound) the test
 // writes the reference anew from this render instead, on purpose, after a
 // project's description has changed how it sounds.
 bool updating() {

@@ -20,9 +20,15 @@ render_seconds=${FUZZ_RENDER_SECONDS:-3600}
 jobs=${FUZZ_JOBS:-1}
 
 # Targets that build or play a whole instance (loader, programs applied,
-# instances created) are slow per execution and get a time budget; the rest
-# parse and get the execution count.
-render_targets=" fuzz_project_loader fuzz_program_chunk fuzz_host_settings "
+# instances created), create modules for each input (the chunk targets, the
+# library reader, which writes every module's state) or draw (text through
+# the font rasteriser, the sample store's decoding) run at a few hundred to
+# a few thousand executions per CPU second under the sanitizers and get a
+# time budget; the pure parsers (WAV, AIFF, PNG, settings store) run at
+# 30,000 to 300,000 and get the execution count.
+render_targets=" fuzz_project_loader fuzz_program_chunk fuzz_host_settings fuzz_bank_file fuzz_module_chunks \
+ fuzz_state_image fuzz_synth_chunk fuzz_sampler_chunk fuzz_drums_chunk fuzz_library_reader fuzz_text_decoder \
+ fuzz_sample_store "
 
 scripts/build.sh fuzz
 out=build/fuzz/long

@@ -226,7 +226,13 @@ protected:
                 // The last program, the first, one between, and back.
                 const int choices[] = {count - 1, 0, count / 2, 1 % count, count - 1, 0};
                 wanted[static_cast<size_t>(t)] = choices[round];
-                ASSERT_TRUE(main->requestMainModuleProgram(t, choices[round])) << nameOf(p);
+                // A request is refused while the timer carries out a program
+                // change or an edit (the automation moves parameters that
+                // cause some): the editor asks again at its next idle call.
+                for (int attempt = 0; !main->requestMainModuleProgram(t, choices[round]); ++attempt) {
+                    ASSERT_LT(attempt, 500) << nameOf(p) << ": refused for 500 blocks";
+                    block(64, events, false);
+                }
             }
             block(round % 2 == 0 ? 64 : 1024, events, round % 3 == 0);
             for (int t = 0; t < tracks; ++t)
@@ -336,7 +342,7 @@ TEST_P(RealtimeSafetySlice, SoundsChosenInTheEditorChangeProgramsWithoutAllocati
                 "%ld allocations, %ld releases, %ld locks, %ld waits, %ld system calls\n",
                 projects, figures.soundChoices, figures.blocks, c.allocations, c.frees, c.locks, c.waits,
                 c.systemCalls);
-    EXPECT_GT(figures.soundChoices, 6L * projects);
+    EXPECT_GE(figures.soundChoices, 6L * projects);  // every project has a module with programs
     EXPECT_TRUE(c.clean()) << audio_probe::report();
     EXPECT_TRUE(std::isfinite(figures.peak));
 }

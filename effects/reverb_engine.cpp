@@ -1,5 +1,9 @@
 #include "effects/reverb_engine.h"
 
+#include <emmintrin.h>
+
+#include <algorithm>
+
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
@@ -52,6 +56,82 @@ void ReverbEngine::Channel::run(float h, float feedback, float k1, float k2, flo
     diffused = a;
 }
 
+int ReverbEngine::Channel::framesBeforeWrap() const {
+    int room = combLength[0] - combIndex[0];
+    for (int c = 1; c < kCombCount; ++c) room = std::min(room, combLength[c] - combIndex[c]);
+    for (int a = 0; a < kAllpassCount; ++a) room = std::min(room, allpassLength[a] - allpassIndex[a]);
+    return room;
+}
+
+// Four frames of run(), each lane doing one frame's (or one comb's)
+// arithmetic in run()'s order, so the results are bit for bit the same. Every
+// line is longer than four samples, so the four slots read are written long
+// before this block and each slot is read and rewritten by one frame only.
+// The combs' reads come in as rows (one comb, four frames); their sum runs
+// down the rows in comb order. The damping low-pass recurs from frame to
+// frame, so for it the rows are turned into columns (one frame, four combs)
+// and the frames step one after another, four combs at a time.
+void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, float k2, float* combSum,
+                                    float* diffused) {
+    const __m128 k1v = _mm_set1_ps(k1), k2v = _mm_set1_ps(k2), fb = _mm_set1_ps(feedback);
+    const __m128 in = _mm_loadu_ps(h);
+    const __m128 inFrame[4] = {_mm_shuffle_ps(in, in, _MM_SHUFFLE(0, 0, 0, 0)),
+                               _mm_shuffle_ps(in, in, _MM_SHUFFLE(1, 1, 1, 1)),
+                               _mm_shuffle_ps(in, in, _MM_SHUFFLE(2, 2, 2, 2)),
+                               _mm_shuffle_ps(in, in, _MM_SHUFFLE(3, 3, 3, 3))};
+    __m128 sum = _mm_set1_ps(fxdsp::kAntiDenormalOffset);
+    for (int g = 0; g < kCombCount; g += 4) {
+        __m128 r0 = _mm_loadu_ps(comb[g] + combIndex[g]);
+        __m128 r1 = _mm_loadu_ps(comb[g + 1] + combIndex[g + 1]);
+        __m128 r2 = _mm_loadu_ps(comb[g + 2] + combIndex[g + 2]);
+        __m128 r3 = _mm_loadu_ps(comb[g + 3] + combIndex[g + 3]);
+        sum = _mm_add_ps(sum, r0);
+        sum = _mm_add_ps(sum, r1);
+        sum = _mm_add_ps(sum, r2);
+        sum = _mm_add_ps(sum, r3);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);  // now r_t holds frame t of the four combs
+        __m128 store = _mm_loadu_ps(combStore + g);
+        __m128 column[4] = {r0, r1, r2, r3};
+        for (int t = 0; t < 4; ++t) {
+            store = _mm_add_ps(_mm_mul_ps(column[t], k1v), _mm_mul_ps(store, k2v));
+            column[t] = _mm_add_ps(inFrame[t], _mm_mul_ps(store, fb));
+        }
+        _mm_storeu_ps(combStore + g, store);
+        _MM_TRANSPOSE4_PS(column[0], column[1], column[2], column[3]);  // back to one comb per row
+        for (int c = 0; c < 4; ++c) {
+            _mm_storeu_ps(comb[g + c] + combIndex[g + c], column[c]);
+            const int next = combIndex[g + c] + 4;
+            combIndex[g + c] = next == combLength[g + c] ? 0 : next;
+        }
+    }
+    const __m128 half = _mm_set1_ps(kAllpassFeedback);
+    __m128 a = sum;
+    for (int p = 0; p < kAllpassCount; ++p) {
+        float* slot = allpass[p] + allpassIndex[p];
+        const __m128 v = _mm_loadu_ps(slot);
+        _mm_storeu_ps(slot, _mm_add_ps(a, _mm_mul_ps(half, v)));
+        const int next = allpassIndex[p] + 4;
+        allpassIndex[p] = next == allpassLength[p] ? 0 : next;
+        a = _mm_sub_ps(v, a);
+    }
+    _mm_storeu_ps(combSum, sum);
+    _mm_storeu_ps(diffused, a);
+}
+
+void ReverbEngine::Channel::runFrames(const float* h, int count, float feedback, float k1, float k2,
+                                      float* combSum, float* diffused) {
+    int n = 0;
+    while (n < count) {
+        int room = framesBeforeWrap();
+        for (; room >= 4 && count - n >= 4; room -= 4, n += 4)
+            runFour(h + n, feedback, k1, k2, combSum + n, diffused + n);
+        if (n < count) {
+            run(h[n], feedback, k1, k2, combSum[n], diffused[n]);
+            ++n;
+        }
+    }
+}
+
 ReverbEngine::ReverbEngine() : left_(0), right_(kStereoSpreadSamples) {}
 
 void ReverbEngine::smooth(const ReverbTargets& t, float factor) {
@@ -97,31 +177,44 @@ void ReverbEngine::render(const float* inL, const float* inR, float* outL, float
     const float early = early_, dry = dry_, wet = wet_, level = level_;
     const fxdsp::OnePoleCoefficients lowCut = lowCut_;
     int w = preWrite_;
-    for (int n = 0; n < count; ++n) {
-        float xL, xR;
-        // The combs decay (feedback below 1), so a bounded, finite input
-        // keeps every line finite.
-        if (mono) {
-            xL = xR = fxdsp::fedSample(0.5f * inL[n] + 0.5f * inR[n]) + fxdsp::kAntiDenormalOffset;
-        } else {
-            xL = fxdsp::fedSample(inL[n]) + fxdsp::kAntiDenormalOffset;
-            xR = fxdsp::fedSample(inR[n]) + fxdsp::kAntiDenormalOffset;
+    // In three passes over pieces of the run: the inputs, pre-delay and low
+    // cut frame by frame, then each channel's combs and all-passes (four
+    // frames at a time), then the mix. Inputs are read before the outputs
+    // of the same frames are written, so processing in place holds.
+    constexpr int kPiece = 64;
+    alignas(16) float xL[kPiece], xR[kPiece], hL[kPiece], hR[kPiece];
+    alignas(16) float sumL[kPiece], sumR[kPiece], diffL[kPiece], diffR[kPiece];
+    for (int start = 0; start < count; start += kPiece) {
+        const int m = std::min(kPiece, count - start);
+        const float* inLeft = inL + start;
+        const float* inRight = inR + start;
+        for (int n = 0; n < m; ++n) {
+            // The combs decay (feedback below 1), so a bounded, finite input
+            // keeps every line finite.
+            if (mono) {
+                xL[n] = xR[n] = fxdsp::fedSample(0.5f * inLeft[n] + 0.5f * inRight[n]) + fxdsp::kAntiDenormalOffset;
+            } else {
+                xL[n] = fxdsp::fedSample(inLeft[n]) + fxdsp::kAntiDenormalOffset;
+                xR[n] = fxdsp::fedSample(inRight[n]) + fxdsp::kAntiDenormalOffset;
+            }
+            preLeft_.store(w, xL[n]);
+            preRight_.store(w, xR[n]);
+            const float uL = preLeft_.at(w - p);
+            const float uR = preRight_.at(w - p);
+            w = (w + 1) & PreDelayLine::kMask;
+            hL[n] = fxdsp::onePoleHighpassStep(left_.lowCutState, uL, lowCut);
+            hR[n] = fxdsp::onePoleHighpassStep(right_.lowCutState, uR, lowCut);
         }
-        preLeft_.store(w, xL);
-        preRight_.store(w, xR);
-        const float uL = preLeft_.at(w - p);
-        const float uR = preRight_.at(w - p);
-        w = (w + 1) & PreDelayLine::kMask;
-
-        const float hL = fxdsp::onePoleHighpassStep(left_.lowCutState, uL, lowCut);
-        const float hR = fxdsp::onePoleHighpassStep(right_.lowCutState, uR, lowCut);
-        float sumL, sumR, diffL, diffR;
-        left_.run(hL, feedback, k1, k2, sumL, diffL);
-        right_.run(hR, feedback, k1, k2, sumR, diffR);
-        const float tL = kDiffusedGain * diffL - early * sumL;
-        const float tR = kDiffusedGain * diffR - early * sumR;
-        outL[n] = (xL * dry + tL * wet) * level;
-        outR[n] = (xR * dry + tR * wet) * level;
+        left_.runFrames(hL, m, feedback, k1, k2, sumL, diffL);
+        right_.runFrames(hR, m, feedback, k1, k2, sumR, diffR);
+        float* outLeft = outL + start;
+        float* outRight = outR + start;
+        for (int n = 0; n < m; ++n) {
+            const float tL = kDiffusedGain * diffL[n] - early * sumL[n];
+            const float tR = kDiffusedGain * diffR[n] - early * sumR[n];
+            outLeft[n] = (xL[n] * dry + tL * wet) * level;
+            outRight[n] = (xR[n] * dry + tR * wet) * level;
+        }
     }
     preWrite_ = w;
 }

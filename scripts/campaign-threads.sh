@@ -5,11 +5,24 @@
 # renders and a fifth automates the 80 host parameters, under
 # ThreadSanitizer (the tsan tree). CI runs the same test with 300 changes.
 #
-#   scripts/campaign-threads.sh [changes]
+#   scripts/campaign-threads.sh [changes] [runs]
+#
+# With runs > 1 the changes are split into that many consecutive runs, each
+# with a seed of its own (1, 2, ...), so that a busy machine still reports
+# the runs that finished; every run prints its own figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 changes=${1:-10000}
+runs=${2:-1}
 scripts/build.sh tsan "-DTALVEX_TEST_AREAS=campaign"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 TALVEX_CAMPAIGN_CHANGES=$changes \
-  build/tsan/tests/campaign/test_campaign --gtest_filter='ProgramChangeThreads.*'
+each=$((changes / runs))
+for ((run = 1; run <= runs; ++run)); do
+  n=$each
+  [ "$run" -eq "$runs" ] && n=$((changes - each * (runs - 1)))
+  seed=$run
+  [ "$runs" -eq 1 ] && seed=${TALVEX_CAMPAIGN_SEED:-0}
+  echo "run $run of $runs: $n changes, seed $seed ($(date -u +%H:%M:%S))"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 TALVEX_CAMPAIGN_CHANGES=$n TALVEX_CAMPAIGN_SEED=$seed \
+    build/tsan/tests/campaign/test_campaign --gtest_filter='ProgramChangeThreads.*'
+done

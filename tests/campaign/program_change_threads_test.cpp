@@ -8,7 +8,8 @@
 //
 // TALVEX_CAMPAIGN_CHANGES sets the number of changes made by the three
 // changing threads together (300 by default; scripts/campaign-threads.sh
-// runs 10,000).
+// runs 10,000); TALVEX_CAMPAIGN_SEED varies the random choices, so that a
+// long campaign split into several runs does not repeat one sequence.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,6 +36,11 @@ int changesWanted() {
     const char* text = std::getenv("TALVEX_CAMPAIGN_CHANGES");
     const int n = text != nullptr ? std::atoi(text) : 0;
     return n > 0 ? n : 300;
+}
+
+unsigned seedWanted() {
+    const char* text = std::getenv("TALVEX_CAMPAIGN_SEED");
+    return text != nullptr ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0u;
 }
 
 // Durations of the changes one thread made.
@@ -70,6 +76,7 @@ TEST(ProgramChangeThreads, ChangesFromThreeThreadsNeverStallTheRendererNorTimeOu
     effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
 
     const int wanted = changesWanted();
+    const unsigned seed = seedWanted();
     std::atomic<int> remaining{wanted};
     std::atomic<bool> stop{false};
     std::atomic<long> blocks{0}, excludedBlocks{0}, midiChanges{0}, badBlocks{0}, automationCalls{0};
@@ -80,7 +87,7 @@ TEST(ProgramChangeThreads, ChangesFromThreeThreadsNeverStallTheRendererNorTimeOu
     std::thread renderer([&] {
         campaign::OutputBuffers out(2);
         campaign::EventList events(8);
-        std::mt19937 random(4);
+        std::mt19937 random(4 + 4 * seed);
         Clock::time_point excludedSince{};
         bool excluded = false;
         while (!stop.load()) {
@@ -130,7 +137,7 @@ TEST(ProgramChangeThreads, ChangesFromThreeThreadsNeverStallTheRendererNorTimeOu
 
     // 1 to 3: the changing threads.
     auto changer = [&](int kind) {
-        std::mt19937 random(static_cast<unsigned>(kind + 1));
+        std::mt19937 random(static_cast<unsigned>(kind + 1) + 4 * seed);
         while (remaining.fetch_sub(1) > 0) {
             const int p = static_cast<int>(random() % static_cast<unsigned>(projects));
             const auto start = Clock::now();
@@ -170,9 +177,9 @@ TEST(ProgramChangeThreads, ChangesFromThreeThreadsNeverStallTheRendererNorTimeOu
     std::sort(all.begin(), all.end());
     const double median = all[all.size() / 2];
     const double longest = all.back();
-    std::printf("[ figures  ] %zu changes (setProgram %zu, setChunk %zu, project loads %zu) and %ld MIDI program "
-                "changes sent; %ld blocks (%ld excluded), %ld automation calls\n",
-                all.size(), logs[0].ms.size(), logs[1].ms.size(), logs[2].ms.size(), midiChanges.load(),
+    std::printf("[ figures  ] seed %u: %zu changes (setProgram %zu, setChunk %zu, project loads %zu) and %ld "
+                "MIDI program changes sent; %ld blocks (%ld excluded), %ld automation calls\n",
+                seed, all.size(), logs[0].ms.size(), logs[1].ms.size(), logs[2].ms.size(), midiChanges.load(),
                 blocks.load(), excludedBlocks.load(), automationCalls.load());
     std::printf("[ figures  ] change took median %.1f ms, longest %.1f ms; longest audio call %.2f ms; "
                 "longest silence while excluded %.1f ms\n",

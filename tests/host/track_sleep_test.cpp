@@ -18,76 +18,18 @@
 
 #include "host/effect.h"
 #include "project/project.h"
-#include "tests/host/test_host_fixture.h"
+#include "tests/host/project_instance.h"
 #include "track/instrument.h"
-
-extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
 
 namespace {
 
 constexpr int kBlock = 256;
 constexpr int kBlocksPerSecond = 44100 / kBlock;
 
-struct Note {
-    int block;
-    uint8_t status, key, velocity;
-};
-
-class Instance {
-public:
-    Instance(TestHost& host, int project, bool sleep) {
-        host.time.flags = kVstTempoValid | kVstTimeSigValid;
-        host.time.tempo = 120.0;
-        host.time.sampleRate = 44100.0;
-        host.time.timeSigNumerator = 4;
-        host.time.timeSigDenominator = 4;
-        effect_ = VSTPluginMain(&TestHost::callback);
-        main_ = static_cast<Effect*>(static_cast<AudioEffect*>(effect_->object));
-        main_->setSleepWhenQuiet(sleep);
-        effect_->dispatcher(effect_, effSetSampleRate, 0, 0, nullptr, 44100.0f);
-        effect_->dispatcher(effect_, effSetBlockSize, 0, kBlock, nullptr, 0.0f);
-        effect_->dispatcher(effect_, effVendorSpecific, kVendorDemoIndex, kVendorProjectValue, nullptr,
-                            static_cast<float>(project));
-        effect_->dispatcher(effect_, effMainsChanged, 0, 1, nullptr, 0.0f);
-    }
-    ~Instance() { effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f); }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-
-    // Renders one block, sending the notes due in it at its start; appends
-    // both channels, interleaved.
-    void play(int block, const std::vector<Note>& notes, std::vector<float>& out) {
-        std::vector<VstMidiEvent> due, storage;
-        for (const Note& n : notes)
-            if (n.block == block) due.push_back(midiEvent(0, n.status, n.key, n.velocity));
-        if (!due.empty()) {
-            std::vector<char> events = makeEvents(due, storage);
-            effect_->dispatcher(effect_, effProcessEvents, 0, 0, events.data(), 0.0f);
-        }
-        float* outputs[2] = {left_.data(), right_.data()};
-        effect_->processReplacing(effect_, nullptr, outputs, kBlock);
-        for (int i = 0; i < kBlock; ++i) {
-            out.push_back(left_[static_cast<size_t>(i)]);
-            out.push_back(right_[static_cast<size_t>(i)]);
-        }
-    }
-    int sleepingTracks() {
-        int n = 0;
-        for (auto& t : main_->project()->tracks) n += t->asleep() ? 1 : 0;
-        return n;
-    }
-    Effect& main() { return *main_; }
-
-private:
-    AEffect* effect_ = nullptr;
-    Effect* main_ = nullptr;
-    std::vector<float> left_ = std::vector<float>(kBlock), right_ = std::vector<float>(kBlock);
-};
-
 // Chords on every MIDI channel (channel 1 reaches every track listening to
 // all channels), a long silence, then again with other keys, then silence.
-std::vector<Note> performance(int silenceSeconds) {
-    std::vector<Note> notes;
+std::vector<BlockNote> performance(int silenceSeconds) {
+    std::vector<BlockNote> notes;
     const int second = kBlocksPerSecond;
     const int again = 2 * second + silenceSeconds * second;
     for (uint8_t channel = 0; channel < 16; channel += 5) {
@@ -125,6 +67,12 @@ Difference compare(const std::vector<float>& a, const std::vector<float>& b) {
     return d;
 }
 
+int sleepingTracks(Effect& main) {
+    int n = 0;
+    for (auto& t : main.project()->tracks) n += t->asleep() ? 1 : 0;
+    return n;
+}
+
 double peakOf(const std::vector<float>& x, size_t from, size_t to) {
     double p = 0.0;
     for (size_t i = from; i < std::min(to, x.size()); ++i) p = std::max(p, std::fabs(static_cast<double>(x[i])));
@@ -136,13 +84,13 @@ class TrackSleep : public ::testing::TestWithParam<int> {};
 TEST_P(TrackSleep, SleepingTracksSoundLikeTracksRenderedInFull) {
     const int project = GetParam();
     constexpr int kSilenceSeconds = 16;
-    const std::vector<Note> notes = performance(kSilenceSeconds);
+    const std::vector<BlockNote> notes = performance(kSilenceSeconds);
     const int againBlock = 2 * kBlocksPerSecond + kSilenceSeconds * kBlocksPerSecond;
     const int blocks = againBlock + 4 * kBlocksPerSecond;
 
     TestHost hostA, hostB;
-    Instance sleeping(hostA, project, true);
-    Instance full(hostB, project, false);
+    ProjectInstance sleeping(hostA, project, kBlock, true);
+    ProjectInstance full(hostB, project, kBlock, false);
     std::vector<float> a, b;
     int mostAsleep = 0, restingTracks = 0;
     for (auto& t : sleeping.main().project()->tracks) {
@@ -155,8 +103,8 @@ TEST_P(TrackSleep, SleepingTracksSoundLikeTracksRenderedInFull) {
     for (int block = 0; block < blocks; ++block) {
         sleeping.play(block, notes, a);
         full.play(block, notes, b);
-        if (block == againBlock - 1) mostAsleep = sleeping.sleepingTracks();
-        ASSERT_EQ(full.sleepingTracks(), 0);
+        if (block == againBlock - 1) mostAsleep = sleepingTracks(sleeping.main());
+        ASSERT_EQ(sleepingTracks(full.main()), 0);
     }
     // Every track whose inserts only decay slept through the silence.
     EXPECT_EQ(mostAsleep, restingTracks);

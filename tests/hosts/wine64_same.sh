@@ -6,6 +6,11 @@
 # computes exp, pow, log, sin and cos itself, common/portable_math.h: glibc
 # and the Windows C runtime round the last bit of those differently.)
 #   tests/hosts/wine64_same.sh LINUX_BUILD_DIR WIN64_BUILD_DIR WORK_DIR
+#
+# SAME_PROJECTS       the project numbers to compare, or "all"; by default
+#                     SAME_SAMPLE of them (24), spread evenly over the
+#                     library from the first to the last, so that the check
+#                     keeps its time as the library grows
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 linux=$(cd "$1" && pwd)
@@ -13,7 +18,16 @@ win64=$(cd "$2" && pwd)
 work=$3
 # Every built-in project: one .prg file each under resources/projects.
 count=$(find "$here/../../resources/projects" -maxdepth 1 -name '*.prg' | wc -l)
-projects=${SAME_PROJECTS:-"$(seq -s ' ' 0 $((count - 1)))"}
+sample=${SAME_SAMPLE:-24}
+case "${SAME_PROJECTS:-}" in
+  all) projects=$(seq -s ' ' 0 $((count - 1))) ;;
+  "") projects=$(awk -v n="$count" -v k="$sample" 'BEGIN {
+        if (k >= n || k < 2) { for (i = 0; i < (k < 2 && k < n ? k : n); ++i) printf "%d ", i; exit }
+        for (i = 0; i < k; ++i) printf "%d ", int(i * (n - 1) / (k - 1) + 0.5) }') ;;
+  *) projects=$SAME_PROJECTS ;;
+esac
+[ -n "${projects// /}" ] || { echo "FAIL (wine64): no project to compare (SAME_PROJECTS, SAME_SAMPLE)"; exit 1; }
+echo "projects compared: ${projects% } (of $count)"
 wine=/usr/lib/wine/wine64
 
 fail() { echo "FAIL (wine64): $*"; exit 1; }

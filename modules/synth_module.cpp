@@ -330,19 +330,21 @@ void EffectSynth::controlTick() {
         if (v.running) controlUpdate(v, coefficients_[v.part], modulation_, true, random_, !reference_);
 }
 
-void EffectSynth::renderRunByVoice(float* left, float* right, int frames) {
-    for (Voice& v : voices_) {
-        if (!v.sounding()) {
-            v.running = false;
-            continue;
-        }
-        const PartCoefficients& part = coefficients_[v.part];
-        if (!v.running) {
-            v.running = true;
-            controlUpdate(v, part, modulation_, false, random_, !reference_);
-        }
-        renderVoice(v, part, left, right, frames, random_);
+bool EffectSynth::startRun(Voice& v) {
+    if (!v.sounding()) {
+        v.running = false;
+        return false;
     }
+    if (!v.running) {
+        v.running = true;
+        controlUpdate(v, coefficients_[v.part], modulation_, false, random_, !reference_);
+    }
+    return true;
+}
+
+void EffectSynth::renderRunByVoice(float* left, float* right, int frames) {
+    for (Voice& v : voices_)
+        if (startRun(v)) renderVoice(v, coefficients_[v.part], left, right, frames, random_);
 }
 
 void EffectSynth::renderRun(float* left, float* right, int frames) {
@@ -360,15 +362,8 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
     int laneCount = 0;
     for (int i = 0; i < kVoices; ++i) {
         Voice& v = voices_[i];
-        if (!v.sounding()) {
-            v.running = false;
-            continue;
-        }
+        if (!startRun(v)) continue;
         const PartCoefficients& part = coefficients_[v.part];
-        if (!v.running) {
-            v.running = true;
-            controlUpdate(v, part, modulation_, false, random_, !reference_);
-        }
         sounding[soundingCount++] = i;
         if (laneEligible(v, part, frames)) {
             laneVoices[laneCount++] = i;

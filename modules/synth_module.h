@@ -97,6 +97,10 @@ private:
 
     // Audio.
     void renderRun(float* left, float* right, int frames);
+    // A voice fallen silent stops running; one sounding again gets its
+    // control values before its first frame of the run. Returns whether the
+    // voice sounds in this run.
+    bool startRun(synth::Voice& v);
     void renderRunByVoice(float* left, float* right, int frames);
     void controlTick();
 

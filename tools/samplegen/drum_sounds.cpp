@@ -2,49 +2,18 @@
 
 #include <algorithm>
 
-#include "tools/samplegen/synth_kit.h"
+#include "tools/samplegen/hit_shaping.h"
 
 namespace samplegen {
 
 namespace {
 
-constexpr double kRate = 44100.0;
-
-// Fades that keep the first and last frames at exactly zero: a drum has an
-// instant attack, but a 0.4 ms rise is below what the ear resolves and
-// spares the host a step from silence.
-constexpr double kHeadFadeSeconds = 0.0004;
-
-size_t framesFor(double seconds) { return static_cast<size_t>(seconds * kRate); }
-
-// A struck body swings further on its first half-cycle than on its return,
-// which leaves a small offset in the recording; a sub-audio high-pass takes
-// it out before the fades pin both ends to zero.
-void removeOffset(std::vector<double>& x) {
-    DcBlocker blocker(kRate);
-    for (double& v : x) v = blocker.process(v);
-}
-
-RenderedSample finishMono(std::vector<double> x, double peakDb, double tailFadeSeconds) {
-    removeOffset(x);
-    fadeInHead(x, kHeadFadeSeconds, kRate);
-    fadeOutTail(x, tailFadeSeconds, kRate);
-    RenderedSample s;
-    s.rateHz = kRate;
-    s.channels.push_back(std::move(x));
-    normalisePeak(s.channels, peakDb);
-    return s;
-}
-
 RenderedSample finishStereo(std::vector<double> left, std::vector<double> right, double peakDb,
                             double tailFadeSeconds) {
-    for (auto* ch : {&left, &right}) {
-        removeOffset(*ch);
-        fadeInHead(*ch, kHeadFadeSeconds, kRate);
-        fadeOutTail(*ch, tailFadeSeconds, kRate);
-    }
+    pinEnds(left, tailFadeSeconds);
+    pinEnds(right, tailFadeSeconds);
     RenderedSample s;
-    s.rateHz = kRate;
+    s.rateHz = kDrumRate;
     s.channels.push_back(std::move(left));
     s.channels.push_back(std::move(right));
     normalisePeak(s.channels, peakDb);
@@ -64,11 +33,11 @@ void addModes(std::vector<double>& out, double fundamentalHz, const std::vector<
               double bendTauSeconds, double gain) {
     std::vector<double> phase(modes.size(), 0.0);
     for (size_t n = 0; n < out.size(); ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         double pitch = fundamentalHz * (1.0 + bend * expDecay(t, bendTauSeconds));
         double sum = 0.0;
         for (size_t m = 0; m < modes.size(); ++m) {
-            phase[m] += kTwoPi * pitch * modes[m].ratio / kRate;
+            phase[m] += kTwoPi * pitch * modes[m].ratio / kDrumRate;
             if (phase[m] > kTwoPi) phase[m] -= kTwoPi;
             sum += modes[m].amp * std::sin(phase[m]) * expDecay(t, modes[m].tauSeconds);
         }
@@ -76,21 +45,10 @@ void addModes(std::vector<double>& out, double fundamentalHz, const std::vector<
     }
 }
 
-// Noise through a filter under an exponential envelope starting at
-// `startSeconds`; the filter runs after the envelope so onsets are smoothed.
-void addNoise(std::vector<double>& out, Rng& rng, Biquad filter, double tauSeconds, double gain,
-              double startSeconds = 0.0) {
-    for (size_t n = 0; n < out.size(); ++n) {
-        double t = static_cast<double>(n) / kRate - startSeconds;
-        double env = t < 0.0 ? 0.0 : expDecay(t, tauSeconds);
-        out[n] += gain * filter.process(rng.bipolar() * env);
-    }
-}
-
 // The same, through two filters in series.
 void addNoise2(std::vector<double>& out, Rng& rng, Biquad first, Biquad second, double tauSeconds, double gain) {
     for (size_t n = 0; n < out.size(); ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         out[n] += gain * second.process(first.process(rng.bipolar() * expDecay(t, tauSeconds)));
     }
 }
@@ -112,19 +70,12 @@ void addCluster(std::vector<double>& out, Rng& rng, const Cluster& c, double gai
         double amp = 0.3 + 0.7 * rng.uniform();
         double tau = c.minTau + (c.maxTau - c.minTau) * rng.uniform();
         double phase = kTwoPi * rng.uniform();
-        double step = kTwoPi * f / kRate;
+        double step = kTwoPi * f / kDrumRate;
         for (size_t n = 0; n < out.size(); ++n) {
-            double t = static_cast<double>(n) / kRate;
+            double t = static_cast<double>(n) / kDrumRate;
             out[n] += gain * amp * std::sin(phase + step * static_cast<double>(n)) * expDecay(t, tau);
         }
     }
-}
-
-// Soft saturation normalised to unity at full scale: adds the upper
-// harmonics that make a low drum audible on small speakers.
-void saturate(std::vector<double>& x, double drive) {
-    double norm = 1.0 / std::tanh(drive);
-    for (double& v : x) v = std::tanh(drive * v) * norm;
 }
 
 // The six square-wave oscillators of the classic analogue hi-hat circuit,
@@ -134,7 +85,7 @@ std::vector<double> metallicSquares(size_t frames) {
     std::vector<double> out(frames, 0.0);
     for (double f : kHz) {
         for (int k = 1; k * f < 20000.0; k += 2) {
-            double step = kTwoPi * f * k / kRate;
+            double step = kTwoPi * f * k / kDrumRate;
             double amp = 4.0 / (kPi * k);
             for (size_t n = 0; n < frames; ++n) out[n] += amp * std::sin(step * static_cast<double>(n));
         }
@@ -145,17 +96,17 @@ std::vector<double> metallicSquares(size_t frames) {
 RenderedSample renderHat(double tauSeconds, double seconds, double tailFade, uint64_t seed) {
     size_t frames = framesFor(seconds);
     std::vector<double> metal = metallicSquares(frames);
-    Biquad band = Biquad::bandpass(10000.0, 1.2, kRate);
-    Biquad high = Biquad::highpass(7000.0, 0.8, kRate);
+    Biquad band = Biquad::bandpass(10000.0, 1.2, kDrumRate);
+    Biquad high = Biquad::highpass(7000.0, 0.8, kDrumRate);
     Rng rng(seed);
-    Biquad noiseHigh = Biquad::highpass(8000.0, 0.7, kRate);
+    Biquad noiseHigh = Biquad::highpass(8000.0, 0.7, kDrumRate);
     std::vector<double> out(frames, 0.0);
     for (size_t n = 0; n < frames; ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         double env = expDecay(t, tauSeconds);
         out[n] = high.process(band.process(metal[n] * env)) + 0.25 * noiseHigh.process(rng.bipolar() * env);
     }
-    return finishMono(std::move(out), -5.0, tailFade);
+    return finishHit(std::move(out), -5.0, tailFade);
 }
 
 }  // namespace
@@ -164,34 +115,34 @@ RenderedSample renderKick() {
     std::vector<double> out(framesFor(0.6), 0.0);
     double phase = 0.0;
     for (size_t n = 0; n < out.size(); ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         double pitchHz = 48.0 + 125.0 * expDecay(t, 0.03) + 60.0 * expDecay(t, 0.004);
-        phase += kTwoPi * pitchHz / kRate;
+        phase += kTwoPi * pitchHz / kDrumRate;
         out[n] = std::sin(phase) * expDecay(t, 0.17);
     }
     Rng rng(101);
-    addNoise(out, rng, Biquad::bandpass(3200.0, 0.9, kRate), 0.004, 0.9);  // beater
-    addNoise(out, rng, Biquad::lowpass(600.0, 0.7, kRate), 0.03, 0.5);     // shell
+    addNoiseBurst(out, rng, Biquad::bandpass(3200.0, 0.9, kDrumRate), 0.004, 0.9);  // beater
+    addNoiseBurst(out, rng, Biquad::lowpass(600.0, 0.7, kDrumRate), 0.03, 0.5);     // shell
     saturate(out, 1.8);
-    return finishMono(std::move(out), -1.0, 0.06);
+    return finishHit(std::move(out), -1.0, 0.06);
 }
 
 RenderedSample renderKick2() {
     std::vector<double> out(framesFor(0.9), 0.0);
     double phase = 0.0;
     for (size_t n = 0; n < out.size(); ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         double pitchHz = 44.0 + 80.0 * expDecay(t, 0.05);
-        phase += kTwoPi * pitchHz / kRate;
+        phase += kTwoPi * pitchHz / kDrumRate;
         out[n] = std::sin(phase) * expDecay(t, 0.3);
     }
     // A short tone blip for the attack, as on analogue drum machines.
     for (size_t n = 0; n < framesFor(0.006); ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         out[n] += 0.35 * std::sin(kTwoPi * 1400.0 * t) * (1.0 - t / 0.006);
     }
     saturate(out, 2.4);
-    return finishMono(std::move(out), -1.0, 0.15);
+    return finishHit(std::move(out), -1.0, 0.15);
 }
 
 RenderedSample renderSnare1() {
@@ -199,23 +150,23 @@ RenderedSample renderSnare1() {
     addModes(out, 185.0, {{1.0, 0.9, 0.07}, {1.78, 0.55, 0.05}, {2.4, 0.2, 0.03}}, 0.12, 0.012, 1.0);
     Rng rng(202);
     // The wires: bright noise with a presence lift.
-    Biquad wiresHigh = Biquad::highpass(1800.0, 0.7, kRate);
-    Biquad wiresLift = Biquad::peaking(5500.0, 0.8, 4.0, kRate);
+    Biquad wiresHigh = Biquad::highpass(1800.0, 0.7, kDrumRate);
+    Biquad wiresLift = Biquad::peaking(5500.0, 0.8, 4.0, kDrumRate);
     addNoise2(out, rng, wiresHigh, wiresLift, 0.13, 0.75);
-    addNoise(out, rng, Biquad::bandpass(3000.0, 1.2, kRate), 0.003, 0.9);  // stick
-    return finishMono(std::move(out), -1.5, 0.08);
+    addNoiseBurst(out, rng, Biquad::bandpass(3000.0, 1.2, kDrumRate), 0.003, 0.9);  // stick
+    return finishHit(std::move(out), -1.5, 0.08);
 }
 
 RenderedSample renderSnare2() {
     std::vector<double> out(framesFor(0.35), 0.0);
     addModes(out, 225.0, {{1.0, 0.8, 0.05}, {1.82, 0.5, 0.035}}, 0.15, 0.008, 1.0);
     Rng rng(203);
-    Biquad wiresHigh = Biquad::highpass(2600.0, 0.7, kRate);
-    Biquad wiresLift = Biquad::peaking(7000.0, 0.9, 5.0, kRate);
+    Biquad wiresHigh = Biquad::highpass(2600.0, 0.7, kDrumRate);
+    Biquad wiresLift = Biquad::peaking(7000.0, 0.9, 5.0, kDrumRate);
     addNoise2(out, rng, wiresHigh, wiresLift, 0.085, 0.95);
-    addNoise(out, rng, Biquad::bandpass(2400.0, 1.5, kRate), 0.004, 1.3);  // rim crack
+    addNoiseBurst(out, rng, Biquad::bandpass(2400.0, 1.5, kDrumRate), 0.004, 1.3);  // rim crack
     saturate(out, 1.4);
-    return finishMono(std::move(out), -1.5, 0.06);
+    return finishHit(std::move(out), -1.5, 0.06);
 }
 
 namespace {
@@ -230,9 +181,9 @@ RenderedSample renderTom(double fundamentalHz, double tauSeconds, double seconds
               {2.30, 0.12, tauSeconds * 0.25}},
              0.16, 0.06, 1.0);
     Rng rng(seed);
-    addNoise(out, rng, Biquad::lowpass(3000.0, 0.7, kRate), 0.008, 0.5);
+    addNoiseBurst(out, rng, Biquad::lowpass(3000.0, 0.7, kDrumRate), 0.008, 0.5);
     saturate(out, 1.2);
-    return finishMono(std::move(out), -2.0, 0.15);
+    return finishHit(std::move(out), -2.0, 0.15);
 }
 
 RenderedSample renderBongo(double fundamentalHz, double tauSeconds, double seconds, double slap, uint64_t seed) {
@@ -244,9 +195,9 @@ RenderedSample renderBongo(double fundamentalHz, double tauSeconds, double secon
               {2.65, 0.15 + slap * 0.2, tauSeconds * 0.3}},
              0.06, 0.015, 1.0);
     Rng rng(seed);
-    addNoise(out, rng, Biquad::bandpass(2000.0 + 1500.0 * slap, 1.0, kRate), 0.002 + 0.008 * slap,
+    addNoiseBurst(out, rng, Biquad::bandpass(2000.0 + 1500.0 * slap, 1.0, kDrumRate), 0.002 + 0.008 * slap,
              0.35 + 0.9 * slap);
-    return finishMono(std::move(out), -3.0, 0.05);
+    return finishHit(std::move(out), -3.0, 0.05);
 }
 
 }  // namespace
@@ -262,7 +213,7 @@ RenderedSample renderClaps() {
     const double gains[4] = {0.8, 0.9, 0.85, 1.0};
     std::vector<double> excitation(out.size(), 0.0);
     for (size_t n = 0; n < out.size(); ++n) {
-        double t = static_cast<double>(n) / kRate;
+        double t = static_cast<double>(n) / kDrumRate;
         double env = 0.0;
         for (int i = 0; i < 4; ++i) {
             if (t >= onsets[i]) env += gains[i] * expDecay(t - onsets[i], 0.0035);
@@ -270,10 +221,10 @@ RenderedSample renderClaps() {
         if (t >= onsets[3]) env += 0.55 * expDecay(t - onsets[3], 0.12);
         excitation[n] = rng.bipolar() * env;
     }
-    Biquad body = Biquad::bandpass(1150.0, 1.4, kRate);
-    Biquad air = Biquad::highpass(700.0, 0.7, kRate);
+    Biquad body = Biquad::bandpass(1150.0, 1.4, kDrumRate);
+    Biquad air = Biquad::highpass(700.0, 0.7, kDrumRate);
     for (size_t n = 0; n < out.size(); ++n) out[n] = air.process(body.process(excitation[n]));
-    return finishMono(std::move(out), -2.0, 0.08);
+    return finishHit(std::move(out), -2.0, 0.08);
 }
 
 RenderedSample renderBongo1() { return renderBongo(420.0, 0.07, 0.3, 0.0, 501); }
@@ -284,9 +235,9 @@ RenderedSample renderCrash1() {
     std::vector<double> out(framesFor(2.0), 0.0);
     Rng rng(601);
     addCluster(out, rng, Cluster{350.0, 12000.0, 60, 0.45, 1.1}, 0.05);
-    addNoise2(out, rng, Biquad::highpass(3000.0, 0.7, kRate), Biquad::lowpass(14000.0, 0.7, kRate), 0.55, 0.8);
-    addNoise(out, rng, Biquad::bandpass(5000.0, 1.0, kRate), 0.01, 0.6);
-    return finishMono(std::move(out), -4.0, 0.3);
+    addNoise2(out, rng, Biquad::highpass(3000.0, 0.7, kDrumRate), Biquad::lowpass(14000.0, 0.7, kDrumRate), 0.55, 0.8);
+    addNoiseBurst(out, rng, Biquad::bandpass(5000.0, 1.0, kDrumRate), 0.01, 0.6);
+    return finishHit(std::move(out), -4.0, 0.3);
 }
 
 RenderedSample renderCrash2() {
@@ -301,16 +252,16 @@ RenderedSample renderCrash2() {
         double tau = 0.35 + 0.6 * modes.uniform();
         double phaseL = kTwoPi * modes.uniform();
         double phaseR = kTwoPi * modes.uniform();
-        double step = kTwoPi * f / kRate;
+        double step = kTwoPi * f / kDrumRate;
         for (size_t n = 0; n < frames; ++n) {
-            double env = 0.05 * amp * expDecay(static_cast<double>(n) / kRate, tau);
+            double env = 0.05 * amp * expDecay(static_cast<double>(n) / kDrumRate, tau);
             left[n] += env * std::sin(phaseL + step * static_cast<double>(n));
             right[n] += env * std::sin(phaseR + step * static_cast<double>(n));
         }
     }
     Rng noiseL(603), noiseR(604);
-    addNoise2(left, noiseL, Biquad::highpass(4000.0, 0.7, kRate), Biquad::lowpass(15000.0, 0.7, kRate), 0.45, 0.8);
-    addNoise2(right, noiseR, Biquad::highpass(4000.0, 0.7, kRate), Biquad::lowpass(15000.0, 0.7, kRate), 0.45, 0.8);
+    addNoise2(left, noiseL, Biquad::highpass(4000.0, 0.7, kDrumRate), Biquad::lowpass(15000.0, 0.7, kDrumRate), 0.45, 0.8);
+    addNoise2(right, noiseR, Biquad::highpass(4000.0, 0.7, kDrumRate), Biquad::lowpass(15000.0, 0.7, kDrumRate), 0.45, 0.8);
     return finishStereo(std::move(left), std::move(right), -4.0, 0.25);
 }
 
@@ -320,18 +271,18 @@ RenderedSample renderRide() {
     const double pingHz[7] = {640.0, 1190.0, 2960.0, 3870.0, 4470.0, 5230.0, 6040.0};
     const double pingAmp[7] = {0.25, 0.3, 0.6, 0.5, 0.45, 0.35, 0.3};
     for (int i = 0; i < 7; ++i) {
-        double step = kTwoPi * pingHz[i] / kRate;
+        double step = kTwoPi * pingHz[i] / kDrumRate;
         double tau = 0.35 + 0.04 * i;
         for (size_t n = 0; n < out.size(); ++n) {
             out[n] += 0.12 * pingAmp[i] * std::sin(step * static_cast<double>(n)) *
-                      expDecay(static_cast<double>(n) / kRate, tau);
+                      expDecay(static_cast<double>(n) / kDrumRate, tau);
         }
     }
     Rng rng(701);
     addCluster(out, rng, Cluster{2500.0, 11000.0, 30, 0.5, 0.9}, 0.025);
-    addNoise2(out, rng, Biquad::highpass(5000.0, 0.7, kRate), Biquad::lowpass(15000.0, 0.7, kRate), 0.7, 0.35);
-    addNoise(out, rng, Biquad::bandpass(8000.0, 1.5, kRate), 0.002, 0.8);  // stick
-    return finishMono(std::move(out), -5.0, 0.25);
+    addNoise2(out, rng, Biquad::highpass(5000.0, 0.7, kDrumRate), Biquad::lowpass(15000.0, 0.7, kDrumRate), 0.7, 0.35);
+    addNoiseBurst(out, rng, Biquad::bandpass(8000.0, 1.5, kDrumRate), 0.002, 0.8);  // stick
+    return finishHit(std::move(out), -5.0, 0.25);
 }
 
 RenderedSample renderHatsOpen() { return renderHat(0.16, 0.6, 0.1, 801); }
@@ -341,8 +292,8 @@ RenderedSample renderBlock() {
     std::vector<double> out(framesFor(0.2), 0.0);
     addModes(out, 1150.0, {{1.0, 1.0, 0.035}, {2.52, 0.5, 0.015}, {3.74, 0.25, 0.008}}, 0.01, 0.002, 1.0);
     Rng rng(901);
-    addNoise(out, rng, Biquad::bandpass(2500.0, 1.0, kRate), 0.0015, 0.5);
-    return finishMono(std::move(out), -4.0, 0.03);
+    addNoiseBurst(out, rng, Biquad::bandpass(2500.0, 1.0, kDrumRate), 0.0015, 0.5);
+    return finishHit(std::move(out), -4.0, 0.03);
 }
 
 }  // namespace samplegen

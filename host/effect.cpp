@@ -9,6 +9,7 @@
 #include "host/standalone_host.h"
 #include "modulehost/cplugin.h"
 #include "modulehost/edit_section.h"
+#include "modulehost/render_wait_record.h"
 #include "project/project.h"
 #include "track/instrument.h"
 
@@ -104,6 +105,7 @@ void Effect::beginProgramChange() {
     ++programChangeCounter_;
     const uint32_t start = platform::tickCountMs();
     while (projectInUse() && platform::tickCountMs() - start <= kRendererWaitLimitMs) platform::sleepMs(1);
+    recordRenderWait(platform::tickCountMs() - start);
 }
 
 void Effect::endProgramChange() {

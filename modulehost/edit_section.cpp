@@ -1,7 +1,9 @@
 #include "modulehost/edit_section.h"
 
+#include <atomic>
 #include <cstdio>
 
+#include "modulehost/render_wait_record.h"
 #include "modulehost/slot_owner.h"
 #include "platform/platform.h"
 
@@ -10,6 +12,18 @@ void reportRenderWaitTimeout(uint32_t waitStartTick) {
     std::printf("InstruentTicks %i\n", static_cast<int>(waitStartTick));
     std::fflush(stdout);
 }
+
+namespace {
+std::atomic<uint32_t> longestWaitMs{0};
+}
+
+void recordRenderWait(uint32_t waitedMs) {
+    uint32_t longest = longestWaitMs.load(std::memory_order_relaxed);
+    while (waitedMs > longest && !longestWaitMs.compare_exchange_weak(longest, waitedMs, std::memory_order_relaxed)) {
+    }
+}
+
+uint32_t longestRenderWaitMs() { return longestWaitMs.load(std::memory_order_relaxed); }
 
 template <class Busy>
 void EditSection::enter(uint32_t settleMs, uint32_t waitLimitMs, Busy busy) {
@@ -23,6 +37,7 @@ void EditSection::enter(uint32_t settleMs, uint32_t waitLimitMs, Busy busy) {
         }
         platform::sleepMs(1);
     }
+    recordRenderWait(platform::tickCountMs() - waitStartTick_);
 }
 
 EditSection::EditSection(std::atomic<int>& counter, std::atomic<bool>& renderInProgress, uint32_t settleMs,

@@ -4,7 +4,10 @@
 // carries out, while a fourth thread renders and a fifth automates the 80
 // host parameters. Every block must be finite and within the output limit,
 // no audio call may be held up for as long as a program change takes, and
-// no writer may reach the 5 s exclusion timeout.
+// no writer's wait for the renderer may reach the 5 s exclusion limit. (A
+// change as a whole may take longer on a loaded machine: the three changing
+// threads queue for one another, and the work itself runs under the
+// sanitizer; only the wait for the renderer has the limit.)
 //
 // TALVEX_CAMPAIGN_CHANGES sets the number of changes made by the three
 // changing threads together (300 by default; scripts/campaign-threads.sh
@@ -21,6 +24,8 @@
 #include <random>
 #include <thread>
 
+#include "modulehost/edit_section.h"
+#include "modulehost/render_wait_record.h"
 #include "tests/campaign/campaign_host.h"
 #include "tests/campaign/stdout_capture.h"
 
@@ -182,16 +187,17 @@ TEST(ProgramChangeThreads, ChangesFromThreeThreadsNeverStallTheRendererNorTimeOu
                 seed, all.size(), logs[0].ms.size(), logs[1].ms.size(), logs[2].ms.size(), midiChanges.load(),
                 blocks.load(), excludedBlocks.load(), automationCalls.load());
     std::printf("[ figures  ] change took median %.1f ms, longest %.1f ms; longest audio call %.2f ms; "
-                "longest silence while excluded %.1f ms\n",
-                median, longest, longestRenderMs.load(), longestExclusionMs.load());
+                "longest silence while excluded %.1f ms; longest wait for the renderer %u ms\n",
+                median, longest, longestRenderMs.load(), longestExclusionMs.load(), longestRenderWaitMs());
 
     EXPECT_EQ(badBlocks.load(), 0) << "blocks with a sample beyond 0.99 or not finite";
     EXPECT_GT(blocks.load() - excludedBlocks.load(), 0) << "nothing rendered outside the changes";
     // The renderer never waits: none of its calls lasts as long as a typical
     // program change.
     EXPECT_LT(longestRenderMs.load(), median);
-    // No writer waited out the 5 s limit (that wait also prints its line).
-    EXPECT_LT(longest, 5000.0);
+    // No writer waited out the 5 s limit (an edit section's wait also
+    // prints its line).
+    EXPECT_LT(longestRenderWaitMs(), kRenderWaitLimitMs);
     EXPECT_EQ(output.find("InstruentTicks"), std::string::npos) << output;
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "modulehost/edit_section.h"
+#include "modulehost/render_wait_record.h"
 #include "platform/platform.h"
 #include "probe_modules.h"
 
@@ -52,6 +53,9 @@ TEST(EditSection, WaitsUntilTheRendererClearsItsFlag) {
         EXPECT_FALSE(owner.rendering.load());
     }
     renderer.join();
+    // The wait is kept as the process's longest: the thread campaign's figure.
+    EXPECT_GE(longestRenderWaitMs(), 50u);
+    EXPECT_LT(longestRenderWaitMs(), kRenderWaitLimitMs);
 }
 
 TEST(EditSection, GivesUpAfterTheLimitAndReportsTheStartTick) {

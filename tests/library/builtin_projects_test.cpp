@@ -30,21 +30,38 @@ std::vector<char> readFile(const fs::path& path) {
 double db(double v) { return 20.0 * std::log10(v + 1e-12); }
 
 TEST(BuiltInProjects, ToolOutputMatchesTheCommittedFiles) {
-    const fs::path out = fs::temp_directory_path() / "talvex_projectgen_check";
-    fs::remove_all(out);
+    // The tool writes into a copy of the resource folder: a project file
+    // left from a dropped project goes, and the resource list, given with
+    // that project and without one of today's, comes out as committed.
+    const fs::path root = fs::temp_directory_path() / "talvex_projectgen_check";
+    const fs::path out = root / "projects";
+    fs::remove_all(root);
+    fs::create_directories(out);
+    std::ofstream(out / "GONE.prg") << "a project that is no longer listed";
+    const std::vector<char> committedList = readFile(RESOURCES_LIST);
+    std::string oldList(committedList.begin(), committedList.end());
+    const std::string firstProject = "DATA ACIDLINE.prg projects/ACIDLINE.prg\n";
+    ASSERT_NE(oldList.find(firstProject), std::string::npos);
+    oldList.replace(oldList.find(firstProject), firstProject.size(), "DATA GONE.prg projects/GONE.prg\n");
+    std::ofstream(root / "resources.list", std::ios::binary) << oldList;
+
     const std::string command = std::string(PROJECTGEN_EXE) + " " + out.string() + " > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_FALSE(fs::exists(out / "GONE.prg"));
+    EXPECT_TRUE(readFile(root / "resources.list") == committedList) << "the resource list differs from the tool's";
     int compared = 0;
     for (const auto& entry : fs::directory_iterator(out)) {
         const std::string name = entry.path().filename().string();
-        if (name == "resources.lines") continue;
         const fs::path committed = fs::path(PROJECTS_DIR) / name;
         ASSERT_TRUE(fs::exists(committed)) << name << " is written by the tool but not committed";
         EXPECT_TRUE(readFile(entry.path()) == readFile(committed)) << name << " differs from the tool's output";
         ++compared;
     }
+    int committedFiles = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(PROJECTS_DIR)) ++committedFiles;
+    EXPECT_EQ(compared, committedFiles) << "a committed project file that the tool no longer writes";
     EXPECT_GE(compared, 9);  // at least eight projects and their list
-    fs::remove_all(out);
+    fs::remove_all(root);
 }
 
 class LoadedPlugin : public ::testing::Test {

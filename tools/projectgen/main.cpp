@@ -1,7 +1,10 @@
 // projectgen: writes the built-in projects (".prg"), the scrambled project
-// list "talvex.dat", the default user programs "defaultbank.dat" and the
-// resource-list lines that carry them, from the library's descriptions.
-//   projectgen [--library DIR] OUTPUT_DIR   write everything into OUTPUT_DIR
+// list "talvex.dat" and the default user programs "defaultbank.dat" from the
+// library's descriptions.
+//   projectgen [--library DIR] OUTPUT_DIR   write everything into OUTPUT_DIR,
+//       remove the project files there that no listed project writes, and
+//       rewrite the project lines of OUTPUT_DIR/../resources.list (the
+//       plug-in's resource list) when there is one
 //   projectgen --check FILE...              read descriptions, report faults
 //   projectgen --parameters TITLE           list a module's parameters and displays
 //   projectgen [--library DIR] --describe   every module setting of the library
@@ -9,10 +12,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tools/projectgen/ball_placement.h"
 #include "tools/projectgen/default_bank.h"
+#include "tools/projectgen/generated_files.h"
 #include "tools/projectgen/library_index.h"
 #include "tools/projectgen/module_state.h"
 #include "tools/projectgen/project_list.h"
@@ -88,11 +93,31 @@ int check(int count, char** files) {
     return faults == 0 ? 0 : 1;
 }
 
+bool writeText(const fs::path& path, const std::string& text) {
+    return writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// The resource list beside the output folder, if any, carries exactly the
+// projects written.
+int updateResourceList(const fs::path& folder, const std::vector<std::string>& names) {
+    const fs::path list = folder.parent_path() / "resources.list";
+    if (!fs::is_regular_file(list)) return 0;
+    std::ifstream in(list, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string updated = projectgen::replaceProjectResourceLines(text, projectgen::projectResourceLines(names));
+    if (updated == text) return 0;
+    if (!writeText(list, updated)) {
+        std::fprintf(stderr, "projectgen: cannot write %s\n", list.string().c_str());
+        return 1;
+    }
+    std::printf("projectgen: %s updated\n", list.string().c_str());
+    return 0;
+}
+
 int generate(const fs::path& library, const fs::path& folder) {
     fs::create_directories(folder);
     std::vector<std::string> names;
     std::vector<projectgen::WrittenProject> written;
-    std::string resourceLines;
     for (const projectgen::ProjectSpec& project : placedLibrary(library)) {
         const std::string file = project.name + ".prg";
         written.push_back({project.name, projectgen::writeProject(project), project.muteKey, project.muteKeySwitch});
@@ -104,15 +129,19 @@ int generate(const fs::path& library, const fs::path& folder) {
             return 1;
         }
         names.push_back(project.name);
-        resourceLines += "DATA " + file + " projects/" + file + "\n";
     }
     if (!writeFile(folder / "talvex.dat", projectgen::projectListResource(names))) return 1;
-    resourceLines += "DATA talvex.dat projects/talvex.dat\n";
     if (!writeFile(folder / "defaultbank.dat", projectgen::defaultBank(written))) return 1;
-    resourceLines += "DATA defaultbank.dat projects/defaultbank.dat\n";
-    std::ofstream(folder / "resources.lines") << resourceLines;
+    for (const fs::path& stale : projectgen::staleProjectFiles(folder, names)) {
+        std::error_code error;
+        if (!fs::remove(stale, error)) {
+            std::fprintf(stderr, "projectgen: cannot remove %s\n", stale.string().c_str());
+            return 1;
+        }
+        std::printf("projectgen: %s removed (no listed project writes it)\n", stale.filename().string().c_str());
+    }
     std::printf("projectgen: %zu projects written to %s\n", names.size(), folder.string().c_str());
-    return 0;
+    return updateResourceList(folder, names);
 }
 
 }  // namespace

@@ -1,6 +1,17 @@
 #include "tests/host/project_instance.h"
 
+#include <algorithm>
+
 extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
+
+int builtInProjectIndex(const std::string& name) {
+    TestHost host;
+    AEffect* effect = VSTPluginMain(&TestHost::callback);
+    const std::vector<std::string> names = static_cast<Effect*>(static_cast<AudioEffect*>(effect->object))->projectNames();
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    const auto at = std::find(names.begin(), names.end(), name);
+    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
+}
 
 ProjectInstance::ProjectInstance(TestHost& host, int project, int blockFrames, bool sleepWhenQuiet)
     : blockFrames_(blockFrames),

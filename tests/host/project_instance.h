@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tests/host/test_host_fixture.h"
@@ -12,6 +13,10 @@ struct BlockNote {
     int block;
     uint8_t status, key, velocity;
 };
+
+// The position of a built-in project in the plug-in's list, -1 when the
+// list has no such project (the list's order changes as projects come).
+int builtInProjectIndex(const std::string& name);
 
 class ProjectInstance {
 public:

@@ -40,10 +40,11 @@ const std::vector<BlockNote> kPhrase = {{0, 0x90, 57, 100},
 // Something else first, to fill the delay lines, reverbs and voices.
 const std::vector<BlockNote> kBefore = {{0, 0x90, 45, 127}, {20, 0x90, 76, 127}, {60, 0x80, 45, 0}, {100, 0x80, 76, 0}};
 
-class ResumeClear : public ::testing::TestWithParam<int> {};
+class ResumeClear : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ResumeClear, TheRenderAfterASwitchOnIsTheSameWhateverCameBefore) {
-    const int project = GetParam();
+    const int project = builtInProjectIndex(GetParam());
+    ASSERT_GE(project, 0) << GetParam();
     const int phraseBlocks = 3 * kBlocksPerSecond;
     std::vector<float> fresh;
     {
@@ -71,6 +72,7 @@ TEST_P(ResumeClear, TheRenderAfterASwitchOnIsTheSameWhateverCameBefore) {
     EXPECT_GT(largestDifference(c.play(phraseBlocks, kPhrase), fresh), 1e-4);
 }
 
-INSTANTIATE_TEST_SUITE_P(Projects, ResumeClear, ::testing::Values(0, 3, 8));
+// A resonant mono bass, bells into a tempo echo, a ring-modulated space.
+INSTANTIATE_TEST_SUITE_P(Projects, ResumeClear, ::testing::Values("ACIDLINE", "FMBELLS", "RINGSPACE"));
 
 }  // namespace

@@ -51,11 +51,77 @@ inline void stepEnvelope(float& level, int& stage, const PartSettings& p) {
     if (!(level >= kEnvelopeFloor)) level = kEnvelopeFloor;
 }
 
+// readVoice() for a held note (gate on) playing forward whose envelope sits
+// in its sustain (or is off and sustaining): the envelope step, the "does it
+// sound" test and the loop decision are then the same on every frame, and
+// only the play position moves. Same arithmetic as readVoice() otherwise.
+template <bool kStereo, bool kLoop>
+void readSteady(Voice& v, const PartSettings& p, float* outL, float* outR, int count) {
+    const int16_t* const data = p.sample.frames;
+    const double readLimit = static_cast<double>(p.sample.frameCount) - kReadMarginFrames;
+    const PartWindow w = v.window;
+    const double loopLength = w.loopEndFrames - w.loopStartFrames;
+    const double limit = kLoop ? w.loopEndFrames : w.endFrames;
+    const double increment = v.increment;
+    const float amp = (p.envelopeOn ? v.envelope : 1.0f) * kSampleScale;
+    double pos = v.position;
+    float lastL = v.lastLeft, lastR = v.lastRight;
+    for (int n = 0; n < count; ++n) {
+        if (pos < w.beginFrames) pos = w.beginFrames;
+        if (pos < limit) {
+            pos += increment;
+            if (kLoop && pos >= limit) pos -= loopLength;
+        } else {
+            pos = kLoop ? w.loopStartFrames : w.endFrames;
+        }
+        const bool read = kLoop || pos < w.endFrames;
+        float sampleL, sampleR;
+        if (read && pos >= 0.0 && pos < readLimit) {
+            const int i = static_cast<int>(pos);
+            const float frac = static_cast<float>(pos - static_cast<double>(i));
+            if constexpr (kStereo) {
+                const int16_t* s = data + 2 * static_cast<size_t>(i);
+                sampleL = (s[0] + (s[2] - s[0]) * frac) * amp;
+                sampleR = (s[1] + (s[3] - s[1]) * frac) * amp;
+            } else {
+                const int16_t* s = data + i;
+                sampleL = sampleR = (s[0] + (s[1] - s[0]) * frac) * amp;
+            }
+        } else {
+            lastL = std::fabs(lastL) > kFadeFloor ? lastL * 0.5f : 0.0f;
+            lastR = std::fabs(lastR) > kFadeFloor ? lastR * 0.5f : 0.0f;
+            sampleL = lastL;
+            sampleR = lastR;
+        }
+        lastL = sampleL;
+        lastR = sampleR;
+        outL[n] = sampleL;
+        outR[n] = sampleR;
+    }
+    v.position = pos;
+    v.lastLeft = lastL;
+    v.lastRight = lastR;
+}
+
 // The samples of up to count frames before the filter: the play position
 // through the window, the envelope, the interpolated reads and the fade of
 // the last values where there is nothing to read. Returns the frames read;
 // fewer than count where the voice fell silent (nothing for that frame on).
 int readVoice(Voice& v, const PartSettings& p, float* outL, float* outR, int count) {
+    // Held, forward, sustaining: the envelope step changes nothing (its
+    // level lies within its limits), the voice sounds on every frame (the
+    // position only moves up or back to a point of the window, none of them
+    // negative) and loops whenever its part loops.
+    if (v.gate && !p.reverse && v.stage == kStageSustain && v.envelope <= 1.0f && v.envelope >= kEnvelopeFloor &&
+        v.position >= 0.0 && v.increment >= 0.0 && v.window.beginFrames >= 0.0 && v.window.endFrames >= 0.0 &&
+        v.window.loopStartFrames >= 0.0) {
+        const bool loop = p.loop && v.window.loopEndFrames - v.window.loopStartFrames >= kMinLoopFrames;
+        if (p.sample.stereo)
+            loop ? readSteady<true, true>(v, p, outL, outR, count) : readSteady<true, false>(v, p, outL, outR, count);
+        else
+            loop ? readSteady<false, true>(v, p, outL, outR, count) : readSteady<false, false>(v, p, outL, outR, count);
+        return count;
+    }
     const int16_t* const data = p.sample.frames;
     const bool stereo = p.sample.stereo;
     const double readLimit = static_cast<double>(p.sample.frameCount) - kReadMarginFrames;
@@ -305,7 +371,12 @@ void controlUpdate(Voice& v, const PartSettings& p, int splitNote, bool smooth) 
     const int keyOffset = v.note - splitNote;
     double exponent = 2.0 * static_cast<double>(p.envTuneExponent) * static_cast<double>(v.envelope);  // 4^x
     if (p.frequencyKeyOn) exponent += static_cast<double>(keyOffset) / 12.0;
-    v.increment = p.increment * (static_cast<double>(velocity * p.tuneVelocity) / 128.0 + 1.0) * portable::exp2(exponent);
+    // exp2 is a pure function: the same exponent gives the same factor.
+    if (exponent != v.lastExponent) {
+        v.lastExponent = exponent;
+        v.lastPitchFactor = portable::exp2(exponent);
+    }
+    v.increment = p.increment * (static_cast<double>(velocity * p.tuneVelocity) / 128.0 + 1.0) * v.lastPitchFactor;
 
     // Filter.
     if (smooth) {
@@ -320,8 +391,14 @@ void controlUpdate(Voice& v, const PartSettings& p, int splitNote, bool smooth) 
             (p.filterEnvAmount * v.envelope + v.smoothedCutoff + p.filterVelocity * velocity / 512.0f) * 128.0f;
         if (p.filterKeyOn) noteValue += static_cast<float>(keyOffset);
         // The synth's low-pass: cutoff in semitones, the table 32 up.
-        v.filterCoefficients = dsp::designBiquad(dsp::dspTables(), dsp::cutoffTableIndex(noteValue - 32.0f),
-                                                 dsp::qTableIndex(v.smoothedQ), dsp::FilterMode::LowPass);
+        const int cutoffIndex = dsp::cutoffTableIndex(noteValue - 32.0f);
+        const int qIndex = dsp::qTableIndex(v.smoothedQ);
+        if (cutoffIndex != v.designedCutoffIndex || qIndex != v.designedQIndex) {
+            v.filterCoefficients =
+                dsp::designBiquad(dsp::dspTables(), cutoffIndex, qIndex, dsp::FilterMode::LowPass);
+            v.designedCutoffIndex = cutoffIndex;
+            v.designedQIndex = qIndex;
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "modules/sampler_part.h"
 #include "modules/synth_filter.h"
@@ -41,6 +42,13 @@ struct Voice {
     float smoothedCutoff = 1.0f;
     float smoothedQ = 0.5f;
     dsp::BiquadCoefficients filterCoefficients;
+    // What the control step last computed, for skipping the same work with
+    // the same inputs: the pitch exponent and its power of two, the filter
+    // table indices the coefficients above were designed from (-1: none).
+    double lastExponent = std::numeric_limits<double>::quiet_NaN();
+    double lastPitchFactor = 1.0;
+    int designedCutoffIndex = -1;
+    int designedQIndex = -1;
     dsp::FourPoleFilter filterLeft;
     dsp::FourPoleFilter filterRight;
 

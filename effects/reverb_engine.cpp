@@ -56,17 +56,37 @@ void ReverbEngine::Channel::run(float h, float feedback, float k1, float k2, flo
     diffused = a;
 }
 
-int ReverbEngine::Channel::framesBeforeWrap() const {
-    int room = combLength[0] - combIndex[0];
-    for (int c = 1; c < kCombCount; ++c) room = std::min(room, combLength[c] - combIndex[c]);
-    for (int a = 0; a < kAllpassCount; ++a) room = std::min(room, allpassLength[a] - allpassIndex[a]);
-    return room;
+namespace {
+
+// The four slots of a line from index on, across its end where they reach it.
+inline __m128 loadFour(const float* line, int index, int length) {
+    if (index + 4 <= length) return _mm_loadu_ps(line + index);
+    alignas(16) float v[4];
+    for (int k = 0; k < 4; ++k) v[k] = line[index + k < length ? index + k : index + k - length];
+    return _mm_load_ps(v);
 }
+
+// Stores four slots from index on; returns the index four slots later.
+inline int storeFour(float* line, int index, int length, __m128 values) {
+    if (index + 4 <= length) {
+        _mm_storeu_ps(line + index, values);
+    } else {
+        alignas(16) float v[4];
+        _mm_store_ps(v, values);
+        for (int k = 0; k < 4; ++k) line[index + k < length ? index + k : index + k - length] = v[k];
+    }
+    const int next = index + 4;
+    return next >= length ? next - length : next;
+}
+
+}  // namespace
+
 
 // Four frames of run(), each lane doing one frame's (or one comb's)
 // arithmetic in run()'s order, so the results are bit for bit the same. Every
 // line is longer than four samples, so the four slots read are written long
-// before this block and each slot is read and rewritten by one frame only.
+// before this block and each slot is read and rewritten by one frame only
+// (a line whose end falls inside the four is read and written slot by slot).
 // The combs' reads come in as rows (one comb, four frames); their sum runs
 // down the rows in comb order. The damping low-pass recurs from frame to
 // frame, so for it the rows are turned into columns (one frame, four combs)
@@ -81,10 +101,10 @@ void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, fl
                                _mm_shuffle_ps(in, in, _MM_SHUFFLE(3, 3, 3, 3))};
     __m128 sum = _mm_set1_ps(fxdsp::kAntiDenormalOffset);
     for (int g = 0; g < kCombCount; g += 4) {
-        __m128 r0 = _mm_loadu_ps(comb[g] + combIndex[g]);
-        __m128 r1 = _mm_loadu_ps(comb[g + 1] + combIndex[g + 1]);
-        __m128 r2 = _mm_loadu_ps(comb[g + 2] + combIndex[g + 2]);
-        __m128 r3 = _mm_loadu_ps(comb[g + 3] + combIndex[g + 3]);
+        __m128 r0 = loadFour(comb[g], combIndex[g], combLength[g]);
+        __m128 r1 = loadFour(comb[g + 1], combIndex[g + 1], combLength[g + 1]);
+        __m128 r2 = loadFour(comb[g + 2], combIndex[g + 2], combLength[g + 2]);
+        __m128 r3 = loadFour(comb[g + 3], combIndex[g + 3], combLength[g + 3]);
         sum = _mm_add_ps(sum, r0);
         sum = _mm_add_ps(sum, r1);
         sum = _mm_add_ps(sum, r2);
@@ -98,20 +118,13 @@ void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, fl
         }
         _mm_storeu_ps(combStore + g, store);
         _MM_TRANSPOSE4_PS(column[0], column[1], column[2], column[3]);  // back to one comb per row
-        for (int c = 0; c < 4; ++c) {
-            _mm_storeu_ps(comb[g + c] + combIndex[g + c], column[c]);
-            const int next = combIndex[g + c] + 4;
-            combIndex[g + c] = next == combLength[g + c] ? 0 : next;
-        }
+        for (int c = 0; c < 4; ++c) combIndex[g + c] = storeFour(comb[g + c], combIndex[g + c], combLength[g + c], column[c]);
     }
     const __m128 half = _mm_set1_ps(kAllpassFeedback);
     __m128 a = sum;
     for (int p = 0; p < kAllpassCount; ++p) {
-        float* slot = allpass[p] + allpassIndex[p];
-        const __m128 v = _mm_loadu_ps(slot);
-        _mm_storeu_ps(slot, _mm_add_ps(a, _mm_mul_ps(half, v)));
-        const int next = allpassIndex[p] + 4;
-        allpassIndex[p] = next == allpassLength[p] ? 0 : next;
+        const __m128 v = loadFour(allpass[p], allpassIndex[p], allpassLength[p]);
+        allpassIndex[p] = storeFour(allpass[p], allpassIndex[p], allpassLength[p], _mm_add_ps(a, _mm_mul_ps(half, v)));
         a = _mm_sub_ps(v, a);
     }
     _mm_storeu_ps(combSum, sum);
@@ -121,15 +134,8 @@ void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, fl
 void ReverbEngine::Channel::runFrames(const float* h, int count, float feedback, float k1, float k2,
                                       float* combSum, float* diffused) {
     int n = 0;
-    while (n < count) {
-        int room = framesBeforeWrap();
-        for (; room >= 4 && count - n >= 4; room -= 4, n += 4)
-            runFour(h + n, feedback, k1, k2, combSum + n, diffused + n);
-        if (n < count) {
-            run(h[n], feedback, k1, k2, combSum[n], diffused[n]);
-            ++n;
-        }
-    }
+    for (; count - n >= 4; n += 4) runFour(h + n, feedback, k1, k2, combSum + n, diffused + n);
+    for (; n < count; ++n) run(h[n], feedback, k1, k2, combSum[n], diffused[n]);
 }
 
 ReverbEngine::ReverbEngine() : left_(0), right_(kStereoSpreadSamples) {}

@@ -56,15 +56,12 @@ private:
         Channel& operator=(const Channel&) = delete;
         // Comb sum S and diffused output of one reverberator input sample.
         void run(float h, float feedback, float k1, float k2, float& combSum, float& diffused);
-        // The same for count input samples: four frames at a time in SSE
-        // lanes while no line reaches its end within the four, one frame at
-        // a time across the ends.
+        // The same for count input samples, four frames at a time in SSE
+        // lanes.
         void runFrames(const float* h, int count, float feedback, float k1, float k2, float* combSum,
                        float* diffused);
 
     private:
-        // Frames every line can still take before its index wraps.
-        int framesBeforeWrap() const;
         void runFour(const float* h, float feedback, float k1, float k2, float* combSum, float* diffused);
     };
 

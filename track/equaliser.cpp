@@ -153,9 +153,11 @@ struct BandLanes {
     __m128 last;  // the bands' outputs of the step before
 };
 
-// One step; active lanes (mask) move, the others keep their state. A band
-// that is off passes its input on unchanged.
-inline __m128 stepBands(BandLanes& s, __m128 in, __m128 target, __m128 on, __m128 active, bool masked) {
+// One step. kAllMove: every band is on and inside the block, so every lane
+// moves. Otherwise the lanes in both masks move, the others keep their state,
+// and a band that is off passes its input on unchanged.
+template <bool kAllMove>
+inline __m128 stepBands(BandLanes& s, __m128 in, __m128 target, __m128 on, __m128 active) {
     const __m128 smoothing = _mm_set1_ps(kWetSmoothing);
     const __m128 wet = _mm_add_ps(s.wet, _mm_mul_ps(_mm_sub_ps(target, s.wet), smoothing));
     const __m128 zero = _mm_cmpeq_ps(in, _mm_setzero_ps());
@@ -168,8 +170,17 @@ inline __m128 stepBands(BandLanes& s, __m128 in, __m128 target, __m128 on, __m12
     y = _mm_andnot_ps(_mm_cmple_ps(magnitude, _mm_set1_ps(kOutputFloor)), y);
     const __m128 mixed =
         _mm_add_ps(_mm_mul_ps(x, _mm_sub_ps(_mm_set1_ps(1.0f), wet)), _mm_mul_ps(y, wet));
+    if constexpr (kAllMove) {
+        s.wet = wet;
+        s.x2 = s.x1;
+        s.x1 = x;
+        s.y2 = s.y1;
+        s.y1 = y;
+        s.last = mixed;
+        return mixed;
+    }
     const __m128 out = _mm_or_ps(_mm_and_ps(on, mixed), _mm_andnot_ps(on, in));
-    const __m128 move = masked ? _mm_and_ps(active, on) : on;
+    const __m128 move = _mm_and_ps(active, on);
     const auto keep = [move](__m128 fresh, __m128 old) {
         return _mm_or_ps(_mm_and_ps(move, fresh), _mm_andnot_ps(move, old));
     };
@@ -230,12 +241,20 @@ void TrackEqualiser::process(float* left, float* right, int frames, float equali
                 _mm_store_ss(io + t - 2, _mm_shuffle_ps(out, out, _MM_SHUFFLE(2, 2, 2, 2)));
         };
         const int steps = frames + kBands - 1;
-        const int bodyEnd = frames;  // steps 2 .. frames - 1 have every band inside the block
+        // Steps 2 .. frames - 1 have every band inside the block.
+        const bool allOn = running[0] && running[1] && running[2];
         for (int t = 0; t < steps; ++t) {
-            const bool edge = t < kBands - 1 || t >= bodyEnd;
+            const bool edge = t < kBands - 1 || t >= frames;
             const __m128 in = input(t);
-            const __m128 out = stepBands(s, in, target, onMask, edge ? activeAt(t) : onMask, edge);
-            emit(t, out);
+            if (edge) {
+                emit(t, stepBands<false>(s, in, target, onMask, activeAt(t)));
+            } else if (allOn) {
+                // Lanes 0 .. 2 hold frames t, t - 1 and t - 2; lane 3 is idle.
+                const __m128 out = stepBands<true>(s, in, target, onMask, onMask);
+                _mm_store_ss(io + t - 2, _mm_shuffle_ps(out, out, _MM_SHUFFLE(2, 2, 2, 2)));
+            } else {
+                emit(t, stepBands<false>(s, in, target, onMask, onMask));
+            }
         }
         _mm_store_ps(v[5], s.x1);
         _mm_store_ps(v[6], s.x2);

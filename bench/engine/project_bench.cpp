@@ -304,6 +304,7 @@ int main(int argc, char** argv) {
         for (size_t b = 0; b < options.blocks.size(); ++b)
             std::printf("  | %d: %6.0fx worst %5.1f%% idle %6.3f%%", options.blocks[b], f.runs[b].realTime,
                         100.0 * f.runs[b].worstLoad, 100.0 * f.idle[b]);
+        if (options.demo && !f.runs.empty()) std::printf("  | demo %.2f s", f.runs[0].seconds);
         std::printf("\n");
         std::fflush(stdout);
         figures.push_back(f);

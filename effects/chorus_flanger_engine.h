@@ -77,6 +77,17 @@ public:
 
     double sweepValue() const { return sweep_; }
 
+    // The oscillator moves on by count frames, the rings stay as they are
+    // (the module rests only once they hold silence): the same steps as
+    // render's, so the sweep is bit for bit where rendering would have left
+    // it.
+    void advanceSweep(int count) {
+        double sweep = sweep_, increment = increment_;
+        for (int n = 0; n < count; ++n) stepSweep(sweep, increment);
+        sweep_ = sweep;
+        increment_ = increment;
+    }
+
     // Silence in the rings and the sweep back at its start, rising.
     void clearSignal() {
         left_.clear();
@@ -95,14 +106,7 @@ private:
         alignas(16) float distR[kStretch];
         // The oscillator runs in double; the exponent takes it in float.
         double sweep = sweep_, increment = increment_;
-        for (int n = 0; n < count; ++n) {
-            sweep += increment;
-            if (sweep >= 1.0)
-                increment = -reflection_;
-            else if (sweep <= -1.0)
-                increment = reflection_;
-            sweeps[n] = static_cast<float>(sweep);
-        }
+        for (int n = 0; n < count; ++n) sweeps[n] = static_cast<float>(stepSweep(sweep, increment));
         sweep_ = sweep;
         increment_ = increment;
 
@@ -222,6 +226,16 @@ private:
         alignas(16) float values[4];
         _mm_store_ps(values, v);
         for (int i = 0; i < 4; ++i) ring.store(w + i, values[i]);
+    }
+
+    // One oscillator step: up or down by the increment, turning at +-1.
+    double stepSweep(double& sweep, double& increment) const {
+        sweep += increment;
+        if (sweep >= 1.0)
+            increment = -reflection_;
+        else if (sweep <= -1.0)
+            increment = reflection_;
+        return sweep;
     }
 
     // limitRead on four lanes: NaN to 0, then held within +-kReadLimit.

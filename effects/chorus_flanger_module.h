@@ -66,6 +66,17 @@ public:
             });
     }
 
+protected:
+    // Control steps, program changes and the oscillator run on; no audio.
+    bool rest(int frames) override {
+        fxdsp::runControlledBlock(
+            clock_, frames, [this] { return !midiIdle(); },
+            [this] { engine_.smooth(targets_, fxdsp::kControlGlideFactor); }, [this] { drainEffectMidiFrame(); },
+            [&](int, int count) { engine_.advanceSweep(count); });
+        return true;
+    }
+
+public:
     void getParameterName(VstInt32 index, char* text) override {
         static const char* const kNames[] = {"Time", "Rate", "Depth", "Feedback", "Mix", "Level"};
         if (index < 0 || index >= numParams) {

@@ -185,11 +185,8 @@ void EffectFilter::fireTrigger() {
     if (fxdsp::switchOn(live_[kLfoSync])) lfo_.restart(live_[kLfoWave] == 1.0f, random_);
 }
 
-void EffectFilter::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-    const float* inL = inputs[0];
-    const float* inR = inputs[1];
-    float* outL = outputs[0];
-    float* outR = outputs[1];
+template <bool kAudio>
+void EffectFilter::runFrames(const float* inL, const float* inR, float* outL, float* outR, VstInt32 sampleFrames) {
     triggers_.build(getTimeInfo(kVstTempoValid | kVstPpqPosValid), sampleFrames, kEnvStepMask[envStep()]);
     int nextTrigger = 0;
     for (VstInt32 i = 0; i < sampleFrames; ++i) {
@@ -199,11 +196,24 @@ void EffectFilter::processReplacing(float** inputs, float** outputs, VstInt32 sa
         }
         if (controlClock_.tick()) controlStep(true);
         drainEffectMidiFrame();
-        // The filter's recursion takes only finite, bounded samples.
-        const float l = fxdsp::fedSample(inL[i]);
-        const float r = fxdsp::fedSample(inR[i]);
-        stage_.process(l, r, l, r, outL[i], outR[i]);
+        if constexpr (kAudio) {
+            // The filter's recursion takes only finite, bounded samples.
+            const float l = fxdsp::fedSample(inL[i]);
+            const float r = fxdsp::fedSample(inR[i]);
+            stage_.process(l, r, l, r, outL[i], outR[i]);
+        }
     }
+}
+
+void EffectFilter::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    runFrames<true>(inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
+}
+
+// Envelope triggers, control steps (envelope, LFO, the filter's design) and
+// program changes run on; the filter's sections keep their (silent) state.
+bool EffectFilter::rest(int frames) {
+    runFrames<false>(nullptr, nullptr, nullptr, nullptr, frames);
+    return true;
 }
 
 void EffectFilter::getParameterName(VstInt32 index, char* text) {

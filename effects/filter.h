@@ -49,11 +49,14 @@ public:
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
 
 protected:
+    bool rest(int frames) override;
     float repairedStoredValue(VstInt32 index, float value) override;
     void parameterChanged(VstInt32 index) override;
     void recomputeAll() override;
 
 private:
+    template <bool kAudio>
+    void runFrames(const float* inL, const float* inR, float* outL, float* outR, VstInt32 sampleFrames);
     void updateLevelTarget();
     void updateEnvelopeRates();
     void updateLfoRate();

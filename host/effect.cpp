@@ -118,6 +118,7 @@ void Effect::beginProjectLoad() {
     random_.seed(kRandomSeed);
     ownPosition_ = 0.0;
     for (int& frames : sendTailFrames_) frames = 0;
+    for (int& frames : masterInsertQuietFrames_) frames = 0;
     muteGateOpen_ = false;
     meterLeft_ = 0.0f;
     meterRight_ = 0.0f;

@@ -369,6 +369,8 @@ private:
     ProgramChangeQueue programChanges_;
     ModuleProgramRequests moduleProgramRequests_;
     int sendTailFrames_[4] = {0, 0, 0, 0};  // frames each send bus still runs
+    // Frames each master insert has been fed exact silence and been quiet.
+    int masterInsertQuietFrames_[2] = {0, 0};
     VstTimeInfo moduleTimeInfo_{};
 
     // Programs (user interface and timer threads).

@@ -3,7 +3,9 @@
 // the master section. Audio thread only; nothing here allocates, locks,
 // waits or prints.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "common/tempo_range.h"
@@ -41,6 +43,13 @@ float limitedOutput(float x) {
     if (std::fabs(x) <= kOutputLimit) return x;
     if (!std::isfinite(x)) return 0.0f;
     return x > 0.0f ? kOutputLimit : -kOutputLimit;
+}
+
+// Every sample +0 or -0 (NaN and denormals count as sound).
+bool exactSilence(const float* channel, VstInt32 frames) {
+    uint32_t bits = 0;
+    for (VstInt32 i = 0; i < frames; ++i) bits |= std::bit_cast<uint32_t>(channel[i]) & 0x7fffffffu;
+    return bits == 0;
 }
 
 void silenceNonFinite(float* channel, VstInt32 frames) {
@@ -239,6 +248,7 @@ void Effect::clearSignal() {
     });
     for (auto& t : project_->tracks) t->clearSignal();
     for (int& frames : sendTailFrames_) frames = 0;
+    for (int& frames : masterInsertQuietFrames_) frames = 0;
     masterGainsJump_ = true;
 }
 
@@ -461,16 +471,19 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         CPlugin& bus = p.sendSlots[b];
         if (!bus.loaded()) continue;
         bool fed = false;
-        // A sleeping track adds nothing to the buses; an effect with an
-        // oscillator of its own keeps running while a send is up, asleep or
-        // not, so that it stays in phase.
+        // A sleeping track adds nothing to the buses; an effect that cannot
+        // rest keeps running while a send is up, asleep or not. One with an
+        // oscillator of its own rests with its clock running on, so that it
+        // stays in phase.
         const bool rests = restsWhenQuiet(bus.effect());
         for (auto& t : p.tracks)
             if ((!rests || !t->asleep()) && t->smoothedSendGain(b) > kSendActiveGain) fed = true;
-        if (fed)
+        if (fed) {
             sendTailFrames_[b] = tailQuietFrames;
-        else if (sendTailFrames_[b] <= 0)
+        } else if (sendTailFrames_[b] <= 0) {
+            if (keepsClockWhileResting(bus.effect())) bus.rest(frames);
             continue;
+        }
         bus.processOwnBuffers(frames);
         if (bus.effect()->numOutputs < 1) {
             sendTailFrames_[b] -= frames;
@@ -497,15 +510,33 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         }
     }
 
-    // Master inserts.
+    // Master inserts. One fed exact silence whose output has stayed quiet
+    // for as long as a send's tail must rests (its output is then taken as
+    // silence), with its clock running on where it has one.
     float* current[2] = {outputs[0], outputs[1]};
     for (int m = 0; m < 2; ++m) {
         CPlugin& insert = p.masterInserts[m];
         if (p.masterInsertOn[m].load() == 0.0f || !insert.loaded()) continue;
+        const bool silentInput = exactSilence(current[0], frames) && exactSilence(current[1], frames);
+        if (!silentInput || !restsWhenQuiet(insert.effect()) || !sleepWhenQuiet_.load(std::memory_order_relaxed))
+            masterInsertQuietFrames_[m] = 0;
+        if (masterInsertQuietFrames_[m] >= tailQuietFrames) {
+            if (keepsClockWhileResting(insert.effect())) insert.rest(frames);
+            continue;
+        }
         insert.processInto(current, frames);
         float* const* out = insert.outputs();
         current[0] = out[0];
         current[1] = insert.effect()->numOutputs > 1 ? out[1] : out[0];
+        if (silentInput && restsWhenQuiet(insert.effect())) {
+            float peak = 0.0f;
+            for (VstInt32 i = 0; i < frames; ++i)
+                peak = std::max(peak, std::max(std::fabs(current[0][i]), std::fabs(current[1][i])));
+            if (peak <= kSendTailSilence)
+                masterInsertQuietFrames_[m] = std::min(masterInsertQuietFrames_[m] + frames, tailQuietFrames);
+            else
+                masterInsertQuietFrames_[m] = 0;
+        }
     }
 
     // Master level, limit and meters.

@@ -10,6 +10,7 @@
 #include "modulehost/module_host_callback.h"
 #include "modulehost/module_path.h"
 #include "modulehost/slot_owner.h"
+#include "modules/effect_module.h"
 #include "modules/module_base.h"
 
 namespace {
@@ -318,4 +319,9 @@ void CPlugin::processInPlace(float** buffers, VstInt32 frames) {
 void CPlugin::processInto(float** inputs, VstInt32 frames) {
     if (!canProcessReplacing() || inputs == nullptr) return;
     effect_->processReplacing(effect_, inputs, outputs(), boundedFrames(frames));
+}
+
+bool CPlugin::rest(VstInt32 frames) {
+    if (effect_ == nullptr || frames <= 0) return false;
+    return call(effVendorSpecific, kModuleRestIndex, boundedFrames(frames), nullptr, 0.0f) == 1;
 }

@@ -101,6 +101,9 @@ public:
     void processInPlace(float** buffers, VstInt32 frames);
     // Given inputs into this slot's output buffers (master inserts).
     void processInto(float** inputs, VstInt32 frames);
+    // An effect resting on silence lets frames pass without audio, its
+    // clock running on (kModuleRestIndex); false when it cannot.
+    bool rest(VstInt32 frames);
 
     bool loaded() const { return loaded_.load(std::memory_order_relaxed); }
     AEffect* effect() const { return effect_; }

@@ -125,3 +125,8 @@ VstInt32 KavoEffectModule::setChunk(void* data, VstInt32 byteSize, bool isPreset
     }
     return 1;
 }
+
+VstIntPtr KavoEffectModule::vendorSpecific(VstInt32 index, VstIntPtr value, void* /*ptr*/, float /*opt*/) {
+    if (index != kModuleRestIndex || value < 1 || value > kModuleRestMaxFrames) return 0;
+    return rest(static_cast<int>(value)) ? 1 : 0;
+}

@@ -7,6 +7,16 @@
 
 #include "modules/module_base.h"
 
+// effVendorSpecific with this index and a frame count as value asks an
+// effect to let that many frames pass without audio while its input is
+// silent and its tail has died away: its clock (control steps, oscillator,
+// MIDI program changes) moves on exactly as if it had rendered them, so it
+// wakes in step. Answers 1 when the module did so, 0 when it cannot rest
+// that way (it must then render).
+constexpr VstInt32 kModuleRestIndex = vstFourCC('R', 'e', 's', 't');
+// Longest rest one call asks for.
+constexpr VstIntPtr kModuleRestMaxFrames = 1 << 20;
+
 class KavoEffectModule : public KavoModule {
 public:
     KavoEffectModule(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams,
@@ -22,12 +32,16 @@ public:
     bool copyProgram(VstInt32 destination) override;
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
     // Values of program p as stored (p must be in range).
     float* programValues(VstInt32 program) { return &programValues_[static_cast<size_t>(program) * numParams]; }
     char* programNameField(VstInt32 program) { return &programNames_[static_cast<size_t>(program) * kVstMaxProgNameLen]; }
 
 protected:
+    // Lets frames pass without audio (see kModuleRestIndex); false where the
+    // module keeps no clock that could run on without it.
+    virtual bool rest(int /*frames*/) { return false; }
     // Derives the working coefficients of one parameter from its live value.
     virtual void parameterChanged(VstInt32 index) = 0;
     // Full recomputation after a rate or program change; the default applies

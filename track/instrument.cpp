@@ -76,6 +76,18 @@ bool restsWhenQuiet(const AEffect* effect) {
         case vstFourCC('3', '1', 'r', '4'):  // overdrive
             return true;
         default:
+            return keepsClockWhileResting(effect);
+    }
+}
+
+bool keepsClockWhileResting(const AEffect* effect) {
+    if (effect == nullptr) return false;
+    switch (effect->uniqueID) {
+        case vstFourCC('7', 'v', '6', '0'):  // chorus
+        case vstFourCC('1', '2', '8', '3'):  // flanger
+        case vstFourCC('9', '6', 'r', '5'):  // filter
+            return true;
+        default:
             return false;
     }
 }
@@ -341,6 +353,10 @@ void CInstrument::render(const TrackRenderContext& context) {
                 if (bandRateHz_.load() != owner_.moduleSampleRate()) recomputeAllBands();
                 equaliser_.rest(frames, equaliserOn.load(), outputs > 1);
             }
+            for (int i = 0; i < 2; ++i)
+                if (insertOn[i].load() != 0.0f && insertSlots_[i]->loaded() &&
+                    keepsClockWhileResting(insertSlots_[i]->effect()))
+                    insertSlots_[i]->rest(frames);
             glideStripGains(context);
             return;
         }

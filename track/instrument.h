@@ -43,11 +43,13 @@ struct TrackRenderContext {
     bool sleepWhenQuiet = true;
 };
 
-// Whether an effect module, fed silence, only decays (delay, reverb,
-// dynamics, overdrive): resting it for a while changes nothing audible. Those
-// with an oscillator of their own (chorus, flanger, filter) keep running, or
-// they would wake at another phase than a render that never rested.
+// Whether an effect module, fed silence once its tail has died away, may
+// rest: those that only decay (delay, reverb, dynamics, overdrive) skip their
+// work, those with an oscillator of their own (chorus, flanger, filter) are
+// told how many frames they rested (keepsClockWhileResting), so that they
+// wake at the phase a render that never rested would have.
 bool restsWhenQuiet(const AEffect* effect);
+bool keepsClockWhileResting(const AEffect* effect);
 
 class CInstrument;
 // Called after every mix-parameter change, on the thread that made it.

@@ -9,7 +9,9 @@
 // with its mean over 1024-frame windows taken out, stays below -80 dBFS,
 // and the mean itself (an offset,
 // inaudible) below -66 dBFS. Effects with an oscillator of their own
-// (chorus, flanger, filter) never rest, so that they stay in phase.
+// (chorus, flanger, filter) rest too, told how long, so that they wake in
+// phase; master inserts fed exact silence rest once their output has been
+// quiet for 7 s.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -58,17 +58,20 @@ void ReverbEngine::Channel::run(float h, float feedback, float k1, float k2, flo
 
 namespace {
 
-// The four slots of a line from index on, across its end where they reach it.
+// The four slots of a line from index on, across its end where they reach it
+// (kWrap: some line of the channel may reach its end within the four).
+template <bool kWrap>
 inline __m128 loadFour(const float* line, int index, int length) {
-    if (index + 4 <= length) return _mm_loadu_ps(line + index);
+    if (!kWrap || index + 4 <= length) return _mm_loadu_ps(line + index);
     alignas(16) float v[4];
     for (int k = 0; k < 4; ++k) v[k] = line[index + k < length ? index + k : index + k - length];
     return _mm_load_ps(v);
 }
 
 // Stores four slots from index on; returns the index four slots later.
+template <bool kWrap>
 inline int storeFour(float* line, int index, int length, __m128 values) {
-    if (index + 4 <= length) {
+    if (!kWrap || index + 4 <= length) {
         _mm_storeu_ps(line + index, values);
     } else {
         alignas(16) float v[4];
@@ -76,6 +79,7 @@ inline int storeFour(float* line, int index, int length, __m128 values) {
         for (int k = 0; k < 4; ++k) line[index + k < length ? index + k : index + k - length] = v[k];
     }
     const int next = index + 4;
+    if (!kWrap) return next == length ? 0 : next;
     return next >= length ? next - length : next;
 }
 
@@ -91,6 +95,7 @@ inline int storeFour(float* line, int index, int length, __m128 values) {
 // down the rows in comb order. The damping low-pass recurs from frame to
 // frame, so for it the rows are turned into columns (one frame, four combs)
 // and the frames step one after another, four combs at a time.
+template <bool kWrap>
 void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, float k2, float* combSum,
                                     float* diffused) {
     const __m128 k1v = _mm_set1_ps(k1), k2v = _mm_set1_ps(k2), fb = _mm_set1_ps(feedback);
@@ -101,10 +106,10 @@ void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, fl
                                _mm_shuffle_ps(in, in, _MM_SHUFFLE(3, 3, 3, 3))};
     __m128 sum = _mm_set1_ps(fxdsp::kAntiDenormalOffset);
     for (int g = 0; g < kCombCount; g += 4) {
-        __m128 r0 = loadFour(comb[g], combIndex[g], combLength[g]);
-        __m128 r1 = loadFour(comb[g + 1], combIndex[g + 1], combLength[g + 1]);
-        __m128 r2 = loadFour(comb[g + 2], combIndex[g + 2], combLength[g + 2]);
-        __m128 r3 = loadFour(comb[g + 3], combIndex[g + 3], combLength[g + 3]);
+        __m128 r0 = loadFour<kWrap>(comb[g], combIndex[g], combLength[g]);
+        __m128 r1 = loadFour<kWrap>(comb[g + 1], combIndex[g + 1], combLength[g + 1]);
+        __m128 r2 = loadFour<kWrap>(comb[g + 2], combIndex[g + 2], combLength[g + 2]);
+        __m128 r3 = loadFour<kWrap>(comb[g + 3], combIndex[g + 3], combLength[g + 3]);
         sum = _mm_add_ps(sum, r0);
         sum = _mm_add_ps(sum, r1);
         sum = _mm_add_ps(sum, r2);
@@ -118,23 +123,39 @@ void ReverbEngine::Channel::runFour(const float* h, float feedback, float k1, fl
         }
         _mm_storeu_ps(combStore + g, store);
         _MM_TRANSPOSE4_PS(column[0], column[1], column[2], column[3]);  // back to one comb per row
-        for (int c = 0; c < 4; ++c) combIndex[g + c] = storeFour(comb[g + c], combIndex[g + c], combLength[g + c], column[c]);
+        for (int c = 0; c < 4; ++c) combIndex[g + c] = storeFour<kWrap>(comb[g + c], combIndex[g + c], combLength[g + c], column[c]);
     }
     const __m128 half = _mm_set1_ps(kAllpassFeedback);
     __m128 a = sum;
     for (int p = 0; p < kAllpassCount; ++p) {
-        const __m128 v = loadFour(allpass[p], allpassIndex[p], allpassLength[p]);
-        allpassIndex[p] = storeFour(allpass[p], allpassIndex[p], allpassLength[p], _mm_add_ps(a, _mm_mul_ps(half, v)));
+        const __m128 v = loadFour<kWrap>(allpass[p], allpassIndex[p], allpassLength[p]);
+        allpassIndex[p] = storeFour<kWrap>(allpass[p], allpassIndex[p], allpassLength[p], _mm_add_ps(a, _mm_mul_ps(half, v)));
         a = _mm_sub_ps(v, a);
     }
     _mm_storeu_ps(combSum, sum);
     _mm_storeu_ps(diffused, a);
 }
 
+int ReverbEngine::Channel::framesBeforeWrap() const {
+    int room = combLength[0] - combIndex[0];
+    for (int c = 1; c < kCombCount; ++c) room = std::min(room, combLength[c] - combIndex[c]);
+    for (int a = 0; a < kAllpassCount; ++a) room = std::min(room, allpassLength[a] - allpassIndex[a]);
+    return room;
+}
+
 void ReverbEngine::Channel::runFrames(const float* h, int count, float feedback, float k1, float k2,
                                       float* combSum, float* diffused) {
     int n = 0;
-    for (; count - n >= 4; n += 4) runFour(h + n, feedback, k1, k2, combSum + n, diffused + n);
+    int room = framesBeforeWrap();
+    for (; count - n >= 4; n += 4) {
+        if (room >= 4) {
+            runFour<false>(h + n, feedback, k1, k2, combSum + n, diffused + n);
+            room -= 4;
+        } else {
+            runFour<true>(h + n, feedback, k1, k2, combSum + n, diffused + n);
+            room = framesBeforeWrap();
+        }
+    }
     for (; n < count; ++n) run(h[n], feedback, k1, k2, combSum[n], diffused[n]);
 }
 

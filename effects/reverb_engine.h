@@ -62,6 +62,10 @@ private:
                        float* diffused);
 
     private:
+        // Frames every line can still take before its index wraps.
+        int framesBeforeWrap() const;
+        // kWrap: some line may reach its end within the four frames.
+        template <bool kWrap>
         void runFour(const float* h, float feedback, float k1, float k2, float* combSum, float* diffused);
     };
 

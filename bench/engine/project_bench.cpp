@@ -8,7 +8,7 @@
 // in a row, for memory growth.
 //
 //   bench_projects [--blocks 512,64] [--repetitions N] [--changes N]
-//                  [--only NAME] [--markdown FILE] [--idle-only 1]
+//                  [--only NAME] [--markdown FILE] [--idle-only 1] [--worst-blocks N]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -93,7 +93,10 @@ struct Options {
     std::string only;
     std::string markdown;
     bool demo = true;  // --idle-only: no demonstration, idle blocks only (profiling)
+    int worstBlocks = 0;  // --worst-blocks N: where the N dearest blocks of each demonstration lie
 };
+
+Options gOptions;
 
 bool parse(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
@@ -115,6 +118,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.demo = std::atoi(v) == 0;
         } else if (a == "--markdown") {
             o.markdown = v;
+        } else if (a == "--worst-blocks") {
+            o.worstBlocks = std::max(0, std::atoi(v));
         } else {
             return false;
         }
@@ -207,6 +212,21 @@ DemoRun renderDemo(Instance& in, int block) {
     r.seconds = static_cast<double>(frames) / kRate;
     r.realTime = total > 0.0 ? r.seconds / total : 0.0;
     const double deadline = block / kRate;
+    if (gOptions.worstBlocks > 0) {
+        // Where the dearest blocks lie (seconds into the demonstration), to
+        // tell a spike the render makes (the same blocks run after run) from
+        // the machine's (others each time).
+        std::vector<size_t> order(blocks.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        const size_t n = std::min(order.size(), static_cast<size_t>(gOptions.worstBlocks));
+        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(n), order.end(),
+                          [&](size_t a, size_t b) { return blocks[a] > blocks[b]; });
+        std::printf("  worst @%d:", block);
+        for (size_t i = 0; i < n; ++i)
+            std::printf(" %.3f s %.1f%%", static_cast<double>(order[i]) * block / kRate,
+                        100.0 * blocks[order[i]] / deadline);
+        std::printf("\n");
+    }
     std::sort(blocks.begin(), blocks.end());
     r.worstLoad = blocks.back() / deadline;
     r.p999Load = blocks[static_cast<size_t>(0.999 * static_cast<double>(blocks.size() - 1))] / deadline;
@@ -247,9 +267,10 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: bench_projects [--blocks 512,64] [--repetitions N] [--changes N] [--only NAME]"
-                     " [--markdown FILE]\n");
+                     " [--markdown FILE] [--worst-blocks N]\n");
         return 1;
     }
+    gOptions = options;
 #if defined(__SSE__) || defined(__x86_64__)
     _mm_setcsr(_mm_getcsr() | 0x8040);  // hosts run their audio threads with denormals flushed
 #endif

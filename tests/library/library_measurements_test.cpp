@@ -42,7 +42,7 @@ const std::set<std::string> kDcShort = {};
 const std::set<std::string> kLowEndShort = {"RINGSPACE"};
 const std::set<std::string> kAlikeShort = {};
 const std::set<std::string> kTravelShort = {
-    "DEEPPAD #1 X", "DEEPPAD #1 Y", "DEEPPAD #2 X", "BRASSHIT #0 Y", "BRASSHIT #2 X", "PWMSTRINGS #0 X", "PWMSTRINGS #0 Y",
+    "DEEPPAD #1 X", "DEEPPAD #1 Y", "DEEPPAD #2 X", "BRASSHIT #0 Y", "BRASSHIT #2 X",
 };
 const std::set<std::string> kLiveKeyShort = {};
 const std::set<std::string> kHeldNoteShort = {"ACIDLINE"};

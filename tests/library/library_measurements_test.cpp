@@ -39,10 +39,10 @@ bool knownShort(const std::set<std::string>& list, const std::string& what, bool
 }
 
 const std::set<std::string> kDcShort = {};
-const std::set<std::string> kLowEndShort = {"RINGSPACE"};
+const std::set<std::string> kLowEndShort = {};
 const std::set<std::string> kAlikeShort = {};
 const std::set<std::string> kTravelShort = {
-    "DEEPPAD #1 X", "DEEPPAD #1 Y", "DEEPPAD #2 X", "BRASSHIT #0 Y", "BRASSHIT #2 X",
+    "BRASSHIT #0 Y", "BRASSHIT #2 X",
 };
 const std::set<std::string> kLiveKeyShort = {};
 const std::set<std::string> kHeldNoteShort = {"ACIDLINE"};

@@ -143,6 +143,7 @@ TEST(ProjectReader, DrumKitsPadsAndHitsBecomeTheirNotes) {
         "        copy: 0\n"
         "        hits:\n"
         "          - {key: 47, steps: [15]}\n"
+        "    sends: {1: 20}\n"
         "    balls:\n"
         "      - name: Room\n"
         "        x: {mix: Send1 Level, range: [0, 100]}\n"
@@ -189,6 +190,10 @@ TEST(ProjectReader, FaultsNameTheirFileLineAndReason) {
         {18, "        x: {module: FILTER Frequency, range: [0, 200]}", 18, "outside 0 to 128"},
         {19, "        y: {mix: LP Freq, range: [0, 100]}", 19, "cannot be placed"},
         {19, "        y: {mix: Send9 Level, range: [0, 100]}", 19, "no parameter \"Send9 Level\""},
+        // Mixer sections that are off: the ball would move nothing heard.
+        {15, "    sends: {2: 40}", 19, "moves a send that is off on this track: give send 1 a level"},
+        {19, "        y: {mix: Send2 Level, range: [0, 100]}", 19, "give send 2 a level"},
+        {19, "        y: {mix: LP Gain, range: [0, 100]}", 19, "equaliser that is off"},
         {19, "        y: {insert1: OverDrive, range: [0, 100]}", 19, "no insert 1"},
         {19, "        y: {mix: Level, module: FILTER Q, range: [0, 100]}", 19, "names one of"},
         {17, "      - title: Cutoff", 17, "unknown key \"title\" in a ball"},
@@ -210,6 +215,17 @@ TEST(ProjectReader, FaultsNameTheirFileLineAndReason) {
             << c.replacement << "\n  gave: " << message;
         EXPECT_NE(message.find(c.says), std::string::npos) << c.replacement << "\n  gave: " << message;
     }
+}
+
+TEST(ProjectReader, BandAndSendTargetsReadWhereTheirSectionsAreOn) {
+    EXPECT_EQ(fault(withLine(19, "        y: {mix: LP Gain, range: [0, 100]}\n    eq: {low: {hz: 120, gain: 2 dB}}")), "");
+    std::string bothSends = withLine(19, "        y: {mix: Send2 Level, range: [0, 100]}");
+    EXPECT_EQ(fault(withLine(15, "    sends: {1: 40, 2: 10}")), "");
+    EXPECT_EQ(fault(bothSends.replace(bothSends.find("{1: 40}"), 7, "{1: 40, 2: 10}")), "");
+    // An equaliser switched off by its own flag counts as off.
+    EXPECT_NE(fault(withLine(19, "        y: {mix: HP Gain, range: [0, 100]}\n    eq: {on: off, high: {hz: 4000, gain: 2 dB}}"))
+                  .find("equaliser that is off"),
+              std::string::npos);
 }
 
 TEST(ProjectReader, MissingPartsAreNamed) {

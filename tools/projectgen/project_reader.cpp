@@ -24,6 +24,10 @@ namespace projectgen {
 
 namespace {
 
+// Mixer parameters whose changes are heard only when their section is on:
+// the send levels (16, 18, 20, 22) and the equaliser's bands (4 to 12).
+constexpr int kMixFirstSendLevel = 16, kMixLastSendLevel = 22;
+constexpr int kMixFirstBandParameter = 4, kMixLastBandParameter = 12;
 // What the plug-in can hold: a user program records 8 tracks and 32
 // satellites; the loader keeps four balls per track.
 constexpr size_t kMaxTracks = 8, kMaxBallsPerTrack = 4, kMaxSatellites = 32;
@@ -422,6 +426,17 @@ void Reader::axis(const YAML::Node& node, TrackSpec& track, std::vector<BallTarg
             if (target.index < 0) fail(nameNode, "the module has no parameter \"" + name + "\"");
         }
         if (!placeable(track, target)) fail(nameNode, "a ball cannot be placed from \"" + name + "\" (mix targets: Level, Pan, Send levels, band gains)");
+        // A send at level 0 is switched off and the equaliser without an eq
+        // section is off: a ball moving their levels would not be heard.
+        if (target.kind == 1 && target.index >= kMixFirstSendLevel && target.index <= kMixLastSendLevel) {
+            const size_t send = static_cast<size_t>((target.index - kMixFirstSendLevel) / 2);
+            if (track.sendOn[send] == 0.0f)
+                fail(nameNode, "\"" + name + "\" moves a send that is off on this track: give send " +
+                                   std::to_string(send + 1) + " a level under sends");
+        }
+        if (target.kind == 1 && target.index >= kMixFirstBandParameter && target.index <= kMixLastBandParameter &&
+            track.eqOn == 0.0f)
+            fail(nameNode, "\"" + name + "\" moves a band of an equaliser that is off: give the track an eq section");
         const YAML::Node range = t["range"];
         if (!range) fail(t, "a ball target needs its range [from, to] on the 0-128 scale");
         if (!range.IsSequence() || range.size() != 2) fail(range, "a range is [from, to]");

@@ -42,10 +42,9 @@ const std::set<std::string> kDcShort = {};
 const std::set<std::string> kLowEndShort = {};
 const std::set<std::string> kAlikeShort = {};
 const std::set<std::string> kTravelShort = {
-    "BRASSHIT #0 Y", "BRASSHIT #2 X",
 };
 const std::set<std::string> kLiveKeyShort = {};
-const std::set<std::string> kHeldNoteShort = {"ACIDLINE"};
+const std::set<std::string> kHeldNoteShort = {};
 
 // Loudness of the demonstrations: one house level for the whole library,
 // the level streaming services play at (-16 LUFS for stereo music), with

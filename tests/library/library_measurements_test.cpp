@@ -41,8 +41,7 @@ bool knownShort(const std::set<std::string>& list, const std::string& what, bool
 const std::set<std::string> kDcShort = {};
 const std::set<std::string> kLowEndShort = {};
 const std::set<std::string> kAlikeShort = {};
-const std::set<std::string> kTravelShort = {
-};
+const std::set<std::string> kTravelShort = {};
 const std::set<std::string> kLiveKeyShort = {};
 const std::set<std::string> kHeldNoteShort = {};
 

@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
             next = 3;
         }
         if (argc == next + 1 && std::strcmp(argv[next], "--describe") == 0) return describe(library);
-        if (argc != next + 1) {
+        // An unknown option is not a folder to write 96 projects into.
+        if (argc != next + 1 || argv[next][0] == '-') {
             std::fprintf(stderr,
                          "usage: projectgen [--library DIR] OUTPUT_DIR | projectgen --check FILE... | "
                          "projectgen --parameters MODULE | projectgen [--library DIR] --describe\n");

@@ -32,10 +32,11 @@ rm -rf "$work"
 mkdir -p "$work"
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all
 run_wine() { timeout 300 "$wine" "$@"; }
+. "$here/wine_start.sh"
 
 # The plug-in is found beside the player.
 cp "$build/plugins/Talvex.dll" "$build/bin/Talvex.dll"
-if [ -z "$wine" ] || ! run_wine "$player" --help >"$work/help.log" 2>&1; then
+if [ -z "$wine" ] || ! wine_starts "$player" "$work/help.log"; then
   if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
     echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch player"
     exit 0

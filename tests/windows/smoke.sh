@@ -23,8 +23,9 @@ mkdir -p "$work"
 
 # Nothing here may hang CI: every wine run has a time limit.
 run_wine() { timeout 300 "$wine" "$@"; }
+. "$here/wine_start.sh"
 
-if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
+if [ -z "$wine" ] || ! wine_starts "$renderer" "$work/help.log"; then
   # The i386 wine loader needs a kernel that runs 32-bit programs; some
   # kernels are built without that, and then nothing 32-bit runs at all.
   if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then

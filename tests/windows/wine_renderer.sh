@@ -6,9 +6,10 @@ if [ "$arch" = i686 ]; then wine=$(command -v wine || true); else wine=/usr/lib/
 rm -rf "$work"
 mkdir -p "$work"
 run_wine() { timeout 300 "$wine" "$@"; }
+. "$here/wine_start.sh"
 fail() { echo "FAIL ($arch): $*"; exit 1; }
 
-if [ -z "$wine" ] || ! run_wine "$renderer" --help >"$work/help.log" 2>&1; then
+if [ -z "$wine" ] || ! wine_starts "$renderer" "$work/help.log"; then
   if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
     echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch editor host"
     exit 0

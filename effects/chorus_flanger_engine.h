@@ -13,6 +13,7 @@
 #include <xmmintrin.h>
 
 #include <cmath>
+#include <cstddef>
 
 #include "common/portable_math.h"
 #include "effects/dsp/balance_law.h"
@@ -64,6 +65,7 @@ public:
     // order, so the output is that loop's bit for bit; the passes only free
     // the processor to overlap the work of neighbouring frames.
     void render(const float* inL, const float* inR, float* outL, float* outR, int count) {
+        written_.add(count);
         while (count > 0) {
             const int n = count < kStretch ? count : kStretch;
             renderStretch(inL, inR, outL, outR, n);
@@ -88,13 +90,16 @@ public:
         increment_ = increment;
     }
 
-    // Silence in the rings and the sweep back at its start, rising.
-    void clearSignal() {
-        left_.clear();
-        right_.clear();
+    // Silence in the rings and the sweep back at its start, rising. Only
+    // the slots written since the rings last held silence are cleared;
+    // returns the bytes cleared.
+    std::size_t clearSignal() {
+        const std::size_t bytes = left_.clearFirst(written_.frames()) + right_.clearFirst(written_.frames());
+        written_.reset();
         write_ = 0;
         sweep_ = 0.0;
         increment_ = reflection_;
+        return bytes;
     }
 
 private:
@@ -253,7 +258,9 @@ private:
     }
 
     Ring left_, right_;
+    // Both rings are written from slot 0 on after a clear, one slot a frame.
     int write_ = 0;
+    fxdsp::WrittenSpan written_{Ring::kSize};
     // The oscillator runs in double precision: at 0.05 Hz the step is below
     // 1e-5 and a float sweep would drift off its rate.
     double sweep_ = 0.0;

@@ -30,6 +30,7 @@ void EchoEngine::smooth(const EchoTargets& t, bool filterOn, float factor) {
 void EchoEngine::render(const float* inL, const float* inR, float* outL, float* outR, int count, double targetDelay,
                         const EchoSwitches& switches) {
     const double target = fxdsp::clampDelay(targetDelay, kShortestDelaySamples, kLongestDelaySamples);
+    written_.add(count);
     // The switches hold for the run: one loop per combination keeps their
     // tests out of the per-sample path.
     if (switches.pingPong) {
@@ -44,21 +45,6 @@ void EchoEngine::render(const float* inL, const float* inR, float* outL, float* 
             renderRun<false, false>(inL, inR, outL, outR, count, target, switches.mono);
     }
 }
-
-namespace {
-
-// fxdsp::fedSample on four lanes, with the same results: within the bound a
-// sample passes, NaN becomes 0, anything larger is held at the bound.
-inline __m128 fedLanes(__m128 x) {
-    const __m128 largest = _mm_set1_ps(fxdsp::kLargestFedSample);
-    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    const __m128 inside = _mm_cmple_ps(magnitude, largest);
-    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_sub_ps(_mm_setzero_ps(), largest)), largest);
-    const __m128 ordered = _mm_cmpord_ps(x, x);
-    return _mm_or_ps(_mm_and_ps(inside, x), _mm_andnot_ps(inside, _mm_and_ps(ordered, held)));
-}
-
-}  // namespace
 
 template <bool kPingPong, bool kFilter>
 bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono) {
@@ -103,8 +89,8 @@ bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, f
         __m128 a, b;
         feeds(n, a, b);
         const __m128 tl = tap(readL, n), tr = tap(readR, n);
-        _mm_storeu_ps(writeL + n, fedLanes(_mm_add_ps(a, _mm_mul_ps(g, kPingPong ? tr : tl))));
-        _mm_storeu_ps(writeR + n, fedLanes(_mm_add_ps(b, _mm_mul_ps(g, kPingPong ? tl : tr))));
+        _mm_storeu_ps(writeL + n, fxdsp::fedLanes(_mm_add_ps(a, _mm_mul_ps(g, kPingPong ? tr : tl))));
+        _mm_storeu_ps(writeR + n, fxdsp::fedLanes(_mm_add_ps(b, _mm_mul_ps(g, kPingPong ? tl : tr))));
         _mm_store_ps(feedA + n, a);
         _mm_store_ps(feedB + n, b);
         _mm_store_ps(tapsL + n, tl);

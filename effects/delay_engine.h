@@ -10,6 +10,9 @@
 
 #include "effects/dsp/delay_ring.h"
 #include "effects/dsp/one_pole.h"
+#include "effects/dsp/signal_floor.h"
+
+#include <cstddef>
 
 struct EchoTargets {
     double delaySamples = 0.0;
@@ -51,13 +54,17 @@ public:
     double smoothedDelay() const { return delay_; }
 
     // Silence in the lines and filters, and the delay time back at 0, from
-    // where it glides to its target: the state of a new echo.
-    void clearSignal() {
-        left_.clear();
-        right_.clear();
+    // where it glides to its target: the state of a new echo. Only the
+    // slots written since the lines last held silence are cleared, so an
+    // echo that has not run since it was made or cleared costs nothing here;
+    // returns the bytes cleared.
+    std::size_t clearSignal() {
+        const std::size_t bytes = left_.clearFirst(written_.frames()) + right_.clearFirst(written_.frames());
+        written_.reset();
         write_ = 0;
         delay_ = 0.0;
         hiState_[0] = hiState_[1] = lowState_[0] = lowState_[1] = 0.0f;
+        return bytes;
     }
 
 private:
@@ -70,7 +77,9 @@ private:
     void renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target, bool mono);
 
     Line left_, right_;
+    // Both lines are written from slot 0 on after a clear, one slot a frame.
     int write_ = 0;
+    fxdsp::WrittenSpan written_{Line::kSize};
     // The glide is held in double precision: in single precision it stalls
     // short of the target (about 15 samples short at 524,287), which would
     // put tempo-locked echoes off the beat and smear every repeat over two

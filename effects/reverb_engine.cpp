@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
@@ -29,6 +30,27 @@ ReverbEngine::Channel::Channel(int extraSamples) {
         allpassIndex[a] = 0;
         next += allpassLength[a];
     }
+    room = framesBeforeWrap();
+}
+
+std::size_t ReverbEngine::Channel::clear(int frames) {
+    std::size_t slots = 0;
+    for (int c = 0; c < kCombCount; ++c) {
+        const int n = std::clamp(frames, 0, combLength[c]);
+        std::fill_n(comb[c], n, 0.0f);
+        slots += static_cast<std::size_t>(n);
+        combIndex[c] = 0;
+        combStore[c] = 0.0f;
+    }
+    for (int a = 0; a < kAllpassCount; ++a) {
+        const int n = std::clamp(frames, 0, allpassLength[a]);
+        std::fill_n(allpass[a], n, 0.0f);
+        slots += static_cast<std::size_t>(n);
+        allpassIndex[a] = 0;
+    }
+    lowCutState = 0.0f;
+    room = framesBeforeWrap();
+    return slots * sizeof(float);
 }
 
 void ReverbEngine::Channel::run(float h, float feedback, float k1, float k2, float& combSum, float& diffused) {
@@ -145,18 +167,25 @@ int ReverbEngine::Channel::framesBeforeWrap() const {
 
 void ReverbEngine::Channel::runFrames(const float* h, int count, float feedback, float k1, float k2,
                                       float* combSum, float* diffused) {
+    // room only ever falls short of the true figure (four frames take it
+    // down by four even where a line wraps and starts again), so four frames
+    // run without the wrap tests only where no line can end inside them.
     int n = 0;
-    int room = framesBeforeWrap();
+    int r = room;
     for (; count - n >= 4; n += 4) {
-        if (room >= 4) {
+        if (r >= 4) {
             runFour<false>(h + n, feedback, k1, k2, combSum + n, diffused + n);
-            room -= 4;
+            r -= 4;
         } else {
             runFour<true>(h + n, feedback, k1, k2, combSum + n, diffused + n);
-            room = framesBeforeWrap();
+            r = framesBeforeWrap();
         }
     }
-    for (; n < count; ++n) run(h[n], feedback, k1, k2, combSum[n], diffused[n]);
+    for (; n < count; ++n) {
+        run(h[n], feedback, k1, k2, combSum[n], diffused[n]);
+        --r;
+    }
+    room = r;
 }
 
 ReverbEngine::ReverbEngine() : left_(0), right_(kStereoSpreadSamples) {}
@@ -173,19 +202,13 @@ void ReverbEngine::smooth(const ReverbTargets& t, float factor) {
     fxdsp::glide(level_, t.level, factor);
 }
 
-void ReverbEngine::clearSignal() {
-    preLeft_.clear();
-    preRight_.clear();
+std::size_t ReverbEngine::clearSignal() {
+    const int frames = written_.frames();
+    std::size_t bytes = preLeft_.clearFirst(frames) + preRight_.clearFirst(frames);
     preWrite_ = 0;
-    for (Channel* c : {&left_, &right_}) {
-        std::fill(c->pool.begin(), c->pool.end(), 0.0f);
-        for (int i = 0; i < kCombCount; ++i) {
-            c->combIndex[i] = 0;
-            c->combStore[i] = 0.0f;
-        }
-        for (int i = 0; i < kAllpassCount; ++i) c->allpassIndex[i] = 0;
-        c->lowCutState = 0.0f;
-    }
+    bytes += left_.clear(frames) + right_.clear(frames);
+    written_.reset();
+    return bytes;
 }
 
 void ReverbEngine::beginBlock() {
@@ -195,53 +218,122 @@ void ReverbEngine::beginBlock() {
     k2_ = 1.0f - k1_;
 }
 
+namespace {
+
+using PreDelayLine = ReverbEngine::PreDelayLine;
+
+// count slots from slot at on (at within the line), across the line's end.
+void writeSlots(PreDelayLine& line, int at, const float* x, int count) {
+    const int first = std::min(count, PreDelayLine::kSize - at);
+    std::memcpy(line.slots() + at, x, sizeof(float) * static_cast<std::size_t>(first));
+    std::memcpy(line.slots(), x + first, sizeof(float) * static_cast<std::size_t>(count - first));
+}
+
+void readSlots(const PreDelayLine& line, int at, float* u, int count) {
+    const int first = std::min(count, PreDelayLine::kSize - at);
+    std::memcpy(u, line.slotsAt(at), sizeof(float) * static_cast<std::size_t>(first));
+    std::memcpy(u + first, line.slotsAt(0), sizeof(float) * static_cast<std::size_t>(count - first));
+}
+
+}  // namespace
+
+void ReverbEngine::feedPiece(const float* inL, const float* inR, int count, bool mono, int preDelay, float* xL,
+                             float* xR, float* hL, float* hR) {
+    // The input gains, four frames at a time. The combs decay (feedback
+    // below 1), so a bounded, finite input keeps every line finite.
+    const __m128 offset = _mm_set1_ps(fxdsp::kAntiDenormalOffset), half = _mm_set1_ps(0.5f);
+    int n = 0;
+    for (; n + 4 <= count; n += 4) {
+        const __m128 l = _mm_loadu_ps(inL + n), r = _mm_loadu_ps(inR + n);
+        if (mono) {
+            const __m128 x = _mm_add_ps(fxdsp::fedLanes(_mm_add_ps(_mm_mul_ps(half, l), _mm_mul_ps(half, r))), offset);
+            _mm_store_ps(xL + n, x);
+            _mm_store_ps(xR + n, x);
+        } else {
+            _mm_store_ps(xL + n, _mm_add_ps(fxdsp::fedLanes(l), offset));
+            _mm_store_ps(xR + n, _mm_add_ps(fxdsp::fedLanes(r), offset));
+        }
+    }
+    for (; n < count; ++n) {
+        if (mono) {
+            xL[n] = xR[n] = fxdsp::fedSample(0.5f * inL[n] + 0.5f * inR[n]) + fxdsp::kAntiDenormalOffset;
+        } else {
+            xL[n] = fxdsp::fedSample(inL[n]) + fxdsp::kAntiDenormalOffset;
+            xR[n] = fxdsp::fedSample(inR[n]) + fxdsp::kAntiDenormalOffset;
+        }
+    }
+
+    // The pre-delay: each frame writes its slot, then reads preDelay slots
+    // back. Up to kSize - count back, no frame reads a slot a later frame of
+    // the piece writes, so the piece's writes can all go first; a longer
+    // delay reads slots the piece is about to overwrite, frame by frame.
+    const int w = preWrite_;
+    if (preDelay <= PreDelayLine::kSize - count) {
+        writeSlots(preLeft_, w, xL, count);
+        writeSlots(preRight_, w, xR, count);
+        const int read = (w - preDelay) & PreDelayLine::kMask;
+        readSlots(preLeft_, read, hL, count);
+        readSlots(preRight_, read, hR, count);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const int at = w + i;
+            preLeft_.store(at, xL[i]);
+            preRight_.store(at, xR[i]);
+            hL[i] = preLeft_.at(at - preDelay);
+            hR[i] = preRight_.at(at - preDelay);
+        }
+    }
+    preWrite_ = (w + count) & PreDelayLine::kMask;
+
+    // The low cut recurs from frame to frame.
+    const fxdsp::OnePoleCoefficients lowCut = lowCut_;
+    float stateL = left_.lowCutState, stateR = right_.lowCutState;
+    for (int i = 0; i < count; ++i) {
+        hL[i] = fxdsp::onePoleHighpassStep(stateL, hL[i], lowCut);
+        hR[i] = fxdsp::onePoleHighpassStep(stateR, hR[i], lowCut);
+    }
+    left_.lowCutState = stateL;
+    right_.lowCutState = stateR;
+}
+
 void ReverbEngine::render(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono) {
     // Whole samples, no interpolation; held inside the line.
     int p = static_cast<int>(preDelay_);
     if (p < 0) p = 0;
     if (p > PreDelayLine::kMask) p = PreDelayLine::kMask;
+    written_.add(count);
     const float feedback = feedback_, k1 = k1_, k2 = k2_;
-    const float early = early_, dry = dry_, wet = wet_, level = level_;
-    const fxdsp::OnePoleCoefficients lowCut = lowCut_;
-    int w = preWrite_;
     // In three passes over pieces of the run: the inputs, pre-delay and low
-    // cut frame by frame, then each channel's combs and all-passes (four
-    // frames at a time), then the mix. Inputs are read before the outputs
-    // of the same frames are written, so processing in place holds.
-    constexpr int kPiece = 64;
+    // cut, then each channel's combs and all-passes (four frames at a time),
+    // then the mix (four frames at a time). Inputs are read before the
+    // outputs of the same frames are written, so processing in place holds.
     alignas(16) float xL[kPiece], xR[kPiece], hL[kPiece], hR[kPiece];
     alignas(16) float sumL[kPiece], sumR[kPiece], diffL[kPiece], diffR[kPiece];
+    const __m128 diffusedGain = _mm_set1_ps(kDiffusedGain), early = _mm_set1_ps(early_);
+    const __m128 dry = _mm_set1_ps(dry_), wet = _mm_set1_ps(wet_), level = _mm_set1_ps(level_);
     for (int start = 0; start < count; start += kPiece) {
         const int m = std::min(kPiece, count - start);
-        const float* inLeft = inL + start;
-        const float* inRight = inR + start;
-        for (int n = 0; n < m; ++n) {
-            // The combs decay (feedback below 1), so a bounded, finite input
-            // keeps every line finite.
-            if (mono) {
-                xL[n] = xR[n] = fxdsp::fedSample(0.5f * inLeft[n] + 0.5f * inRight[n]) + fxdsp::kAntiDenormalOffset;
-            } else {
-                xL[n] = fxdsp::fedSample(inLeft[n]) + fxdsp::kAntiDenormalOffset;
-                xR[n] = fxdsp::fedSample(inRight[n]) + fxdsp::kAntiDenormalOffset;
-            }
-            preLeft_.store(w, xL[n]);
-            preRight_.store(w, xR[n]);
-            const float uL = preLeft_.at(w - p);
-            const float uR = preRight_.at(w - p);
-            w = (w + 1) & PreDelayLine::kMask;
-            hL[n] = fxdsp::onePoleHighpassStep(left_.lowCutState, uL, lowCut);
-            hR[n] = fxdsp::onePoleHighpassStep(right_.lowCutState, uR, lowCut);
-        }
+        feedPiece(inL + start, inR + start, m, mono, p, xL, xR, hL, hR);
         left_.runFrames(hL, m, feedback, k1, k2, sumL, diffL);
         right_.runFrames(hR, m, feedback, k1, k2, sumR, diffR);
         float* outLeft = outL + start;
         float* outRight = outR + start;
-        for (int n = 0; n < m; ++n) {
-            const float tL = kDiffusedGain * diffL[n] - early * sumL[n];
-            const float tR = kDiffusedGain * diffR[n] - early * sumR[n];
-            outLeft[n] = (xL[n] * dry + tL * wet) * level;
-            outRight[n] = (xR[n] * dry + tR * wet) * level;
+        int n = 0;
+        for (; n + 4 <= m; n += 4) {
+            const __m128 tL = _mm_sub_ps(_mm_mul_ps(diffusedGain, _mm_load_ps(diffL + n)),
+                                         _mm_mul_ps(early, _mm_load_ps(sumL + n)));
+            const __m128 tR = _mm_sub_ps(_mm_mul_ps(diffusedGain, _mm_load_ps(diffR + n)),
+                                         _mm_mul_ps(early, _mm_load_ps(sumR + n)));
+            _mm_storeu_ps(outLeft + n,
+                          _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(xL + n), dry), _mm_mul_ps(tL, wet)), level));
+            _mm_storeu_ps(outRight + n,
+                          _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(xR + n), dry), _mm_mul_ps(tR, wet)), level));
+        }
+        for (; n < m; ++n) {
+            const float tL = kDiffusedGain * diffL[n] - early_ * sumL[n];
+            const float tR = kDiffusedGain * diffR[n] - early_ * sumR[n];
+            outLeft[n] = (xL[n] * dry_ + tL * wet_) * level_;
+            outRight[n] = (xR[n] * dry_ + tR * wet_) * level_;
         }
     }
-    preWrite_ = w;
 }

@@ -7,10 +7,12 @@
 // DSP state only; EffectReverb maps its parameters to ReverbTargets.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "effects/dsp/delay_ring.h"
 #include "effects/dsp/one_pole.h"
+#include "effects/dsp/signal_floor.h"
 #include "effects/reverb_tuning.h"
 
 struct ReverbTargets {
@@ -34,8 +36,10 @@ public:
     void smooth(const ReverbTargets& t, float factor);
     // Once per block: the damping coefficients follow the smoothed damping.
     void beginBlock();
-    // Silence in every line and filter.
-    void clearSignal();
+    // Silence in every line and filter. Only the slots written since the
+    // lines last held silence are cleared, so a room that has not run since
+    // it was made or cleared costs nothing here; returns the bytes cleared.
+    std::size_t clearSignal();
     void render(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
 
 private:
@@ -50,8 +54,16 @@ private:
         int allpassLength[reverb_tuning::kAllpassCount];
         int allpassIndex[reverb_tuning::kAllpassCount];
         float lowCutState = 0.0f;
+        // Frames every line can still take before its index wraps, or
+        // fewer (never more): what runFrames needs to know before four
+        // frames without a wrap.
+        int room = 0;
 
         explicit Channel(int extraSamples);
+        // Silence in the first `frames` slots of every line (every line is
+        // written from its start on after a clear); returns the bytes
+        // cleared.
+        std::size_t clear(int frames);
         Channel(const Channel&) = delete;
         Channel& operator=(const Channel&) = delete;
         // Comb sum S and diffused output of one reverberator input sample.
@@ -69,8 +81,16 @@ private:
         void runFour(const float* h, float feedback, float k1, float k2, float* combSum, float* diffused);
     };
 
+    // Pre-delay, low cut and input gains for a piece of up to kPiece frames.
+    static constexpr int kPiece = 64;
+    void feedPiece(const float* inL, const float* inR, int count, bool mono, int preDelay, float* xL, float* xR,
+                   float* hL, float* hR);
+
     PreDelayLine preLeft_, preRight_;
+    // Every line is written from its start on after a clear, one slot a
+    // frame; the pre-delay lines are the longest.
     int preWrite_ = 0;
+    fxdsp::WrittenSpan written_{PreDelayLine::kSize};
     Channel left_, right_;
     float preDelay_ = 0.0f, feedback_ = 0.0f, damping_ = 0.0f, early_ = 0.0f;
     fxdsp::OnePoleCoefficients lowCut_;

@@ -25,6 +25,14 @@ public:
     // Zeroed here, and again only when the effect is switched back on.
     DelayRing() : data_(kSize, 0.0f) {}
     void clear() { std::fill(data_.begin(), data_.end(), 0.0f); }
+    // Silence in the first `slots` slots (all of them from kSize on): a ring
+    // whose owner has written it from slot 0 onwards since it last held
+    // silence holds nothing beyond them. Returns the bytes cleared.
+    std::size_t clearFirst(int slots) {
+        const std::size_t n = slots <= 0 ? 0 : slots >= kSize ? kSize : static_cast<std::size_t>(slots);
+        std::fill_n(data_.begin(), n, 0.0f);
+        return n * sizeof(float);
+    }
 
     // The slots themselves, for runs that stay clear of the end.
     float* slots() { return data_.data(); }

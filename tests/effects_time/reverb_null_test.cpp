@@ -1,6 +1,7 @@
 // The room engine against a plain per-frame rendering of its algorithm: the
-// engine runs the combs and all-passes four frames at a time in SSE lanes
-// between the ends of its lines and must come out bit for bit the same,
+// engine runs the input gains, the combs and all-passes four frames at a
+// time in SSE lanes, the pre-delay a run at a time, and clears only what its
+// lines took since they last held silence; it must come out bit for bit the same,
 // across the lines' ends, with gliding parameters, odd run lengths, the mono
 // switch, processing in place, the longest pre-delays and samples that are
 // not finite.
@@ -37,6 +38,15 @@ public:
         fxdsp::glide(dry_, mix.dry, factor);
         fxdsp::glide(wet_, mix.wet, factor);
         fxdsp::glide(level_, t.level, factor);
+    }
+    // Every line and filter back to silence, all of each line.
+    void clear() {
+        std::fill(preL_.begin(), preL_.end(), 0.0f);
+        std::fill(preR_.begin(), preR_.end(), 0.0f);
+        write_ = 0;
+        left_.clear();
+        right_.clear();
+        lowL_ = lowR_ = 0.0f;
     }
     void beginBlock() {
         k1_ = 0.5f + 0.5f * damping_;
@@ -78,6 +88,17 @@ private:
         size_t combAt[kCombCount] = {}, allpassAt[kAllpassCount] = {};
         float damped[kCombCount] = {};
 
+        void clear() {
+            for (int c = 0; c < kCombCount; ++c) {
+                std::fill(comb[c].begin(), comb[c].end(), 0.0f);
+                combAt[c] = 0;
+                damped[c] = 0.0f;
+            }
+            for (int a = 0; a < kAllpassCount; ++a) {
+                std::fill(allpass[a].begin(), allpass[a].end(), 0.0f);
+                allpassAt[a] = 0;
+            }
+        }
         explicit Lines(int extra) {
             for (int c = 0; c < kCombCount; ++c) comb[c].assign(static_cast<size_t>(kCombLengthsLeft[c] + extra), 0.0f);
             for (int a = 0; a < kAllpassCount; ++a)
@@ -119,7 +140,7 @@ uint32_t bits(float x) {
     return b;
 }
 
-ReverbTargets randomTargets(std::mt19937& rng, double longestPreDelay) {
+ReverbTargets randomTargets(std::mt19937& rng, double longestPreDelay, double fixedPreDelay = -1.0) {
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     ReverbTargets t;
     t.preDelaySamples = longestPreDelay * unit(rng);
@@ -129,6 +150,7 @@ ReverbTargets randomTargets(std::mt19937& rng, double longestPreDelay) {
     t.lowCut = fxdsp::onePoleLowpass(20.0 + 2000.0 * unit(rng), 44100.0);
     t.mix = unit(rng);
     t.level = 0.25 + 1.5 * unit(rng);
+    if (fixedPreDelay >= 0.0) t.preDelaySamples = fixedPreDelay;
     return t;
 }
 
@@ -138,6 +160,8 @@ struct Scenario {
     bool inPlace;
     int longestRun;  // 0: runs of 16 frames, else 1 .. longestRun
     bool badSamples;
+    double fixedPreDelay = -1.0;  // from 0 on: the pre-delay stays there
+    int clearEvery = 0;           // from 1 on: both are cleared every so many blocks
 };
 
 // Blocks of varied length cut into runs (a glide step before each; runs of
@@ -148,7 +172,7 @@ long compareScenario(const Scenario& s) {
     std::mt19937 rng(s.seed);
     ReverbEngine engine;
     ReferenceRoom reference;
-    ReverbTargets targets = randomTargets(rng, s.longestPreDelay);
+    ReverbTargets targets = randomTargets(rng, s.longestPreDelay, s.fixedPreDelay);
     engine.smooth(targets, 1.0f);
     reference.smooth(targets, 1.0f);
     std::normal_distribution<float> noise(0.0f, 0.3f);
@@ -172,7 +196,7 @@ long compareScenario(const Scenario& s) {
             inL[static_cast<size_t>(frames / 2)] = bad[chance(rng) % 5];
             inR[static_cast<size_t>(frames / 3)] = bad[chance(rng) % 5];
         }
-        if (chance(rng) < 20) targets = randomTargets(rng, s.longestPreDelay);
+        if (chance(rng) < 20) targets = randomTargets(rng, s.longestPreDelay, s.fixedPreDelay);
         if (chance(rng) < 5) mono = !mono;
         refL = inL;
         refR = inR;
@@ -182,6 +206,10 @@ long compareScenario(const Scenario& s) {
         } else {
             outL.assign(static_cast<size_t>(frames), 0.0f);
             outR.assign(static_cast<size_t>(frames), 0.0f);
+        }
+        if (s.clearEvery > 0 && block % s.clearEvery == s.clearEvery - 1) {
+            engine.clearSignal();
+            reference.clear();
         }
         engine.beginBlock();
         reference.beginBlock();
@@ -226,6 +254,26 @@ TEST(ReverbNull, ShortAndLongestPreDelays) {
     compareScenario({8, 0.0, true, 200, false});
     compareScenario({9, 32767.0, false, 7, false});
     compareScenario({10, 40000.0, true, 0, false});
+}
+
+TEST(ReverbNull, PreDelaysAroundTheLongestAPieceCanTake) {
+    // Up to the line's length less the run, a run's writes can all go
+    // before its reads; one slot further, the last frames read slots the
+    // run's first frames are about to overwrite.
+    constexpr int kLine = 1 << kPreDelayBits;
+    for (int back : {64, 63, 16, 15, 1}) {
+        compareScenario({20u + static_cast<unsigned>(back), 40000.0, false, 64, false, kLine - back + 0.0});
+        compareScenario({40u + static_cast<unsigned>(back), 40000.0, true, 0, false, kLine - back + 0.5});
+    }
+}
+
+TEST(ReverbNull, ClearedWhileRunningAsIfClearedWhole) {
+    // The engine clears only the slots written since its lines last held
+    // silence; the reference clears every line whole.
+    compareScenario({51, 6615.0, false, 0, false, -1.0, 3});
+    compareScenario({52, 32767.0, true, 40, false, -1.0, 7});
+    compareScenario({53, 1000.0, false, 300, false, -1.0, 50});
+    compareScenario({54, 0.0, false, 16, false, 32767.0, 11});
 }
 
 TEST(ReverbNull, SamplesThatAreNotFinite) {

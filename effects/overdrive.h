@@ -27,9 +27,17 @@ protected:
     void recomputeAll() override;
 
 private:
+    // What a run of frames is rendered with; runs with the same settings,
+    // bit for bit, are rendered as one.
+    struct RunSettings {
+        dsp::BiquadCoefficients coefficients;
+        float driveGain, driveCompensation, dry, wet, levelLeft, levelRight;
+    };
+    RunSettings runSettings() const;
     void controlStep(bool smoothing);
     void updateDrive();
-    void render(const float* inL, const float* inR, float* outL, float* outR, int frames);
+    void render(const RunSettings& settings, const float* inL, const float* inR, float* outL, float* outR,
+                int frames);
 
     const dsp::DspTables& tables_;
     fxdsp::ControlClock controlClock_;
@@ -47,7 +55,7 @@ private:
     float wet_ = 0.0f;
     float levelLeft_ = 0.0f;
     float levelRight_ = 0.0f;
-    fxdsp::StereoFourPoleState filter_;
+    fxdsp::StaggeredFourPoleState filter_;
     float levelTarget_ = 0.0f;
     // 1000^OverDrive and its square root, from the live value.
     float driveGain_ = 1.0f;

@@ -1,14 +1,19 @@
 // The overdrive against a plain per-sample rendering of its algorithm (one
 // channel at a time, scalar filter sections, control step every 16 samples):
-// the module runs both channels in SSE lanes and in runs between control
-// steps, and must come out bit for bit the same, through parameter moves,
-// odd block sizes, in-place processing and a program change over MIDI.
+// the module runs all four filter sections in SSE lanes (the second ones two
+// frames behind), gathers runs whose settings have not changed and mixes
+// four frames at a time, and must come out bit for bit the same, through
+// parameter moves, runs of 1 to 600 frames, in-place and mono processing,
+// program changes over MIDI on consecutive frames and samples that are not
+// finite.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <vector>
 
 #include "common/portable_math.h"
 #include "effects/dsp/param_curves.h"
@@ -34,6 +39,7 @@ public:
         const float defaults[kNumParameters] = {0.5f, 0.0f, 1.0f, 0.5f, 1.0f, 0.5f};
         std::memcpy(live_, defaults, sizeof(live_));
     }
+    void load(const float* values) { std::memcpy(live_, values, sizeof(live_)); }
 
     // One frame: the control step every 16th frame, then the audio.
     void frame(float l, float r, float& outL, float& outR) {
@@ -54,6 +60,16 @@ public:
         recompute();
         render(l, r, outL, outR);
     }
+    // The same with a program of the given values.
+    void frameWithProgram(const float* values, float l, float r, float& outL, float& outR) {
+        if (++count_ == 16) {
+            count_ = 0;
+            controlStep(true);
+        }
+        load(values);
+        recompute();
+        render(l, r, outL, outR);
+    }
 
 private:
     static float softClip(float y) {
@@ -68,11 +84,17 @@ private:
         stage_.glideCutoff(live_[kFilterFrequency], live_[kFilterQ], smoothing);
         stage_.design(0.0f, filterModeFor(live_[kFilterType]));
     }
+    // What the filter is fed: NaN as 0, anything else held within +-1e6.
+    static float held(float x) {
+        if (std::isnan(x)) return 0.0f;
+        return std::min(std::max(x, -1.0e6f), 1.0e6f);
+    }
     void render(float l, float r, float& outL, float& outR) {
         const double g = portable::pow(1000.0, static_cast<double>(live_[kDrive]));
         const float gain = static_cast<float>(g);
         const float compensation = static_cast<float>(1.0 / std::sqrt(g));
-        stage_.process(l, r, softClip(gain * l) * compensation, softClip(gain * r) * compensation, outL, outR);
+        stage_.process(l, r, softClip(gain * held(l)) * compensation, softClip(gain * held(r)) * compensation, outL,
+                       outR);
     }
 
     StereoFilterStage stage_;
@@ -178,4 +200,152 @@ TEST(OverdriveNull, MatchesThePerSampleAlgorithmBitForBit) {
     float peak = 0.0f;
     for (float v : actual.left) peak = std::max(peak, std::fabs(v));
     EXPECT_GT(peak, 0.5f);
+}
+
+namespace {
+
+// How a block reaches the module: separate buffers, in place, or a mono
+// source on both inputs (a host's mono track), out of place and in place.
+enum class Wiring { Separate, InPlace, Mono, MonoInPlace };
+
+// Renders one block through the module's processReplacing with the given
+// wiring; mono takes the left input for both channels.
+void processWired(HostedEffect& fx, Wiring wiring, const float* inL, const float* inR, float* outL, float* outR,
+                  size_t frames) {
+    std::vector<float> left(inL, inL + frames), right(inR, inR + frames);
+    std::vector<float> spareL(frames), spareR(frames);
+    float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {spareL.data(), spareR.data()};
+    switch (wiring) {
+        case Wiring::Separate:
+            break;
+        case Wiring::InPlace:
+            outputs[0] = left.data();
+            outputs[1] = right.data();
+            break;
+        case Wiring::Mono:
+            inputs[1] = left.data();
+            break;
+        case Wiring::MonoInPlace:
+            inputs[1] = left.data();
+            outputs[0] = left.data();
+            break;
+    }
+    fx.effect()->processReplacing(fx.effect(), inputs, outputs, static_cast<VstInt32>(frames));
+    std::copy_n(outputs[0], frames, outL);
+    std::copy_n(outputs[1], frames, outR);
+}
+
+}  // namespace
+
+TEST(OverdriveNull, RandomRunsWiringsProgramBurstsAndNonFiniteSamples) {
+    HostedEffect fx("KavoOverdrive", 44100.0f);
+    ASSERT_TRUE(fx.valid());
+    ReferenceOverdrive ref;
+
+    // Programs 1 to 3 get settings of their own (different filters), so
+    // program changes on consecutive frames change the coefficients from one
+    // frame to the next.
+    float programs[4][kNumParameters] = {{0.5f, 0.0f, 1.0f, 0.5f, 1.0f, 0.5f},
+                                               {0.9f, 0.5f, 0.3f, 0.9f, 0.8f, 0.6f},
+                                               {0.2f, 0.0f, 0.05f, 0.99f, 1.0f, 0.5f},
+                                               {0.7f, 1.0f, 0.6f, 0.4f, 0.4f, 0.7f}};
+    for (int p = 1; p <= 3; ++p) {
+        fx.setProgram(p);
+        for (int i = 0; i < kNumParameters; ++i) fx.setParameter(i, programs[p][i]);
+    }
+    fx.setProgram(0);
+    ref.load(programs[0]);
+    ref.recompute();
+    // A parameter move writes to the current program too.
+    int current = 0;
+
+    const size_t total = 50000;
+    StereoBuffer in = testSignal(total);
+    // Samples no signal should hold; the module passes them to the dry path
+    // as they are and keeps its filter finite.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const size_t strange[] = {7001, 7002, 15000, 23456, 31001, 39999};
+    const float strangeValues[] = {nan, inf, -inf, 1.0e30f, -nan, nan};
+    for (size_t i = 0; i < std::size(strange); ++i) {
+        in.left[strange[i]] = strangeValues[i];
+        in.right[strange[i] + 1] = strangeValues[(i + 1) % std::size(strange)];
+    }
+
+    std::mt19937 rng(77);
+    std::uniform_int_distribution<int> blockFrames(1, 600);
+    std::uniform_int_distribution<int> parameter(0, kNumParameters - 1);
+    std::uniform_real_distribution<float> value(0.0f, 1.0f);
+    StereoBuffer expected(total), actual(total);
+    // Bursts of program changes: three on consecutive frames inside a block,
+    // and two that straddle a block's end.
+    const size_t burstAt = 20000, straddleAt = 33000;
+    const int burst[] = {1, 2, 3};
+    size_t at = 0, nextMove = 1000, blocks = 0, shortBlocks = 0;
+    bool burstSent = false, straddleSent = false;
+    while (at < total) {
+        size_t frames = std::min<size_t>(static_cast<size_t>(blockFrames(rng)), total - at);
+        if (blocks % 7 == 3) frames = std::min<size_t>(1 + blocks % 3, total - at);  // runs of 1 to 3 frames
+        if (!straddleSent && at < straddleAt && at + frames > straddleAt) frames = straddleAt + 1 - at;
+        while (nextMove <= at) {
+            const int index = parameter(rng);
+            const float v = index == kFilterType ? 0.5f * static_cast<float>(rng() % 3) : value(rng);
+            fx.setParameter(index, v);
+            ref.set(index, v);
+            programs[current][index] = v;
+            nextMove += 1500;
+        }
+        // Frames of this block where a program change acts, and its program.
+        std::vector<std::pair<size_t, int>> changes;
+        if (!burstSent && burstAt >= at && burstAt + 3 <= at + frames) {
+            for (size_t j = 0; j < 3; ++j) changes.push_back({burstAt - at + j, burst[j]});
+            burstSent = true;
+        }
+        if (!straddleSent && straddleAt == at + frames - 1) {
+            changes.push_back({frames - 1, 2});  // the block's last frame
+        } else if (!straddleSent && straddleAt + 1 == at) {
+            changes.push_back({0, 0});  // the next block's first frame
+            straddleSent = true;
+        }
+        // The module takes one event a frame from its ring and counts the
+        // event's offset from there: events of one offset act on
+        // consecutive frames.
+        for (const auto& c : changes)
+            fx.sendMidi(0xC0, static_cast<unsigned char>(c.second), 0, static_cast<VstInt32>(changes[0].first + 1));
+        const Wiring wiring = static_cast<Wiring>(blocks % 4);
+        const bool mono = wiring == Wiring::Mono || wiring == Wiring::MonoInPlace;
+        size_t c = 0;
+        for (size_t i = 0; i < frames; ++i) {
+            const size_t n = at + i;
+            const float l = in.left[n];
+            const float r = mono ? in.left[n] : in.right[n];
+            if (c < changes.size() && changes[c].first == i) {
+                current = changes[c].second;
+                ref.frameWithProgram(programs[current], l, r, expected.left[n], expected.right[n]);
+                ++c;
+            } else {
+                ref.frame(l, r, expected.left[n], expected.right[n]);
+            }
+        }
+        processWired(fx, wiring, &in.left[at], &in.right[at], &actual.left[at], &actual.right[at], frames);
+        shortBlocks += frames <= 3 ? 1 : 0;
+        at += frames;
+        ++blocks;
+    }
+    ASSERT_TRUE(burstSent);
+    ASSERT_TRUE(straddleSent);
+    EXPECT_GT(shortBlocks, 20u);
+    EXPECT_EQ(fx.program(), 0);
+    EXPECT_EQ(differingFrames(actual, expected), 0u);
+
+    // The filter stays finite: only the frames that received a strange
+    // sample (through the dry path) may be non-finite.
+    size_t nonFinite = 0;
+    for (size_t n = 0; n < total; ++n)
+        if (!std::isfinite(actual.left[n]) || !std::isfinite(actual.right[n])) ++nonFinite;
+    EXPECT_LE(nonFinite, 2 * std::size(strange));
+    float peak = 0.0f;
+    for (size_t n = total - 5000; n < total; ++n) peak = std::max(peak, std::fabs(actual.left[n]));
+    EXPECT_GT(peak, 0.1f);
 }

@@ -46,6 +46,7 @@ void EffectOverdrive::updateDrive() {
 }
 
 void EffectOverdrive::parameterChanged(VstInt32 index) {
+    settled_ = false;
     switch (index) {
         case kDrive:
             updateDrive();
@@ -73,6 +74,7 @@ void EffectOverdrive::recomputeAll() {
 
 void EffectOverdrive::controlStep(bool smoothing) {
     const float factor = smoothing ? fxdsp::kControlGlideFactor : fxdsp::kJumpFactor;
+    const float before[] = {dry_, wet_, levelLeft_, levelRight_, cutoff_, q_};
     const fxdsp::MixGains mix = fxdsp::mixGains(live_[kMix]);
     fxdsp::glide(dry_, mix.dry, factor);
     fxdsp::glide(wet_, mix.wet, factor);
@@ -81,12 +83,17 @@ void EffectOverdrive::controlStep(bool smoothing) {
     const float cutoffFactor = smoothing ? kCutoffGlideFactor : fxdsp::kJumpFactor;
     fxdsp::glide(cutoff_, live_[kFilterFrequency], cutoffFactor);
     fxdsp::glide(q_, live_[kFilterQ], cutoffFactor);
+    const float after[] = {dry_, wet_, levelLeft_, levelRight_, cutoff_, q_};
+    // A gliding step that changed nothing changes nothing again until a
+    // parameter or the program changes.
+    settled_ = smoothing && std::memcmp(before, after, sizeof(before)) == 0;
     const int k = dsp::cutoffTableIndex(cutoff_ * kCutoffSemitonesPerUnit);
     const int h = dsp::qTableIndex(q_);
     const dsp::FilterMode mode = filterModeFor(live_[kFilterType]);
     // Once the glides have landed the indices stay put: skip the two
     // divisions of the design, which would otherwise hold up the filter.
     if (k == designedCutoffIndex_ && h == designedQIndex_ && mode == designedMode_) return;
+    settled_ = false;
     coefficients_ = dsp::designBiquad(tables_, k, h, mode);
     designedCutoffIndex_ = k;
     designedQIndex_ = h;
@@ -115,7 +122,10 @@ void EffectOverdrive::processReplacing(float** inputs, float** outputs, VstInt32
         if (count > 0) render(gathered, inL + start, inR + start, outL + start, outR + start, count);
     };
     fxdsp::runControlledBlock(
-        controlClock_, sampleFrames, [this] { return !midiIdle(); }, [this] { controlStep(true); },
+        controlClock_, sampleFrames, [this] { return !midiIdle(); },
+        [this] {
+            if (!settled_) controlStep(true);
+        },
         [this] { drainEffectMidiFrame(); },
         [&](int offset, int frames) {
             const RunSettings settings = runSettings();

@@ -57,6 +57,9 @@ private:
     float levelRight_ = 0.0f;
     fxdsp::StaggeredFourPoleState filter_;
     float levelTarget_ = 0.0f;
+    // True after a gliding control step that changed nothing: the next ones
+    // are skipped until a parameter or the program changes.
+    bool settled_ = false;
     // 1000^OverDrive and its square root, from the live value.
     float driveGain_ = 1.0f;
     float driveCompensation_ = 1.0f;  // 1 / sqrt(driveGain_)

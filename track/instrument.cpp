@@ -42,11 +42,7 @@ constexpr const char* kMidiParameterNames[kNumMidiParameters] = {"Pitch Bend", "
 constexpr float kDefaultBandFrequency[3] = {0.2407676f, 0.4815352f, 0.6889311f};  // 100, 500, 2000 Hz
 constexpr float kDefaultBandResonance = 0.707f;
 constexpr VstInt32 kDrumMachineId = vstFourCC('1', '6', 'c', 'x');
-constexpr float kStripSmoothing = 0.005f;
-constexpr float kSendSmoothing = 0.001f;
 constexpr float kSilence = 0.000001f;
-constexpr float kDrumSendFloor = 0.000021f;
-constexpr float kMeterDecay = 0.995f;
 // A track may sleep after this long with its module silent and what leaves
 // its inserts moving by no more than kSleepSwing (peak to peak, -114 dBFS).
 constexpr double kSleepQuietSeconds = 7.0;
@@ -455,64 +451,47 @@ void CInstrument::glideStripGains(const TrackRenderContext& context) {
 }
 
 void CInstrument::mixBlock(const TrackRenderContext& context) {
-    const int frames = context.frames;
     float* const* out = mainSlot_->outputs();
     const int outputs = mainSlot_->effect()->numOutputs;
-    const float* inL = out[0];
-    const float* inR = outputs > 1 ? out[1] : out[0];
-
     const StripTargets targets = stripTargets(context);
-    const float targetL = targets.left, targetR = targets.right;
-    const bool drums = mainSlot_->effect()->uniqueID == kDrumMachineId;
-    const float* sendTarget = targets.send;
-    float* sendIn[kNumSends][2] = {};
-    const bool* sendActive = targets.sendActive;
+
+    StripMixBuffers io;
+    io.frames = context.frames;
+    io.in[0] = out[0];
+    io.in[1] = outputs > 1 ? out[1] : out[0];
+    io.master[0] = context.master[0];
+    io.master[1] = context.master[1];
+    if (context.ownPair[0] != nullptr) {
+        io.own[0] = context.ownPair[0];
+        io.own[1] = context.ownPair[1];
+    }
+    StripMixTargets mixTargets;
+    mixTargets.left = targets.left;
+    mixTargets.right = targets.right;
     for (int s = 0; s < kNumSends; ++s) {
-        if (sendActive[s]) {
-            float* const* in = owner_.sendBus(s)->inputs();
-            sendIn[s][0] = in[0];
-            sendIn[s][1] = in[1];
+        if (!targets.sendActive[s]) continue;
+        float* const* in = owner_.sendBus(s)->inputs();
+        io.send[s][0] = in[0];
+        io.send[s][1] = in[1];
+        mixTargets.send[s] = targets.send[s];
+        mixTargets.drumFloor[s] = targets.drumFloor[s];
+    }
+    // The drum machine's pad sends: outputs 3/4 feed send 1, 5/6 send 2.
+    for (int k = 0; k < 2; ++k) {
+        if (targets.drumFloor[k] && targets.sendActive[k] && outputs >= 4 + 2 * k) {
+            io.pads[k][0] = out[2 + 2 * k];
+            io.pads[k][1] = out[3 + 2 * k];
         }
     }
-    const bool drumPairs[2] = {drums && outputs >= 4 && sendOn[0].load() != 0.0f && sendActive[0],
-                               drums && outputs >= 6 && sendOn[1].load() != 0.0f && sendActive[1]};
 
-    float gl = gainLeft_, gr = gainRight_, meter = meter_.load();
-    for (int i = 0; i < frames; ++i) {
-        gl += (targetL - gl) * kStripSmoothing;
-        gr += (targetR - gr) * kStripSmoothing;
-        float l = inL[i];
-        float r = inR[i];
-        if (context.ownPair[0] != nullptr) {
-            context.ownPair[0][i] = l;
-            context.ownPair[1][i] = r;
-        }
-        l *= gl;
-        r *= gr;
-        const float al = std::fabs(l), ar = std::fabs(r);
-        if (al > meter) meter = al;
-        if (ar > meter) meter = ar;
-        meter *= kMeterDecay;
-        context.master[0][i] += l;
-        context.master[1][i] += r;
-        for (int s = 0; s < kNumSends; ++s) {
-            if (!sendActive[s]) continue;
-            float& sg = sendGain_[s];
-            sg += (sendTarget[s] - sg) * kSendSmoothing;
-            if (drums && sendOn[s].load() != 0.0f && sg < kDrumSendFloor) sg = kDrumSendFloor;
-            sendIn[s][0][i] += sg * l;
-            sendIn[s][1][i] += sg * r;
-        }
-        // The drum machine's pad sends: outputs 3/4 feed send 1, 5/6 send 2,
-        // after the strip gains but not the send level.
-        for (int k = 0; k < 2; ++k) {
-            if (!drumPairs[k]) continue;
-            sendIn[k][0][i] += out[2 + 2 * k][i] * gl;
-            sendIn[k][1][i] += out[3 + 2 * k][i] * gr;
-        }
-    }
-    gainLeft_ = gl;
-    gainRight_ = gr;
-    meter_ = meter;
+    StripMixState state;
+    state.gainLeft = gainLeft_;
+    state.gainRight = gainRight_;
+    for (int s = 0; s < kNumSends; ++s) state.sendGain[s] = sendGain_[s];
+    state.meter = meter_.load();
+    mixStrip(io, mixTargets, state);
+    gainLeft_ = state.gainLeft;
+    gainRight_ = state.gainRight;
+    for (int s = 0; s < kNumSends; ++s) sendGain_[s] = state.sendGain[s];
+    meter_ = state.meter;
 }
-

@@ -15,6 +15,7 @@
 #include "sequencer/pattern.h"
 #include "sequencer/track_sequencer.h"
 #include "track/equaliser.h"
+#include "track/strip_mix.h"
 #include "track/track_owner.h"
 #include "track/track_preset.h"
 
@@ -22,7 +23,6 @@ class CPlugin;
 
 constexpr int kNumMixParameters = 26;
 constexpr int kNumMidiParameters = 5;
-constexpr int kNumSends = 4;
 constexpr int kMaxHeldKeys = 128;
 
 // Name of mix parameter index ("Level", "Send1 Level"); empty outside

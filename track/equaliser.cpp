@@ -10,10 +10,10 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-constexpr float kWetSmoothing = 0.01f;
+constexpr float kWetSmoothing = TrackEqualiser::kWetSmoothing;
 constexpr float kWetAudible = 0.001f;
-constexpr float kZeroInput = 0.00001f;  // keeps the recursion away from denormals
-constexpr float kOutputFloor = 1e-10f;
+constexpr float kZeroInput = TrackEqualiser::kZeroInput;
+constexpr float kOutputFloor = TrackEqualiser::kOutputFloor;
 constexpr double kMaxBandFraction = 0.49;  // of the sample rate
 }  // namespace
 
@@ -112,6 +112,8 @@ void TrackEqualiser::clearSignal() {
     }
 }
 
+void TrackEqualiser::allowWideLanes(bool allowed) { wide_ = allowed && cpuHasAvx2(); }
+
 void TrackEqualiser::applyQueued() {
     EqBandRecord r;
     while (queue_.pop(r)) {
@@ -209,6 +211,10 @@ void TrackEqualiser::process(float* left, float* right, int frames, float equali
         any = any || !skip;
     }
     if (!any || frames <= 0) return;
+    if (wide_ && right != nullptr) {
+        processWide(left, right, frames, equaliserOn, running);
+        return;
+    }
     const __m128 onMask = _mm_load_ps(on);
     const __m128 target = _mm_set1_ps(equaliserOn);
     float* channels[2] = {left, right};

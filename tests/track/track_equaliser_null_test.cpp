@@ -58,11 +58,12 @@ uint32_t bits(float x) {
 // in the scalar code as much as in the lanes.
 bool same(float a, float b) { return (std::isnan(a) && std::isnan(b)) || bits(a) == bits(b); }
 
-void compareRun(unsigned seed, bool stereo, bool badSamples) {
+void compareRun(unsigned seed, bool stereo, bool badSamples, bool wide) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     std::normal_distribution<float> noise(0.0f, 0.2f);
     TrackEqualiser eq;
+    eq.allowWideLanes(wide);
     ReferenceBand ref[3];
     // A band's new coefficients reach the equaliser at its next block.
     const auto newBand = [&](int band) {
@@ -123,15 +124,31 @@ void compareRun(unsigned seed, bool stereo, bool badSamples) {
 }
 
 TEST(TrackEqualiserNull, PipelinedBandsMatchBandAfterBandBitForBit) {
-    for (unsigned seed = 1; seed <= 8; ++seed) compareRun(seed, true, false);
+    for (unsigned seed = 1; seed <= 8; ++seed) compareRun(seed, true, false, false);
 }
 
 TEST(TrackEqualiserNull, OneChannelTrack) {
-    for (unsigned seed = 20; seed <= 23; ++seed) compareRun(seed, false, false);
+    for (unsigned seed = 20; seed <= 23; ++seed) compareRun(seed, false, false, false);
+    // A one-channel track takes the four-lane pass even where eight lanes
+    // are offered.
+    for (unsigned seed = 24; seed <= 25; ++seed) compareRun(seed, false, false, true);
 }
 
 TEST(TrackEqualiserNull, SamplesThatAreNotFiniteOrTiny) {
-    for (unsigned seed = 40; seed <= 43; ++seed) compareRun(seed, true, true);
+    for (unsigned seed = 40; seed <= 43; ++seed) compareRun(seed, true, true, false);
+}
+
+// The two-channel pass in eight lanes, where the processor has them.
+bool wideLanesHere() {
+    TrackEqualiser eq;
+    eq.allowWideLanes(true);
+    return eq.wideLanes();
+}
+
+TEST(TrackEqualiserNull, BothChannelsInEightLanesMatchBandAfterBand) {
+    if (!wideLanesHere()) GTEST_SKIP() << "no AVX2 on this processor";
+    for (unsigned seed = 60; seed <= 67; ++seed) compareRun(seed, true, false, true);
+    for (unsigned seed = 70; seed <= 73; ++seed) compareRun(seed, true, true, true);
 }
 
 TEST(TrackEqualiserNull, TheBandsChangeTheSignal) {

@@ -96,21 +96,43 @@ void stripPass(const StripMixBuffers& io, int start, int n, const ChunkGain& gai
     }
 }
 
-// bus += gain * x, frame by frame.
+// busL += gain * xL and busR += gain * xR, frame by frame.
 template <bool kPerFrame>
-void addScaled(float* bus, const float* x, const ChunkGain& gain, int n) {
+void addScaledPair(float* busL, float* busR, const float* xL, const float* xR, const ChunkGain& gain, int n) {
     int i = 0;
-    for (; i + 4 <= n; i += 4)
-        _mm_storeu_ps(bus + i,
-                      _mm_add_ps(_mm_loadu_ps(bus + i), _mm_mul_ps(fourGains<kPerFrame>(gain, i), _mm_loadu_ps(x + i))));
-    for (; i < n; ++i) bus[i] += gainAt<kPerFrame>(gain, i) * x[i];
+    for (; i + 4 <= n; i += 4) {
+        const __m128 g = fourGains<kPerFrame>(gain, i);
+        _mm_storeu_ps(busL + i, _mm_add_ps(_mm_loadu_ps(busL + i), _mm_mul_ps(g, _mm_loadu_ps(xL + i))));
+        _mm_storeu_ps(busR + i, _mm_add_ps(_mm_loadu_ps(busR + i), _mm_mul_ps(g, _mm_loadu_ps(xR + i))));
+    }
+    for (; i < n; ++i) {
+        busL[i] += gainAt<kPerFrame>(gain, i) * xL[i];
+        busR[i] += gainAt<kPerFrame>(gain, i) * xR[i];
+    }
 }
 
-void addScaled(float* bus, const float* x, const ChunkGain& gain, int n) {
+void addScaledPair(float* busL, float* busR, const float* xL, const float* xR, const ChunkGain& gain, int n) {
     if (gain.perFrame != nullptr)
-        addScaled<true>(bus, x, gain, n);
+        addScaledPair<true>(busL, busR, xL, xR, gain, n);
     else
-        addScaled<false>(bus, x, gain, n);
+        addScaledPair<false>(busL, busR, xL, xR, gain, n);
+}
+
+// The pads: busL += gainL * padL and busR += gainR * padR.
+template <bool kPerFrame>
+void addPads(float* busL, float* busR, const float* padL, const float* padR, const ChunkGain& gainL,
+             const ChunkGain& gainR, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        _mm_storeu_ps(busL + i, _mm_add_ps(_mm_loadu_ps(busL + i),
+                                           _mm_mul_ps(_mm_loadu_ps(padL + i), fourGains<kPerFrame>(gainL, i))));
+        _mm_storeu_ps(busR + i, _mm_add_ps(_mm_loadu_ps(busR + i),
+                                           _mm_mul_ps(_mm_loadu_ps(padR + i), fourGains<kPerFrame>(gainR, i))));
+    }
+    for (; i < n; ++i) {
+        busL[i] += padL[i] * gainAt<kPerFrame>(gainL, i);
+        busR[i] += padR[i] * gainAt<kPerFrame>(gainR, i);
+    }
 }
 
 }  // namespace
@@ -152,11 +174,12 @@ void mixStrip(const StripMixBuffers& io, const StripMixTargets& targets, StripMi
             }
             float* busL = io.send[s][0] + start;
             float* busR = io.send[s][1] + start;
-            addScaled(busL, l, g, n);
-            addScaled(busR, r, g, n);
+            addScaledPair(busL, busR, l, r, g, n);
             if (s < 2 && io.pads[s][0] != nullptr) {
-                addScaled(busL, io.pads[s][0] + start, gainL, n);
-                addScaled(busR, io.pads[s][1] + start, gainR, n);
+                if (gainL.perFrame != nullptr)
+                    addPads<true>(busL, busR, io.pads[s][0] + start, io.pads[s][1] + start, gainL, gainR, n);
+                else
+                    addPads<false>(busL, busR, io.pads[s][0] + start, io.pads[s][1] + start, gainL, gainR, n);
             }
         }
     }

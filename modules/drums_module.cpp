@@ -340,9 +340,16 @@ void EffectDrums::controlTick() {
 
 void EffectDrums::renderRun(float* const* outputs, int frames) {
     if (frames <= 0) return;
-    const int wait = zeroWaitFrames();
+    Voice* active[kVoices];
+    const PadSettings* pads[kVoices];
+    int count = 0;
     for (Voice& v : voices_)
-        if (v.active()) renderVoice(v, pads_[v.pad], outputs, frames, wait);
+        if (v.active()) {
+            active[count] = &v;
+            pads[count] = &pads_[v.pad];
+            ++count;
+        }
+    if (count > 0) renderVoices(active, pads, count, outputs, frames, zeroWaitFrames());
 }
 
 void EffectDrums::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {

@@ -85,4 +85,13 @@ void applyWindow(Voice& v, const PadSettings& pad);
 // Adds frames of the voice to the six outputs (each a run of `frames`).
 void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int frames, int zeroWaitFrames);
 
+// renderVoice() for `count` voices (at most kVoices), voice i playing
+// pads[i]: every output sample is the sum of the voices' samples in the
+// order given, as if each voice had been rendered after the one before.
+// Each voice reads frame by frame only where something is to be decided (a
+// waiting hit, a release, the window's ends); elsewhere it reads whole
+// stretches, and the six outputs are mixed four frames at a time.
+void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
+                  int zeroWaitFrames);
+
 }  // namespace drums

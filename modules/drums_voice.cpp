@@ -204,24 +204,41 @@ int renderSamples(Voice& v, const PadSettings& pad, const Reader& r, float* s, i
 }  // namespace
 
 void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth) {
-    const float velocity = static_cast<float>(v.velocity);
-    const float e = velocity * pad.levelVelocity / 128.0f + 1.0f - pad.levelVelocity;
-    const StereoGains g = balance(pad.pan);
-    const float levels[3] = {pad.levelGain, pad.send1Gain, pad.send2Gain};
-    for (int k = 0; k < 3; ++k) {
-        v.target[2 * k] = e * levels[k] * g.left;
-        v.target[2 * k + 1] = e * levels[k] * g.right;
+    ControlInputs in;
+    in.noteFactor = v.noteFactor;
+    in.velocity = v.velocity;
+    in.levelVelocity = pad.levelVelocity;
+    in.pan = pad.pan;
+    in.levelGain = pad.levelGain;
+    in.send1Gain = pad.send1Gain;
+    in.send2Gain = pad.send2Gain;
+    in.tuneVelocity = pad.tuneVelocity;
+    in.tuneFactor = pad.tuneFactor;
+    in.hostRateHz = hostRateHz;
+    in.sampleRateHz = pad.sample != nullptr ? pad.sample->sampleRateHz : 44100.0f;
+    // Targets and increment follow from these alone: while they stand
+    // still (nearly always) only the gains move.
+    if (!v.controlInputsValid || std::memcmp(&in, &v.controlInputs, sizeof(in)) != 0) {
+        v.controlInputs = in;
+        v.controlInputsValid = true;
+        const float velocity = static_cast<float>(v.velocity);
+        const float e = velocity * pad.levelVelocity / 128.0f + 1.0f - pad.levelVelocity;
+        const StereoGains g = balance(pad.pan);
+        const float levels[3] = {pad.levelGain, pad.send1Gain, pad.send2Gain};
+        for (int k = 0; k < 3; ++k) {
+            v.target[2 * k] = e * levels[k] * g.left;
+            v.target[2 * k + 1] = e * levels[k] * g.right;
+        }
+        const double rate = in.sampleRateHz;
+        double increment = (velocity * pad.tuneVelocity / 128.0 + 1.0) * pad.tuneFactor * v.noteFactor * rate /
+                           static_cast<double>(hostRateHz);
+        // A file that claims an absurd rate must not stall or race the voice.
+        if (!(increment > 0.0)) increment = 0.0;
+        if (increment > 1024.0) increment = 1024.0;
+        v.increment = increment;
     }
     for (int k = 0; k < kOutputs; ++k)
         v.gain[k] = smooth ? v.gain[k] + (v.target[k] - v.gain[k]) * kGainSmoothing : v.target[k];
-
-    const double rate = pad.sample != nullptr ? pad.sample->sampleRateHz : 44100.0;
-    double increment = (velocity * pad.tuneVelocity / 128.0 + 1.0) * pad.tuneFactor * v.noteFactor * rate /
-                       static_cast<double>(hostRateHz);
-    // A file that claims an absurd rate must not stall or race the voice.
-    if (!(increment > 0.0)) increment = 0.0;
-    if (increment > 1024.0) increment = 1024.0;
-    v.increment = increment;
 }
 
 void stopVoice(Voice& v) {

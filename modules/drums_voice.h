@@ -46,6 +46,23 @@ struct PadSettings {
     double windowEndFrames = 0.0;
 };
 
+// What a voice's gain targets and increment are computed from.
+struct ControlInputs {
+    double noteFactor = 1.0;
+    int velocity = 0;
+    float levelVelocity = 0.0f;
+    float pan = 0.0f;
+    float levelGain = 0.0f;
+    float send1Gain = 0.0f;
+    float send2Gain = 0.0f;
+    float tuneVelocity = 0.0f;
+    float tuneFactor = 0.0f;
+    float hostRateHz = 0.0f;
+    float sampleRateHz = 0.0f;
+};
+// Compared byte for byte: no padding.
+static_assert(sizeof(ControlInputs) == sizeof(double) + 10 * 4, "control inputs without padding");
+
 struct Voice {
     int pad = 0;
     int note = -1;
@@ -64,6 +81,8 @@ struct Voice {
     float last[2] = {};     // last two output samples, newest first
     int waitFrames = 0;     // frames a pending hit has waited for a crossing
     int ringFrames = 0;     // frames the voice has run on after its release
+    ControlInputs controlInputs;  // of the last computed targets and increment
+    bool controlInputsValid = false;
 
     bool active() const { return playing || pendingStart >= 0.0; }
 };

@@ -41,6 +41,26 @@ bool referenceRinging(const float* last) {
     return (last[0] > 0.0f && last[1] > 0.0f) || (last[0] < 0.0f && last[1] < 0.0f);
 }
 
+// The control update computing targets and increment afresh each time.
+void referenceControlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth) {
+    const float velocity = static_cast<float>(v.velocity);
+    const float e = velocity * pad.levelVelocity / 128.0f + 1.0f - pad.levelVelocity;
+    const StereoGains g = balance(pad.pan);
+    const float levels[3] = {pad.levelGain, pad.send1Gain, pad.send2Gain};
+    for (int k = 0; k < 3; ++k) {
+        v.target[2 * k] = e * levels[k] * g.left;
+        v.target[2 * k + 1] = e * levels[k] * g.right;
+    }
+    for (int k = 0; k < kOutputs; ++k)
+        v.gain[k] = smooth ? v.gain[k] + (v.target[k] - v.gain[k]) * kGainSmoothing : v.target[k];
+    const double rate = pad.sample != nullptr ? pad.sample->sampleRateHz : 44100.0;
+    double increment = (velocity * pad.tuneVelocity / 128.0 + 1.0) * pad.tuneFactor * v.noteFactor * rate /
+                       static_cast<double>(hostRateHz);
+    if (!(increment > 0.0)) increment = 0.0;
+    if (increment > 1024.0) increment = 1024.0;
+    v.increment = increment;
+}
+
 // The voice as it rendered frame after frame, with every decision in each frame.
 void referenceRender(Voice& v, const PadSettings& pad, float* const* outputs, int frames, int zeroWaitFrames,
                      Seen& seen) {
@@ -129,12 +149,14 @@ bool sameBits(const T& a, const T& b) {
 
 ::testing::AssertionResult sameVoice(const Voice& a, const Voice& b) {
     if (!sameBits(a.position, b.position) || !sameBits(a.pendingStart, b.pendingStart) || a.playing != b.playing ||
-        !sameBits(a.last, b.last) || a.waitFrames != b.waitFrames || a.ringFrames != b.ringFrames)
+        !sameBits(a.last, b.last) || a.waitFrames != b.waitFrames || a.ringFrames != b.ringFrames ||
+        !sameBits(a.gain, b.gain) || !sameBits(a.target, b.target) || !sameBits(a.increment, b.increment))
         return ::testing::AssertionFailure()
                << "position " << a.position << " / " << b.position << ", pending " << a.pendingStart << " / "
                << b.pendingStart << ", playing " << a.playing << " / " << b.playing << ", last " << a.last[0] << ","
                << a.last[1] << " / " << b.last[0] << "," << b.last[1] << ", wait " << a.waitFrames << " / "
-               << b.waitFrames << ", ring " << a.ringFrames << " / " << b.ringFrames;
+               << b.waitFrames << ", ring " << a.ringFrames << " / " << b.ringFrames << ", increment "
+               << a.increment << " / " << b.increment << ", gain " << a.gain[0] << " / " << b.gain[0];
     return ::testing::AssertionSuccess();
 }
 
@@ -237,8 +259,9 @@ void randomEdit(Kit& kit, std::mt19937& rng, int voices) {
                 v->gate = true;
                 v->noteFactor = noteFactor;
                 startVoice(*v, pad);
-                controlUpdate(*v, pad, kit.hostRateHz, false);
             }
+            referenceControlUpdate(kit.reference[i], pad, kit.hostRateHz, false);
+            controlUpdate(kit.lanes[i], pad, kit.hostRateHz, false);
             break;
         }
         case 3:
@@ -260,12 +283,20 @@ void randomEdit(Kit& kit, std::mt19937& rng, int voices) {
             randomWindow(pad, rng);
             for (Voice* v : both) applyWindow(*v, pad);
             break;
-        case 8:  // level, pan and sends move; the voices glide there
-            pad.pan = unit(rng);
-            pad.levelGain = levelGain(unit(rng), pad.mute);
-            pad.send1Gain = sendGain(unit(rng));
-            pad.send2Gain = sendGain(unit(rng));
-            pad.tuneFactor = tuneFactor(unit(rng));
+        case 8:  // one setting moves; the voices follow at their next control update
+            switch (std::uniform_int_distribution<int>(0, 8)(rng)) {
+                case 0: pad.pan = unit(rng); break;
+                case 1: pad.levelGain = levelGain(unit(rng), pad.mute); break;
+                case 2: pad.send1Gain = sendGain(unit(rng)); break;
+                case 3: pad.send2Gain = sendGain(unit(rng)); break;
+                case 4: pad.tuneFactor = tuneFactor(unit(rng)); break;
+                case 5: pad.levelVelocity = unit(rng); break;
+                case 6: pad.tuneVelocity = unit(rng); break;
+                case 7: kit.hostRateHz = kit.hostRateHz == 44100.0f ? 48000.0f : 44100.0f; break;
+                default:  // the mode switched under the voice
+                    for (Voice* v : both) v->noteFactor = 1.0;
+                    break;
+            }
             break;
         default:  // another sample: the voices on the pad stop
             randomPad(kit, pad, rng);
@@ -293,7 +324,8 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
             for (int e = 0; e < edits; ++e) randomEdit(kit, rng, voices);
             if (std::bernoulli_distribution(0.7)(rng))
                 for (int i = 0; i < voices; ++i) {
-                    if (kit.reference[i].active()) controlUpdate(kit.reference[i], kit.pads[i], kit.hostRateHz, true);
+                    if (kit.reference[i].active())
+                        referenceControlUpdate(kit.reference[i], kit.pads[i], kit.hostRateHz, true);
                     if (kit.lanes[i].active()) controlUpdate(kit.lanes[i], kit.pads[i], kit.hostRateHz, true);
                 }
             const int frames = std::uniform_int_distribution<int>(1, maxRun)(rng);

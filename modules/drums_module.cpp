@@ -338,36 +338,80 @@ void EffectDrums::controlTick() {
         if (v.active()) controlUpdate(v, pads_[v.pad], sampleRate, true);
 }
 
-void EffectDrums::renderRun(float* const* outputs, int frames) {
-    if (frames <= 0) return;
-    Voice* active[kVoices];
-    const PadSettings* pads[kVoices];
-    int count = 0;
-    for (Voice& v : voices_)
-        if (v.active()) {
-            active[count] = &v;
-            pads[count] = &pads_[v.pad];
-            ++count;
+// The voices render in spans: runs and control updates add up until MIDI
+// is due, the span is full or an update would change a voice's pitch or
+// targets; then the span renders in one go, voice by voice, with its
+// updates at their frames. The same samples as rendering run by run.
+void EffectDrums::queueTick() {
+    if (tickCount_ < kMaxSpanTicks) {
+        bool steady = true;
+        for (const Voice& v : voices_)
+            if (v.active() && !controlInputsUnchanged(v, pads_[v.pad], sampleRate)) {
+                steady = false;
+                break;
+            }
+        if (steady) {
+            ticks_[tickCount_++] = spanFrames_;
+            return;
         }
-    if (count > 0) renderVoices(active, pads, count, outputs, frames, zeroWaitFrames());
+    }
+    flushSpan();
+    controlTick();
+}
+
+void EffectDrums::queueRun(int count) {
+    if (spanFrames_ + count > kMaxSpanFrames) flushSpan();
+    spanFrames_ += count;
+}
+
+void EffectDrums::flushSpan() {
+    if (spanFrames_ > 0 || tickCount_ > 0) {
+        Voice* active[kVoices];
+        const PadSettings* pads[kVoices];
+        int count = 0;
+        for (Voice& v : voices_)
+            if (v.active()) {
+                active[count] = &v;
+                pads[count] = &pads_[v.pad];
+                ++count;
+            }
+        if (count > 0) {
+            float* out[kOutputs];
+            for (int k = 0; k < kOutputs; ++k)
+                out[k] = spanOutputs_[k] != nullptr ? spanOutputs_[k] + spanStart_ : spanScratch_[k];
+            renderVoiceSpan(active, pads, count, out, spanFrames_, ticks_, tickCount_, sampleRate, zeroWaitFrames());
+        }
+    }
+    spanStart_ += spanFrames_;
+    spanFrames_ = 0;
+    tickCount_ = 0;
 }
 
 void EffectDrums::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
     if (outputs == nullptr || frames <= 0) return;
-    // Runs never exceed one control period; an output the host left out is
-    // rendered into scratch space, which nothing reads.
-    float scratch[kOutputs][kControlPeriod] = {};
-    for (int k = 0; k < kOutputs; ++k)
+    // An output the host left out is rendered into scratch space, which
+    // nothing reads; spans never outgrow it.
+    for (int k = 0; k < kOutputs; ++k) {
+        spanOutputs_[k] = outputs[k];
         if (outputs[k] != nullptr) std::memset(outputs[k], 0, sizeof(float) * static_cast<size_t>(frames));
-
+    }
+    spanStart_ = 0;
+    spanFrames_ = 0;
+    tickCount_ = 0;
     renderInRuns(
-        frames, [this] { controlTick(); },
-        [this, outputs, &scratch](int from, int count) {
-            float* out[kOutputs];
-            for (int k = 0; k < kOutputs; ++k) out[k] = outputs[k] != nullptr ? outputs[k] + from : scratch[k];
-            renderRun(out, count);
+        frames, [this] { queueTick(); },
+        [this](int from, int count) {
+            if (from != spanStart_ + spanFrames_) {  // runs are contiguous; kept safe all the same
+                flushSpan();
+                spanStart_ = from;
+            }
+            queueRun(count);
         },
-        [this](const ModuleMidiEvent& e) { handleMidi(e); });
+        [this](const ModuleMidiEvent& e) {
+            flushSpan();
+            handleMidi(e);
+        });
+    flushSpan();
 }
 
 AudioEffectX* createDrums(audioMasterCallback audioMaster) { return new EffectDrums(audioMaster, false); }

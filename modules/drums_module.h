@@ -104,8 +104,10 @@ private:
     void drumNoteOn(int note, int velocity);
     void bassNoteOn(int note, int velocity);
     void noteOff(int note);
-    void renderRun(float* const* outputs, int frames);
     void controlTick();
+    void queueTick();
+    void queueRun(int count);
+    void flushSpan();
     int zeroWaitFrames() const;
 
     // Chunks.
@@ -129,6 +131,16 @@ private:
     float grid_[drums::kPadRecords][kGridSteps] = {};
     char sendShortNames_[2][drums::kSendShortNameBytes] = {};
     dsp::Random15 random_;
+
+    // The span of frames queued for rendering (processReplacing).
+    static constexpr int kMaxSpanFrames = 256;
+    static constexpr int kMaxSpanTicks = 32;
+    float* spanOutputs_[drums::kOutputs] = {};
+    int spanStart_ = 0;
+    int spanFrames_ = 0;
+    int ticks_[kMaxSpanTicks] = {};
+    int tickCount_ = 0;
+    float spanScratch_[drums::kOutputs][kMaxSpanFrames] = {};
 };
 
 AudioEffectX* createDrums(audioMasterCallback audioMaster);

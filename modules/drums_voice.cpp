@@ -11,7 +11,9 @@ namespace {
 
 constexpr float kSampleScale = 1.0f / 32768.0f;
 // Frames a voice renders into its sample buffer before they are mixed.
-constexpr int kPieceFrames = 64;
+constexpr int kPieceFrames = 256;
+// The longest stretch read in one go.
+constexpr int kStretchFrames = 64;
 // Positions below this read four frames at a time (32-bit indices).
 constexpr double kLaneIndexLimit = 2147483600.0;
 
@@ -162,7 +164,7 @@ int readStretch(Voice& v, const PadSettings& pad, const Reader& r, float* s, int
     const double p = v.position;
     // The positions move one way only, so when the last one still reads,
     // every one does.
-    alignas(16) double positions[kPieceFrames + 1];
+    alignas(16) double positions[kStretchFrames + 1];
     int n = maxFrames;
     if (!pad.reverse) {
         if (!(p >= r.begin && p >= 0.0 && p < high)) return 0;
@@ -190,7 +192,7 @@ int readStretch(Voice& v, const PadSettings& pad, const Reader& r, float* s, int
 int renderSamples(Voice& v, const PadSettings& pad, const Reader& r, float* s, int frames, int zeroWaitFrames) {
     int f = 0;
     while (f < frames) {
-        const int n = readStretch(v, pad, r, s + f, frames - f);
+        const int n = readStretch(v, pad, r, s + f, std::min(frames - f, kStretchFrames));
         if (n > 0) {
             f += n;
             continue;
@@ -203,7 +205,9 @@ int renderSamples(Voice& v, const PadSettings& pad, const Reader& r, float* s, i
 
 }  // namespace
 
-void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth) {
+namespace {
+
+ControlInputs controlInputs(const Voice& v, const PadSettings& pad, float hostRateHz) {
     ControlInputs in;
     in.noteFactor = v.noteFactor;
     in.velocity = v.velocity;
@@ -216,6 +220,13 @@ void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smoo
     in.tuneFactor = pad.tuneFactor;
     in.hostRateHz = hostRateHz;
     in.sampleRateHz = pad.sample != nullptr ? pad.sample->sampleRateHz : 44100.0f;
+    return in;
+}
+
+}  // namespace
+
+void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth) {
+    const ControlInputs in = controlInputs(v, pad, hostRateHz);
     // Targets and increment follow from these alone: while they stand
     // still (nearly always) only the gains move.
     if (!v.controlInputsValid || std::memcmp(&in, &v.controlInputs, sizeof(in)) != 0) {
@@ -271,7 +282,7 @@ namespace {
 // Adds the voices' samples times their gains to the six outputs, voice
 // after voice in the order given for each frame: out + s0 g0, then + s1 g1.
 // Voice i adds only to its first rendered[i] frames.
-void mixVoices(const float (*samples)[kPieceFrames], const float* const* gains, const int* rendered, int count,
+void mixVoices(const float* const* samples, const float* const* gains, const int* rendered, int count,
                float* const* outputs, int offset, int frames) {
     __m128 g[kVoices][kOutputs];
     bool whole = true;
@@ -289,7 +300,7 @@ void mixVoices(const float (*samples)[kPieceFrames], const float* const* gains, 
         __m128 acc4 = _mm_loadu_ps(out[4] + f), acc5 = _mm_loadu_ps(out[5] + f);
         if (whole) {
             for (int i = 0; i < count; ++i) {
-                const __m128 s = _mm_load_ps(samples[i] + f);
+                const __m128 s = _mm_loadu_ps(samples[i] + f);
                 acc0 = _mm_add_ps(acc0, _mm_mul_ps(s, g[i][0]));
                 acc1 = _mm_add_ps(acc1, _mm_mul_ps(s, g[i][1]));
                 acc2 = _mm_add_ps(acc2, _mm_mul_ps(s, g[i][2]));
@@ -301,7 +312,7 @@ void mixVoices(const float (*samples)[kPieceFrames], const float* const* gains, 
             const __m128i at = _mm_add_epi32(frameIndex, _mm_set1_epi32(f));
             for (int i = 0; i < count; ++i) {
                 if (rendered[i] <= f) continue;
-                const __m128 s = _mm_load_ps(samples[i] + f);
+                const __m128 s = _mm_loadu_ps(samples[i] + f);
                 const __m128 on = _mm_castsi128_ps(_mm_cmplt_epi32(at, _mm_set1_epi32(rendered[i])));
                 const auto add = [&](__m128 acc, __m128 gain) {
                     const __m128 sum = _mm_add_ps(acc, _mm_mul_ps(s, gain));
@@ -333,50 +344,88 @@ void mixVoices(const float (*samples)[kPieceFrames], const float* const* gains, 
 
 }  // namespace
 
-void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
-                  int zeroWaitFrames) {
+bool controlInputsUnchanged(const Voice& v, const PadSettings& pad, float hostRateHz) {
+    const ControlInputs in = controlInputs(v, pad, hostRateHz);
+    return v.controlInputsValid && std::memcmp(&in, &v.controlInputs, sizeof(in)) == 0;
+}
+
+void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs,
+                     int frames, const int* ticks, int tickCount, float hostRateHz, int zeroWaitFrames) {
+    constexpr int kSounding = 1 << 30;
     alignas(16) float samples[kVoices][kPieceFrames];
     Reader readers[kVoices];
     Voice* live[kVoices];
     const PadSettings* livePads[kVoices];
+    int stopFrame[kVoices];  // the frame at which the voice stopped, or kSounding
     int n = 0;
     for (int i = 0; i < count && n < kVoices; ++i) {
-        const DecodedSample* sample = pads[i]->sample;
-        if (sample == nullptr || sample->frameCount < 2) {
-            if (voices[i]->active()) stopVoice(*voices[i]);
-            continue;
-        }
         Voice& v = *voices[i];
-        readers[n] = {sample->samples.data(), sample->frameCount, v.windowBeginFrames, v.windowEndFrames,
-                      v.windowEndFrames - 3.0};
+        const DecodedSample* sample = pads[i]->sample;
+        readers[n] = {};
+        if (sample != nullptr && sample->frameCount >= 2)
+            readers[n] = {sample->samples.data(), sample->frameCount, v.windowBeginFrames, v.windowEndFrames,
+                          v.windowEndFrames - 3.0};
         live[n] = &v;
         livePads[n] = pads[i];
         ++n;
     }
-    for (int offset = 0; offset < frames && n > 0; offset += kPieceFrames) {
+    int tick = 0;
+    for (int offset = 0;; offset += kPieceFrames) {
         const int piece = std::min(kPieceFrames, frames - offset);
-        const float* gains[kVoices];
-        int rendered[kVoices];
-        int heard = 0;
-        int next = 0;
+        const int end = offset + piece;
         for (int i = 0; i < n; ++i) {
-            const int r = renderSamples(*live[i], *livePads[i], readers[i], samples[heard], piece, zeroWaitFrames);
-            if (r > 0 && !livePads[i]->mute) {
+            int rendered = piece;
+            if (piece > 0) {
+                if (readers[i].data == nullptr) {
+                    if (live[i]->active()) stopVoice(*live[i]);
+                    rendered = 0;
+                } else {
+                    rendered = renderSamples(*live[i], *livePads[i], readers[i], samples[i], piece, zeroWaitFrames);
+                }
+            }
+            stopFrame[i] = rendered < piece ? offset + rendered : kSounding;
+        }
+        // The piece in segments between control updates, each mixed with the
+        // gains of its time. An update at frame t comes before frame t and
+        // reaches the voices still sounding then.
+        for (int from = offset;;) {
+            for (; tick < tickCount && ticks[tick] <= from; ++tick)
+                for (int i = 0; i < n; ++i)
+                    if (stopFrame[i] >= ticks[tick]) controlUpdate(*live[i], *livePads[i], hostRateHz, true);
+            if (from >= end) break;
+            const int to = tick < tickCount ? std::min(end, ticks[tick]) : end;
+            const float* heardSamples[kVoices];
+            const float* gains[kVoices];
+            int heardFrames[kVoices];
+            int heard = 0;
+            for (int i = 0; i < n; ++i) {
+                const int r = std::min(stopFrame[i], to) - from;
+                if (r <= 0 || livePads[i]->mute) continue;
+                heardSamples[heard] = samples[i] + (from - offset);
                 gains[heard] = live[i]->gain;
-                rendered[heard] = r;
+                heardFrames[heard] = r;
                 ++heard;
             }
-            // A voice that stopped inside the piece is done for the call.
-            if (r == piece) {
+            if (heard > 0) mixVoices(heardSamples, gains, heardFrames, heard, outputs, from, to - from);
+            from = to;
+        }
+        if (end >= frames) break;
+        // Voices that stopped inside the piece are done for the span.
+        int next = 0;
+        for (int i = 0; i < n; ++i)
+            if (stopFrame[i] == kSounding) {
                 live[next] = live[i];
                 livePads[next] = livePads[i];
                 readers[next] = readers[i];
                 ++next;
             }
-        }
         n = next;
-        if (heard > 0) mixVoices(samples, gains, rendered, heard, outputs, offset, piece);
     }
+}
+
+void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
+                  int zeroWaitFrames) {
+    renderVoiceSpan(voices, pads, count, outputs, frames, nullptr, 0, 44100.0f, zeroWaitFrames);
 }
 
 void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int frames, int zeroWaitFrames) {

@@ -113,4 +113,16 @@ void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int fr
 void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
                   int zeroWaitFrames);
 
+// renderVoices() over a span with control updates inside it: update k comes
+// before frame ticks[k] (ascending, 0 .. frames) and runs controlUpdate(...,
+// hostRateHz, true) on each voice still active then. Meant for spans in
+// which controlInputsUnchanged() holds for every voice, so that the voices'
+// increments stay as they are and only their gains move.
+void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs,
+                     int frames, const int* ticks, int tickCount, float hostRateHz, int zeroWaitFrames);
+
+// True when controlUpdate() would find the targets and increment it last
+// computed for this voice.
+bool controlInputsUnchanged(const Voice& v, const PadSettings& pad, float hostRateHz);
+
 }  // namespace drums

@@ -305,11 +305,33 @@ void randomEdit(Kit& kit, std::mt19937& rng, int voices) {
     }
 }
 
+// The reference over a span: run by run between the control updates, each
+// update reaching the voices still sounding.
+void referenceSpan(Kit& kit, int voices, float* const* outputs, int frames, const std::vector<int>& ticks,
+                   int zeroWait, Seen& seen) {
+    int from = 0;
+    size_t next = 0;
+    while (true) {
+        for (; next < ticks.size() && ticks[next] <= from; ++next)
+            for (int i = 0; i < voices; ++i)
+                if (kit.reference[i].active())
+                    referenceControlUpdate(kit.reference[i], kit.pads[i], kit.hostRateHz, true);
+        if (from >= frames) break;
+        const int to = next < ticks.size() ? std::min(frames, ticks[next]) : frames;
+        float* at[kOutputs];
+        for (int k = 0; k < kOutputs; ++k) at[k] = outputs[k] + from;
+        for (int i = 0; i < voices; ++i)
+            if (kit.reference[i].active()) referenceRender(kit.reference[i], kit.pads[i], at, to - from, zeroWait, seen);
+        from = to;
+    }
+}
+
 TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
     std::mt19937 rng(20261209);
     Seen seen;
     long runs = 0;
     long voiceRuns = 0;
+    long spanTicks = 0;
     const float rates[] = {44100.0f, 48000.0f, 22050.0f, 96000.0f};
     const int waits[] = {1, 3, 40, 2206};
     for (int trial = 0; trial < 160; ++trial) {
@@ -319,16 +341,21 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
         const int voices = std::uniform_int_distribution<int>(1, kVoices)(rng);
         for (int i = 0; i < voices; ++i) randomPad(kit, kit.pads[i], rng);
         const int maxRun = trial % 3 == 0 ? 16 : 600;
+        // Every third kit renders spans with control updates inside them.
+        const bool spans = trial % 3 == 1;
         for (int block = 0; block < 40; ++block) {
             const int edits = std::uniform_int_distribution<int>(0, 2 + voices / 2)(rng);
             for (int e = 0; e < edits; ++e) randomEdit(kit, rng, voices);
-            if (std::bernoulli_distribution(0.7)(rng))
+            if (spans || std::bernoulli_distribution(0.7)(rng))
                 for (int i = 0; i < voices; ++i) {
+                    // A span needs settled inputs: the module updates at
+                    // once where they moved.
+                    if (spans && controlInputsUnchanged(kit.lanes[i], kit.pads[i], kit.hostRateHz)) continue;
                     if (kit.reference[i].active())
                         referenceControlUpdate(kit.reference[i], kit.pads[i], kit.hostRateHz, true);
                     if (kit.lanes[i].active()) controlUpdate(kit.lanes[i], kit.pads[i], kit.hostRateHz, true);
                 }
-            const int frames = std::uniform_int_distribution<int>(1, maxRun)(rng);
+            const int frames = std::uniform_int_distribution<int>(spans ? 0 : 1, maxRun)(rng);
             std::vector<float> want(kOutputs * static_cast<size_t>(frames));
             for (float& x : want) x = std::uniform_real_distribution<float>(-1.0f, 1.0f)(rng);
             std::vector<float> got = want;
@@ -344,16 +371,29 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
             int count = 0;
             for (int i = 0; i < voices; ++i) {
                 ASSERT_EQ(kit.reference[i].active(), kit.lanes[i].active());
-                if (!kit.reference[i].active()) continue;
-                referenceRender(kit.reference[i], kit.pads[i], wantOut, frames, zeroWait, seen);
+                if (!kit.lanes[i].active()) continue;
                 active[count] = &kit.lanes[i];
                 pads[count] = &kit.pads[i];
                 ++count;
             }
-            if (count == 1 && trial % 2 == 0)
-                renderVoice(*active[0], *pads[0], gotOut, frames, zeroWait);
-            else
-                renderVoices(active, pads, count, gotOut, frames, zeroWait);
+            if (spans) {
+                std::vector<int> ticks;
+                const int spacing = std::uniform_int_distribution<int>(1, 40)(rng);
+                for (int t = std::uniform_int_distribution<int>(0, spacing)(rng); t <= frames; t += spacing)
+                    ticks.push_back(t);
+                referenceSpan(kit, voices, wantOut, frames, ticks, zeroWait, seen);
+                renderVoiceSpan(active, pads, count, gotOut, frames, ticks.data(), static_cast<int>(ticks.size()),
+                                kit.hostRateHz, zeroWait);
+                spanTicks += static_cast<long>(ticks.size());
+            } else {
+                for (int i = 0; i < voices; ++i)
+                    if (kit.reference[i].active())
+                        referenceRender(kit.reference[i], kit.pads[i], wantOut, frames, zeroWait, seen);
+                if (count == 1 && trial % 2 == 0)
+                    renderVoice(*active[0], *pads[0], gotOut, frames, zeroWait);
+                else
+                    renderVoices(active, pads, count, gotOut, frames, zeroWait);
+            }
             ++runs;
             voiceRuns += count;
 
@@ -366,6 +406,7 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
                     << n % frames << ": " << want[n] << " against " << got[n];
         }
     }
+    EXPECT_GT(spanTicks, 20000);
     // The random kits went through every case.
     EXPECT_GT(voiceRuns, 3 * runs);
     EXPECT_GT(seen.stoppedInsideRun, 100);

@@ -344,19 +344,21 @@ void EffectDrums::controlTick() {
 // updates at their frames. The same samples as rendering run by run.
 void EffectDrums::queueTick() {
     if (tickCount_ < kMaxSpanTicks) {
-        bool steady = true;
-        for (const Voice& v : voices_)
-            if (v.active() && !controlInputsUnchanged(v, pads_[v.pad], sampleRate)) {
-                steady = false;
-                break;
-            }
-        if (steady) {
+        // Inputs move only between blocks and with MIDI: once every sounding
+        // voice has been found settled (or updated), they stay so.
+        if (!inputsSettled_) {
+            inputsSettled_ = true;
+            for (const Voice& v : voices_)
+                if (v.active() && !controlInputsUnchanged(v, pads_[v.pad], sampleRate)) inputsSettled_ = false;
+        }
+        if (inputsSettled_) {
             ticks_[tickCount_++] = spanFrames_;
             return;
         }
     }
     flushSpan();
     controlTick();
+    inputsSettled_ = true;
 }
 
 void EffectDrums::queueRun(int count) {
@@ -379,7 +381,7 @@ void EffectDrums::flushSpan() {
             float* out[kOutputs];
             for (int k = 0; k < kOutputs; ++k)
                 out[k] = spanOutputs_[k] != nullptr ? spanOutputs_[k] + spanStart_ : spanScratch_[k];
-            renderVoiceSpan(active, pads, count, out, spanFrames_, ticks_, tickCount_, sampleRate, zeroWaitFrames());
+            renderVoiceSpan(active, pads, count, out, spanFrames_, ticks_, tickCount_, zeroWaitFrames());
         }
     }
     spanStart_ += spanFrames_;
@@ -398,6 +400,7 @@ void EffectDrums::processReplacing(float** /*inputs*/, float** outputs, VstInt32
     spanStart_ = 0;
     spanFrames_ = 0;
     tickCount_ = 0;
+    inputsSettled_ = false;
     renderInRuns(
         frames, [this] { queueTick(); },
         [this](int from, int count) {
@@ -410,6 +413,7 @@ void EffectDrums::processReplacing(float** /*inputs*/, float** outputs, VstInt32
         [this](const ModuleMidiEvent& e) {
             flushSpan();
             handleMidi(e);
+            inputsSettled_ = false;
         });
     flushSpan();
 }

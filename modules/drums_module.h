@@ -140,6 +140,7 @@ private:
     int spanFrames_ = 0;
     int ticks_[kMaxSpanTicks] = {};
     int tickCount_ = 0;
+    bool inputsSettled_ = false;  // every sounding voice's control inputs as last computed
     float spanScratch_[drums::kOutputs][kMaxSpanFrames] = {};
 };
 

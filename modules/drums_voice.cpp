@@ -225,6 +225,15 @@ ControlInputs controlInputs(const Voice& v, const PadSettings& pad, float hostRa
 
 }  // namespace
 
+namespace {
+
+// controlUpdate(..., true) where its inputs are settled: only the gains move.
+void smoothGains(Voice& v) {
+    for (int k = 0; k < kOutputs; ++k) v.gain[k] = v.gain[k] + (v.target[k] - v.gain[k]) * kGainSmoothing;
+}
+
+}  // namespace
+
 void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth) {
     const ControlInputs in = controlInputs(v, pad, hostRateHz);
     // Targets and increment follow from these alone: while they stand
@@ -350,7 +359,7 @@ bool controlInputsUnchanged(const Voice& v, const PadSettings& pad, float hostRa
 }
 
 void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs,
-                     int frames, const int* ticks, int tickCount, float hostRateHz, int zeroWaitFrames) {
+                     int frames, const int* ticks, int tickCount, int zeroWaitFrames) {
     constexpr int kSounding = 1 << 30;
     alignas(16) float samples[kVoices][kPieceFrames];
     Reader readers[kVoices];
@@ -391,7 +400,7 @@ void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int c
         for (int from = offset;;) {
             for (; tick < tickCount && ticks[tick] <= from; ++tick)
                 for (int i = 0; i < n; ++i)
-                    if (stopFrame[i] >= ticks[tick]) controlUpdate(*live[i], *livePads[i], hostRateHz, true);
+                    if (stopFrame[i] >= ticks[tick]) smoothGains(*live[i]);
             if (from >= end) break;
             const int to = tick < tickCount ? std::min(end, ticks[tick]) : end;
             const float* heardSamples[kVoices];
@@ -425,7 +434,7 @@ void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int c
 
 void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
                   int zeroWaitFrames) {
-    renderVoiceSpan(voices, pads, count, outputs, frames, nullptr, 0, 44100.0f, zeroWaitFrames);
+    renderVoiceSpan(voices, pads, count, outputs, frames, nullptr, 0, zeroWaitFrames);
 }
 
 void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int frames, int zeroWaitFrames) {

@@ -114,12 +114,12 @@ void renderVoices(Voice* const* voices, const PadSettings* const* pads, int coun
                   int zeroWaitFrames);
 
 // renderVoices() over a span with control updates inside it: update k comes
-// before frame ticks[k] (ascending, 0 .. frames) and runs controlUpdate(...,
-// hostRateHz, true) on each voice still active then. Meant for spans in
-// which controlInputsUnchanged() holds for every voice, so that the voices'
-// increments stay as they are and only their gains move.
+// before frame ticks[k] (ascending, 0 .. frames) and acts on each voice
+// still active then as controlUpdate(..., true) does where
+// controlInputsUnchanged() holds, which the caller sees to for every voice:
+// the increments stay as they are and only the gains move.
 void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs,
-                     int frames, const int* ticks, int tickCount, float hostRateHz, int zeroWaitFrames);
+                     int frames, const int* ticks, int tickCount, int zeroWaitFrames);
 
 // True when controlUpdate() would find the targets and increment it last
 // computed for this voice.

@@ -383,7 +383,7 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
                     ticks.push_back(t);
                 referenceSpan(kit, voices, wantOut, frames, ticks, zeroWait, seen);
                 renderVoiceSpan(active, pads, count, gotOut, frames, ticks.data(), static_cast<int>(ticks.size()),
-                                kit.hostRateHz, zeroWait);
+                                zeroWait);
                 spanTicks += static_cast<long>(ticks.size());
             } else {
                 for (int i = 0; i < voices; ++i)

@@ -232,6 +232,13 @@ void smoothGains(Voice& v) {
     for (int k = 0; k < kOutputs; ++k) v.gain[k] = v.gain[k] + (v.target[k] - v.gain[k]) * kGainSmoothing;
 }
 
+// True when smoothGains() would leave every gain as it is, bit for bit.
+bool smoothingHolds(const Voice& v) {
+    float smoothed[kOutputs];
+    for (int k = 0; k < kOutputs; ++k) smoothed[k] = v.gain[k] + (v.target[k] - v.gain[k]) * kGainSmoothing;
+    return std::memcmp(smoothed, v.gain, sizeof(smoothed)) == 0;
+}
+
 }  // namespace
 
 void controlUpdate(Voice& v, const PadSettings& pad, float hostRateHz, bool smooth) {
@@ -396,13 +403,18 @@ void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int c
         }
         // The piece in segments between control updates, each mixed with the
         // gains of its time. An update at frame t comes before frame t and
-        // reaches the voices still sounding then.
+        // reaches the voices still sounding then. Gains the smoothing no
+        // longer moves (a hit starts at its targets) make the updates no-ops:
+        // then the piece mixes in one go.
+        bool gainsHeld = true;
+        for (int i = 0; i < n && gainsHeld; ++i) gainsHeld = smoothingHolds(*live[i]);
         for (int from = offset;;) {
             for (; tick < tickCount && ticks[tick] <= from; ++tick)
-                for (int i = 0; i < n; ++i)
-                    if (stopFrame[i] >= ticks[tick]) smoothGains(*live[i]);
+                if (!gainsHeld)
+                    for (int i = 0; i < n; ++i)
+                        if (stopFrame[i] >= ticks[tick]) smoothGains(*live[i]);
             if (from >= end) break;
-            const int to = tick < tickCount ? std::min(end, ticks[tick]) : end;
+            const int to = tick < tickCount && !gainsHeld ? std::min(end, ticks[tick]) : end;
             const float* heardSamples[kVoices];
             const float* gains[kVoices];
             int heardFrames[kVoices];

@@ -203,10 +203,6 @@ int renderSamples(Voice& v, const PadSettings& pad, const Reader& r, float* s, i
     return f;
 }
 
-}  // namespace
-
-namespace {
-
 ControlInputs controlInputs(const Voice& v, const PadSettings& pad, float hostRateHz) {
     ControlInputs in;
     in.noteFactor = v.noteFactor;
@@ -222,10 +218,6 @@ ControlInputs controlInputs(const Voice& v, const PadSettings& pad, float hostRa
     in.sampleRateHz = pad.sample != nullptr ? pad.sample->sampleRateHz : 44100.0f;
     return in;
 }
-
-}  // namespace
-
-namespace {
 
 // controlUpdate(..., true) where its inputs are settled: only the gains move.
 void smoothGains(Voice& v) {
@@ -291,7 +283,6 @@ void applyWindow(Voice& v, const PadSettings& pad) {
     v.windowEndFrames = pad.windowEndFrames;
     if (v.playing && (v.position < v.windowBeginFrames || v.position >= v.windowEndFrames)) stopVoice(v);
 }
-
 
 namespace {
 

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "modules/chunk_fields.h"
 #include "modules/dsp_tables.h"
+#include "modules/sampler_voice_lanes.h"
 
 using namespace sampler;
 
@@ -362,17 +365,101 @@ void EffectSampler::controlTick() {
         if (v.running) controlUpdate(v, parts_[v.part], splitNoteFor(v.part), true);
 }
 
+bool EffectSampler::startRun(Voice& v) {
+    if (!v.active()) return false;
+    if (!v.running) {
+        if (v.position < 0.0) return false;  // stopped: nothing until the next note
+        v.running = true;
+        controlUpdate(v, parts_[v.part], splitNoteFor(v.part), false);
+    }
+    return true;
+}
+
+void EffectSampler::renderRunByVoice(float* left, float* right, int frames) {
+    for (Voice& v : voices_)
+        if (startRun(v)) renderVoice(v, parts_[v.part], left, right, frames);
+}
+
 void EffectSampler::renderRun(float* left, float* right, int frames) {
     if (frames <= 0) return;
-    for (Voice& v : voices_) {
-        if (!v.active()) continue;
+    if (reference_ || frames > kControlFrames) {
+        renderRunByVoice(left, right, frames);
+        return;
+    }
+    // Each sounding voice into its own run, four at a time in lanes where
+    // they can, then the runs summed in voice order as the one-voice loop
+    // adds them.
+    int sounding[kVoices];
+    int soundingCount = 0;
+    int laneVoices[kVoices];
+    int laneCount = 0;
+    for (int i = 0; i < kVoices; ++i) {
+        Voice& v = voices_[i];
+        if (!startRun(v)) continue;
         const PartSettings& part = parts_[v.part];
-        if (!v.running) {
-            if (v.position < 0.0) continue;  // stopped: nothing until the next note
-            v.running = true;
-            controlUpdate(v, part, splitNoteFor(v.part), false);
+        sounding[soundingCount++] = i;
+        if (laneEligible(v, part, frames)) {
+            laneVoices[laneCount++] = i;
+            continue;
         }
-        renderVoice(v, part, left, right, frames);
+        std::fill_n(runLeft_[i], frames, 0.0f);
+        std::fill_n(runRight_[i], frames, 0.0f);
+        renderVoice(v, part, runLeft_[i], runRight_[i], frames);
+    }
+    if (soundingCount == 0) return;
+
+    // Lane groups: up to four voices of one shape.
+    bool grouped[kVoices] = {};
+    for (int a = 0; a < laneCount; ++a) {
+        if (grouped[a]) continue;
+        const LaneShape shape = laneShape(parts_[voices_[laneVoices[a]].part]);
+        Voice* group[kLanes];
+        const PartSettings* parts[kLanes];
+        float* groupLeft[kLanes];
+        float* groupRight[kLanes];
+        int count = 0;
+        for (int b = a; b < laneCount && count < kLanes; ++b) {
+            if (grouped[b]) continue;
+            const int i = laneVoices[b];
+            const PartSettings& part = parts_[voices_[i].part];
+            if (b != a && !(laneShape(part) == shape)) continue;
+            grouped[b] = true;
+            group[count] = &voices_[i];
+            parts[count] = &part;
+            groupLeft[count] = runLeft_[i];
+            groupRight[count] = runRight_[i];
+            ++count;
+        }
+        for (int l = count; l < kLanes; ++l) {
+            group[l] = group[0];
+            parts[l] = parts[0];
+            groupLeft[l] = groupLeft[0];
+            groupRight[l] = groupRight[0];
+        }
+        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames);
+        laneVoiceRuns_ += static_cast<uint64_t>(count);
+    }
+
+    int n = 0;
+    for (; n + 4 <= frames; n += 4) {
+        __m128 l = _mm_loadu_ps(left + n);
+        __m128 r = _mm_loadu_ps(right + n);
+        for (int s = 0; s < soundingCount; ++s) {
+            l = _mm_add_ps(l, _mm_loadu_ps(runLeft_[sounding[s]] + n));
+            r = _mm_add_ps(r, _mm_loadu_ps(runRight_[sounding[s]] + n));
+        }
+        _mm_storeu_ps(left + n, l);
+        _mm_storeu_ps(right + n, r);
+    }
+    for (; n < frames; ++n) {
+        float l = left[n];
+        float r = right[n];
+        for (int s = 0; s < soundingCount; ++s) {
+            l += runLeft_[sounding[s]][n];
+            r += runRight_[sounding[s]][n];
+        }
+        left[n] = l;
+        right[n] = r;
     }
 }
 

@@ -58,6 +58,10 @@ public:
     int partsInUse() const { return partsInUse_; }
     const char* baseFolder() const { return baseFolder_; }
     bool linked() const { return link_ != 0.0f; }
+    // Every voice on the one-voice loop (tests compare the lanes with it).
+    void setReferenceRendering(bool on) { reference_ = on; }
+    // Voice runs the lanes rendered since construction.
+    uint64_t laneVoiceRuns() const { return laneVoiceRuns_; }
 
     // Older chunk forms: values per part and whether the link flag leads.
     struct ChunkForm {
@@ -94,7 +98,11 @@ private:
     void silenceAllPositions();
 
     // Audio.
+    // A voice about to render: false when it has nothing to play; a voice
+    // starting gets its first control values at once.
+    bool startRun(sampler::Voice& voice);
     void renderRun(float* left, float* right, int frames);
+    void renderRunByVoice(float* left, float* right, int frames);
     void controlTick();
     void checkTransport();
 
@@ -119,6 +127,11 @@ private:
     float bend_ = 0.0f;
     bool pedal_ = false;
     uint64_t noteOrder_ = 0;
+    bool reference_ = false;
+    uint64_t laneVoiceRuns_ = 0;
+    // Each voice's output over the current run, before the sum.
+    float runLeft_[kVoices][kControlFrames];
+    float runRight_[kVoices][kControlFrames];
 };
 
 AudioEffectX* createSampler(audioMasterCallback audioMaster);

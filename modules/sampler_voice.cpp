@@ -18,37 +18,22 @@ constexpr float kFilterSmoothing = 0.05f;
 // Where a voice has nothing to read, its last values halve every sample
 // down to this: a fade of well under a millisecond instead of a step.
 constexpr float kFadeFloor = 0.0001f;
-constexpr float kSampleScale = 1.0f / 32768.0f;
-// The interpolation reads frame i + 1; keep a margin below the frame count.
-constexpr double kReadMarginFrames = 3.0;
-// A loop shorter than this is no loop.
-constexpr double kMinLoopFrames = 1.0;
 
-inline void stepEnvelope(float& level, int& stage, const PartSettings& p) {
-    switch (stage) {
-        case kStageAttack:
-            level += p.attackIncrement;
-            if (level >= 1.0f) {
-                level = 1.0f;
-                stage = kStageDecay;
-            }
-            break;
-        case kStageDecay:
-            if (level <= p.sustain) {
-                stage = kStageSustain;
-            } else {
-                level *= p.decayFactor;
-                if (level < p.sustain) level = p.sustain;
-            }
-            break;
-        case kStageRelease:
-            level *= p.releaseFactor;
-            break;
-        default:
-            break;
+// The sample at play position pos (at least 0, below the frame count less
+// the read margin): linear interpolation between frame pos and the next,
+// scaled by amp.
+template <bool kStereo>
+inline void readFrame(const int16_t* data, double pos, float amp, float& left, float& right) {
+    const int i = static_cast<int>(pos);
+    const float frac = static_cast<float>(pos - static_cast<double>(i));
+    if constexpr (kStereo) {
+        const int16_t* s = data + 2 * static_cast<size_t>(i);
+        left = (s[0] + (s[2] - s[0]) * frac) * amp;
+        right = (s[1] + (s[3] - s[1]) * frac) * amp;
+    } else {
+        const int16_t* s = data + i;
+        left = right = (s[0] + (s[1] - s[0]) * frac) * amp;
     }
-    if (level > 1.0f) level = 1.0f;
-    if (!(level >= kEnvelopeFloor)) level = kEnvelopeFloor;
 }
 
 // readVoice() for a held note (gate on) playing forward whose envelope sits
@@ -77,16 +62,7 @@ void readSteady(Voice& v, const PartSettings& p, float* outL, float* outR, int c
         const bool read = kLoop || pos < w.endFrames;
         float sampleL, sampleR;
         if (read && pos >= 0.0 && pos < readLimit) {
-            const int i = static_cast<int>(pos);
-            const float frac = static_cast<float>(pos - static_cast<double>(i));
-            if constexpr (kStereo) {
-                const int16_t* s = data + 2 * static_cast<size_t>(i);
-                sampleL = (s[0] + (s[2] - s[0]) * frac) * amp;
-                sampleR = (s[1] + (s[3] - s[1]) * frac) * amp;
-            } else {
-                const int16_t* s = data + i;
-                sampleL = sampleR = (s[0] + (s[1] - s[0]) * frac) * amp;
-            }
+            readFrame<kStereo>(data, pos, amp, sampleL, sampleR);
         } else {
             lastL = std::fabs(lastL) > kFadeFloor ? lastL * 0.5f : 0.0f;
             lastR = std::fabs(lastR) > kFadeFloor ? lastR * 0.5f : 0.0f;
@@ -181,17 +157,11 @@ int readVoice(Voice& v, const PartSettings& p, float* outL, float* outR, int cou
         // 5. Read, or fade the last values where there is nothing to read
         // (stopped, run past the window, or outside the sample).
         if (read && pos >= 0.0 && pos < readLimit) {
-            const int i = static_cast<int>(pos);
-            const float frac = static_cast<float>(pos - static_cast<double>(i));
             const float amp = (envelopeOn ? env : 1.0f) * kSampleScale;
-            if (stereo) {
-                const int16_t* s = data + 2 * static_cast<size_t>(i);
-                sampleL = (s[0] + (s[2] - s[0]) * frac) * amp;
-                sampleR = (s[1] + (s[3] - s[1]) * frac) * amp;
-            } else {
-                const int16_t* s = data + i;
-                sampleL = sampleR = (s[0] + (s[1] - s[0]) * frac) * amp;
-            }
+            if (stereo)
+                readFrame<true>(data, pos, amp, sampleL, sampleR);
+            else
+                readFrame<false>(data, pos, amp, sampleL, sampleR);
         } else {
             lastL = std::fabs(lastL) > kFadeFloor ? lastL * 0.5f : 0.0f;
             lastR = std::fabs(lastR) > kFadeFloor ? lastR * 0.5f : 0.0f;

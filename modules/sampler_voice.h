@@ -15,6 +15,13 @@
 
 namespace sampler {
 
+// Sample values to -1 .. 1.
+constexpr float kSampleScale = 1.0f / 32768.0f;
+// The interpolation reads frame i + 1; keep a margin below the frame count.
+constexpr double kReadMarginFrames = 3.0;
+// A loop shorter than this is no loop.
+constexpr double kMinLoopFrames = 1.0;
+
 enum EnvelopeStage : int { kStageIdle = 0, kStageAttack, kStageDecay, kStageSustain, kStageRelease };
 
 struct Voice {
@@ -65,6 +72,35 @@ struct Voice {
     void removeHeld(int key);
     void addHeld(int key);
 };
+
+// One step of the envelope: attack up to 1, decay down to the sustain
+// level, release by its factor; the level kept within its floor and 1.
+inline void stepEnvelope(float& level, int& stage, const PartSettings& p) {
+    switch (stage) {
+        case kStageAttack:
+            level += p.attackIncrement;
+            if (level >= 1.0f) {
+                level = 1.0f;
+                stage = kStageDecay;
+            }
+            break;
+        case kStageDecay:
+            if (level <= p.sustain) {
+                stage = kStageSustain;
+            } else {
+                level *= p.decayFactor;
+                if (level < p.sustain) level = p.sustain;
+            }
+            break;
+        case kStageRelease:
+            level *= p.releaseFactor;
+            break;
+        default:
+            break;
+    }
+    if (level > 1.0f) level = 1.0f;
+    if (!(level >= kEnvelopeFloor)) level = kEnvelopeFloor;
+}
 
 // Note on: gate, velocity, window and start position, envelope from the
 // floor in attack.

@@ -3,7 +3,9 @@
 // filters in SSE lanes over the run and mixes, and must come out bit for bit
 // the same, in every play mode (forward, reverse, loops, hold, envelope off),
 // through releases, the end of the sample and the fade to silence, on mono
-// and stereo samples, with runs of every length.
+// and stereo samples, with runs of every length. Voices rendered four at a
+// time in SSE lanes, entering and leaving them from run to run, must sum to
+// the same samples as the one-voice frame loop.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 
 #include "modules/dsp_tables.h"
 #include "modules/sampler_voice.h"
+#include "modules/sampler_voice_lanes.h"
 
 namespace {
 
@@ -332,6 +335,231 @@ TEST(SamplerVoiceNull, ControlStepsThatSkipRepeatedWorkGiveTheSameValues) {
     // The filter inputs did move (the comparison saw new designs).
     EXPECT_GT(designs, 1000);
     EXPECT_EQ(steps, 60 * 2000);
+}
+
+// A set of voices playing random notes on a handful of parts, rendered in
+// runs of 1 to 16 frames as the module renders them: the fast side puts
+// every voice the lanes take into groups of up to four of one shape, the
+// rest through renderVoice(), and sums the voices' runs in voice order; the
+// reference side adds each voice frame by frame in the same order.
+struct LaneCounts {
+    long laneRuns = 0;
+    long loopRuns = 0;
+    long entered = 0;  // a voice going from the one-voice loop to the lanes
+    long left = 0;     // and back
+    long groupsOfFour = 0;
+    long mixedGroups = 0;  // lanes with voices of different parts
+    long frames = 0;
+};
+
+void playLanes(unsigned seed, LaneCounts& counts) {
+    constexpr int kVoiceCount = 12;
+    std::mt19937 rng(seed);
+    std::vector<Material> materials;
+    for (int m = 0; m < 3; ++m) materials.push_back(makeSample(rng, m != 1));
+    std::vector<PartSettings> parts;
+    for (int k = 0; k < 6; ++k) {
+        PartSettings p = randomPart(rng, materials[static_cast<size_t>(k) % materials.size()]);
+        // Mostly parts the lanes can take for long stretches: forward, gated
+        // or released slowly; the random ones keep the other modes in.
+        if (k < 4) {
+            p.reverse = false;
+            p.envelopeOn = k != 3;
+            p.releaseFactor = 0.9995f + 0.0004f * static_cast<float>(k);
+            p.increment = 0.5 + 0.3 * k;
+        }
+        parts.push_back(p);
+    }
+    Voice fast[kVoiceCount], slow[kVoiceCount];
+    bool inLanes[kVoiceCount] = {};
+    alignas(16) float runL[kVoiceCount][kControlPeriod], runR[kVoiceCount][kControlPeriod];
+    float sumL[kControlPeriod], sumR[kControlPeriod], refL[kControlPeriod], refR[kControlPeriod];
+    std::uniform_int_distribution<int> dice(0, 99);
+    for (int step = 0; step < 6000; ++step) {
+        // Notes on and off between runs, as MIDI events split them.
+        const int event = dice(rng);
+        const int which = static_cast<int>(rng() % kVoiceCount);
+        if (event < 6) {
+            const int part = static_cast<int>(rng() % parts.size());
+            const int note = 36 + static_cast<int>(rng() % 48);
+            const int velocity = 1 + static_cast<int>(rng() % 127);
+            for (Voice* v : {&fast[which], &slow[which]}) {
+                v->part = part;
+                voiceNoteOn(*v, parts[static_cast<size_t>(part)], note, velocity);
+                if (!v->running) {
+                    v->running = true;
+                    controlUpdate(*v, parts[static_cast<size_t>(part)], 60, false);
+                }
+            }
+        } else if (event < 10 && fast[which].gate) {
+            voiceRelease(fast[which]);
+            voiceRelease(slow[which]);
+        }
+        const int frames = 1 + static_cast<int>(rng() % kControlPeriod);
+        for (int n = 0; n < frames; ++n) {
+            sumL[n] = refL[n] = 0.001f * static_cast<float>(n);
+            sumR[n] = refR[n] = -0.002f * static_cast<float>(n);
+        }
+        // Fast side.
+        int order[kVoiceCount];
+        int sounding = 0;
+        int laneList[kVoiceCount];
+        int laneCount = 0;
+        for (int i = 0; i < kVoiceCount; ++i) {
+            Voice& v = fast[i];
+            if (!v.running) continue;
+            order[sounding++] = i;
+            const PartSettings& part = parts[static_cast<size_t>(v.part)];
+            const bool lanes = laneEligible(v, part, frames);
+            if (lanes && !inLanes[i]) ++counts.entered;
+            if (!lanes && inLanes[i]) ++counts.left;
+            inLanes[i] = lanes;
+            if (lanes) {
+                laneList[laneCount++] = i;
+                continue;
+            }
+            std::fill_n(runL[i], frames, 0.0f);
+            std::fill_n(runR[i], frames, 0.0f);
+            renderVoice(v, part, runL[i], runR[i], frames);
+            ++counts.loopRuns;
+        }
+        bool grouped[kVoiceCount] = {};
+        for (int a = 0; a < laneCount; ++a) {
+            if (grouped[a]) continue;
+            const LaneShape shape = laneShape(parts[static_cast<size_t>(fast[laneList[a]].part)]);
+            Voice* group[kLanes];
+            const PartSettings* groupParts[kLanes];
+            float* groupL[kLanes];
+            float* groupR[kLanes];
+            int count = 0;
+            for (int b = a; b < laneCount && count < kLanes; ++b) {
+                const int i = laneList[b];
+                const PartSettings& part = parts[static_cast<size_t>(fast[i].part)];
+                if (grouped[b] || !(laneShape(part) == shape)) continue;
+                grouped[b] = true;
+                group[count] = &fast[i];
+                groupParts[count] = &part;
+                groupL[count] = runL[i];
+                groupR[count] = runR[i];
+                ++count;
+            }
+            for (int l = count; l < kLanes; ++l) {
+                group[l] = group[0];
+                groupParts[l] = groupParts[0];
+                groupL[l] = groupL[0];
+                groupR[l] = groupR[0];
+            }
+            renderVoiceLanes(group, groupParts, count, shape, groupL, groupR, frames);
+            counts.laneRuns += count;
+            if (count == kLanes) ++counts.groupsOfFour;
+            for (int l = 1; l < count; ++l)
+                if (groupParts[l] != groupParts[0]) {
+                    ++counts.mixedGroups;
+                    break;
+                }
+        }
+        for (int s = 0; s < sounding; ++s)
+            for (int n = 0; n < frames; ++n) {
+                sumL[n] += runL[order[s]][n];
+                sumR[n] += runR[order[s]][n];
+            }
+        // Reference side.
+        for (int i = 0; i < kVoiceCount; ++i)
+            if (slow[i].running) referenceRender(slow[i], parts[static_cast<size_t>(slow[i].part)], refL, refR, frames);
+        for (int n = 0; n < frames; ++n) {
+            if (bits(sumL[n]) != bits(refL[n]) || bits(sumR[n]) != bits(refR[n])) {
+                ADD_FAILURE() << "seed " << seed << " step " << step << " frame " << n << ": " << sumL[n] << " "
+                              << sumR[n] << " against " << refL[n] << " " << refR[n];
+                return;
+            }
+        }
+        counts.frames += frames;
+        for (int i = 0; i < kVoiceCount; ++i) {
+            const Voice& a = fast[i];
+            const Voice& b = slow[i];
+            const bool same = a.running == b.running && a.position == b.position && a.stage == b.stage &&
+                              bits(a.envelope) == bits(b.envelope) && bits(a.lastLeft) == bits(b.lastLeft) &&
+                              bits(a.lastRight) == bits(b.lastRight) &&
+                              sameSection(a.filterLeft.first, b.filterLeft.first) &&
+                              sameSection(a.filterLeft.second, b.filterLeft.second) &&
+                              sameSection(a.filterRight.first, b.filterRight.first) &&
+                              sameSection(a.filterRight.second, b.filterRight.second);
+            if (!same) {
+                ADD_FAILURE() << "seed " << seed << " step " << step << ": voice " << i << " state differs";
+                return;
+            }
+            if (a.running) {
+                controlUpdate(fast[i], parts[static_cast<size_t>(a.part)], 60, true);
+                controlUpdate(slow[i], parts[static_cast<size_t>(b.part)], 60, true);
+            }
+        }
+    }
+}
+
+TEST(SamplerVoiceNull, LanesMatchTheFrameLoopBitForBit) {
+    LaneCounts counts;
+    for (unsigned seed = 1; seed <= 24 && !::testing::Test::HasFailure(); ++seed) playLanes(seed, counts);
+    EXPECT_GT(counts.frames, 24L * 6000 * 8);
+    // Both paths did real work, voices moved between them, and full and
+    // mixed groups came up.
+    EXPECT_GT(counts.laneRuns, 200000);
+    EXPECT_GT(counts.loopRuns, 20000);
+    EXPECT_GT(counts.entered, 1000);
+    EXPECT_GT(counts.left, 1000);
+    EXPECT_GT(counts.groupsOfFour, 10000);
+    EXPECT_GT(counts.mixedGroups, 10000);
+}
+
+TEST(SamplerVoiceNull, LanesTakeOnlyWhatTheyRenderExactly) {
+    std::mt19937 rng(5);
+    const Material m = makeSample(rng, true);
+    PartSettings part = randomPart(rng, m);
+    part.reverse = false;
+    part.loop = true;
+    part.window.beginFrames = 100.0;
+    part.window.endFrames = 2000.0;
+    part.window.loopStartFrames = 500.0;
+    part.window.loopEndFrames = 1000.0;
+    part.envelopeOn = true;
+    Voice v;
+    voiceNoteOn(v, part, 60, 100);
+    v.running = true;
+    v.increment = 1.0;
+    v.position = 900.0;
+    EXPECT_TRUE(laneEligible(v, part, 16));
+    // The 16th frame would reach the loop's end and wrap.
+    v.position = 984.0;
+    EXPECT_FALSE(laneEligible(v, part, 16));
+    EXPECT_TRUE(laneEligible(v, part, 15));
+    v.position = 50.0;  // before the window: moved up to its beginning first
+    EXPECT_FALSE(laneEligible(v, part, 4));
+    v.position = 900.0;
+    part.reverse = true;
+    EXPECT_FALSE(laneEligible(v, part, 4));
+    part.reverse = false;
+    // Without its loop the window's end and the sample's end bound the run.
+    part.loop = false;
+    v.position = 1990.0;
+    EXPECT_FALSE(laneEligible(v, part, 16));
+    v.window.endFrames = 1e9;  // the voice keeps the window of its note on
+    v.position = static_cast<double>(m.frames) - 3.0 - 16.5;
+    EXPECT_TRUE(laneEligible(v, part, 16));
+    v.position += 1.0;
+    EXPECT_FALSE(laneEligible(v, part, 16));
+    // Released: while the level stays audible through the run, not after.
+    v.position = 900.0;
+    part.loop = true;
+    voiceRelease(v);
+    part.releaseFactor = 0.99f;
+    v.envelope = 0.5f;
+    EXPECT_TRUE(laneEligible(v, part, 16));
+    v.envelope = kEnvelopeAudible / (0.99f * 0.99f * 0.99f);  // falls to it in the third step
+    EXPECT_TRUE(laneEligible(v, part, 2));
+    EXPECT_FALSE(laneEligible(v, part, 3));
+    part.envelopeOn = false;
+    v.envelope = 0.5f;
+    EXPECT_FALSE(laneEligible(v, part, 1));
+    EXPECT_FALSE(laneEligible(v, part, kControlPeriod + 1));
 }
 
 }  // namespace

@@ -397,6 +397,11 @@ void EffectSampler::renderRun(float* left, float* right, int frames) {
         Voice& v = voices_[i];
         if (!startRun(v)) continue;
         const PartSettings& part = parts_[v.part];
+        if (voiceAtRest(v, part)) {
+            // Its envelope moves on; it adds nothing to the sum.
+            renderVoice(v, part, runLeft_[i], runRight_[i], frames);
+            continue;
+        }
         sounding[soundingCount++] = i;
         if (laneEligible(v, part, frames)) {
             laneVoices[laneCount++] = i;

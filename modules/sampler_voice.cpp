@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "common/portable_math.h"
@@ -372,7 +373,71 @@ void controlUpdate(Voice& v, const PartSettings& p, int splitNote, bool smooth) 
     }
 }
 
+namespace {
+
+bool sectionAtRest(const dsp::BiquadSection& s) {
+    uint32_t any = 0;
+    for (float x : {s.x1, s.x2, s.y1, s.y2}) any |= std::bit_cast<uint32_t>(x);
+    return any == 0;
+}
+
+// renderVoice() for a voice at rest: no frame reads, the fade and filter
+// give +0 and the mix adds nothing; the envelope steps while the voice
+// sounds and the position stays at the window's end.
+bool restVoice(Voice& v, const PartSettings& p, int frames) {
+    const PartWindow& w = v.window;
+    const bool envelopeOn = p.envelopeOn;
+    const bool hold = p.hold;
+    const bool gate = v.gate;
+    double pos = v.position;
+    float env = v.envelope;
+    int stage = v.stage;
+    bool sounding = true;
+    for (int n = 0; n < frames; ++n) {
+        const bool envelopeAudible = envelopeOn && env > kEnvelopeAudible;
+        const bool holding = hold && pos > w.beginFrames && pos < w.endFrames;
+        if (!(pos >= 0.0 && (gate || envelopeAudible || holding))) {
+            sounding = false;
+            break;
+        }
+        stepEnvelope(env, stage, p);
+        pos = w.endFrames;
+    }
+    v.position = pos;
+    v.envelope = env;
+    v.stage = stage;
+    v.lastLeft = v.lastRight = 0.0f;
+    if (!sounding) v.running = false;
+    return sounding;
+}
+
+}  // namespace
+
+bool voiceAtRest(const Voice& v, const PartSettings& p) {
+    const PartWindow& w = v.window;
+    // Forward without a loop, at or past the end of a window that does not
+    // end before it begins: every frame leaves the position at the end and
+    // reads nothing.
+    if (p.reverse || (p.loop && w.loopEndFrames - w.loopStartFrames >= kMinLoopFrames)) return false;
+    if (!(v.position >= w.endFrames) || !(w.endFrames >= w.beginFrames)) return false;
+    // Nothing left to fade, nothing ringing, and gains that turn a zero
+    // into a zero.
+    if (v.lastLeft != 0.0f || v.lastRight != 0.0f) return false;
+    if (!std::isfinite(v.gainLeft) || !std::isfinite(v.gainRight)) return false;
+    if (p.filterOn) {
+        const dsp::BiquadCoefficients& k = v.filterCoefficients;
+        if (!std::isfinite(k.b0) || !std::isfinite(k.b1) || !std::isfinite(k.b2) || !std::isfinite(k.a1) ||
+            !std::isfinite(k.a2))
+            return false;
+        if (!sectionAtRest(v.filterLeft.first) || !sectionAtRest(v.filterLeft.second) ||
+            !sectionAtRest(v.filterRight.first) || !sectionAtRest(v.filterRight.second))
+            return false;
+    }
+    return true;
+}
+
 bool renderVoice(Voice& v, const PartSettings& p, float* left, float* right, int frames) {
+    if (frames > 0 && voiceAtRest(v, p)) return restVoice(v, p, frames);
     // In pieces of up to kPiece frames: the play position, envelope and
     // sample reads frame by frame, then the filter over the piece, then the
     // mix into the outputs.

@@ -118,6 +118,12 @@ void voiceStop(Voice& voice);
 // pitch and filter tracking count from.
 void controlUpdate(Voice& voice, const PartSettings& part, int splitNote, bool smooth);
 
+// A running voice that has played to the end of its window with nothing
+// left to hear: no loop to go back to, its fade done and its filter at
+// rest. renderVoice() then adds exactly nothing and only steps its
+// envelope until the voice ends.
+bool voiceAtRest(const Voice& voice, const PartSettings& part);
+
 // Adds frames samples of the voice to left and right. Returns false when the
 // voice has fallen silent (its fade included); it then adds nothing more.
 bool renderVoice(Voice& voice, const PartSettings& part, float* left, float* right, int frames);

@@ -157,7 +157,9 @@ inline __m128 interpolate(__m128i s0, __m128i s1, __m128 frac) {
     return _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(s1, s0)), frac));
 }
 
-template <bool kStereo, bool kFilter>
+enum Layout { kAllStereo, kAllMono, kMixed };
+
+template <Layout kLayout, bool kFilter>
 void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
                  float* const left[kLanes], float* const right[kLanes], int frames) {
     using V = const Voice&;
@@ -165,6 +167,13 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
 
     const int16_t* data[kLanes];
     laneArray(voices, parts, count, data, [](V, P p) { return p.sample.frames; });
+    // Mixed groups: values per frame and, for the mono lanes, a mask that
+    // takes their two values doubled ([s0 s0 s1 s1], a stereo frame pair
+    // whose sides are equal) in place of the four read.
+    size_t stride[kLanes];
+    laneArray(voices, parts, count, stride, [](V, P p) { return static_cast<size_t>(p.sample.stereo ? 2 : 1); });
+    __m128i monoMask[kLanes];
+    for (int l = 0; l < kLanes; ++l) monoMask[l] = _mm_set1_epi32(stride[l] == 1 ? -1 : 0);
     alignas(16) double position[kLanes], increment[kLanes];
     laneArray(voices, parts, count, position, [](V v, P) { return v.position; });
     laneArray(voices, parts, count, increment, [](V v, P) { return v.increment; });
@@ -224,13 +233,21 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
         alignas(16) int32_t index[kLanes];
         _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_unpacklo_epi64(indexLow, indexHigh));
 
-        if constexpr (kStereo) {
+        if constexpr (kLayout != kAllMono) {
             // Lane l: [L0 R0 L1 R1] of its frame and the next; turned into
             // one register per value, lanes in order.
-            const __m128i q0 = loadStereoPair(data[0] + 2 * static_cast<size_t>(index[0]));
-            const __m128i q1 = loadStereoPair(data[1] + 2 * static_cast<size_t>(index[1]));
-            const __m128i q2 = loadStereoPair(data[2] + 2 * static_cast<size_t>(index[2]));
-            const __m128i q3 = loadStereoPair(data[3] + 2 * static_cast<size_t>(index[3]));
+            __m128i q[kLanes];
+            for (int l = 0; l < kLanes; ++l) {
+                if constexpr (kLayout == kAllStereo) {
+                    q[l] = loadStereoPair(data[l] + 2 * static_cast<size_t>(index[l]));
+                } else {
+                    // A mono lane reads four values where it needs two: its
+                    // position leaves three frames below the sample's end.
+                    const __m128i read = loadStereoPair(data[l] + stride[l] * static_cast<size_t>(index[l]));
+                    q[l] = select(monoMask[l], _mm_unpacklo_epi16(read, read), read);
+                }
+            }
+            const __m128i q0 = q[0], q1 = q[1], q2 = q[2], q3 = q[3];
             const __m128i a = _mm_unpacklo_epi16(q0, q1);
             const __m128i b = _mm_unpacklo_epi16(q2, q3);
             const __m128i firsts = _mm_unpacklo_epi32(a, b);   // L0 x4, R0 x4
@@ -323,7 +340,6 @@ bool audibleThrough(const Voice& v, const PartSettings& p, int frames) {
 
 LaneShape laneShape(const PartSettings& part) {
     LaneShape s;
-    s.stereo = part.sample.stereo;
     s.filterOn = part.filterOn;
     return s;
 }
@@ -351,12 +367,15 @@ bool laneEligible(const Voice& v, const PartSettings& p, int frames) {
 void renderVoiceLanes(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
                       const LaneShape& shape, float* const left[kLanes], float* const right[kLanes], int frames) {
     if (count < 1 || count > kLanes || frames < 1 || frames > kControlPeriod) return;
-    if (shape.stereo)
-        shape.filterOn ? renderLanes<true, true>(voices, parts, count, left, right, frames)
-                       : renderLanes<true, false>(voices, parts, count, left, right, frames);
-    else
-        shape.filterOn ? renderLanes<false, true>(voices, parts, count, left, right, frames)
-                       : renderLanes<false, false>(voices, parts, count, left, right, frames);
+    int stereo = 0;
+    for (int l = 0; l < count; ++l) stereo += parts[l]->sample.stereo ? 1 : 0;
+    const Layout layout = stereo == count ? kAllStereo : stereo == 0 ? kAllMono : kMixed;
+    using Renderer = void (*)(Voice* const[kLanes], const PartSettings* const[kLanes], int, float* const[kLanes],
+                              float* const[kLanes], int);
+    static constexpr Renderer kRenderers[2][3] = {
+        {&renderLanes<kAllStereo, false>, &renderLanes<kAllMono, false>, &renderLanes<kMixed, false>},
+        {&renderLanes<kAllStereo, true>, &renderLanes<kAllMono, true>, &renderLanes<kMixed, true>}};
+    kRenderers[shape.filterOn ? 1 : 0][layout](voices, parts, count, left, right, frames);
 }
 
 }  // namespace sampler

@@ -21,8 +21,8 @@ namespace sampler {
 constexpr int kLanes = 4;
 
 // What all voices of one lane group must share: the branches of the loop.
+// Stereo and mono samples mix in a group.
 struct LaneShape {
-    bool stereo = true;
     bool filterOn = false;
 
     bool operator==(const LaneShape&) const = default;

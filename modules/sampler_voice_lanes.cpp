@@ -2,6 +2,7 @@
 
 #include <emmintrin.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -87,13 +88,11 @@ inline __m128 processSection(SectionLanes& s, const CoefficientLanes& k, __m128 
     return y;
 }
 
-// One value of each lane's voice; lanes past `count` repeat lane 0.
+// One value of each lane's voice (lanes past `count` repeat a voice).
 template <class T, class Field>
-void laneArray(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count, T* out, Field field) {
-    for (int l = 0; l < kLanes; ++l) {
-        const int from = l < count ? l : 0;
-        out[l] = field(*voices[from], *parts[from]);
-    }
+void laneArray(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int /*count*/, T* out,
+               Field field) {
+    for (int l = 0; l < kLanes; ++l) out[l] = field(*voices[l], *parts[l]);
 }
 
 template <class Field>
@@ -110,12 +109,12 @@ void storeLanes(__m128 values, int count, Store store) {
     for (int l = 0; l < count; ++l) store(l, v[l]);
 }
 
-SectionLanes loadSection(Voice* const voices[kLanes], int count, dsp::FourPoleFilter Voice::*filter,
+SectionLanes loadSection(Voice* const voices[kLanes], dsp::FourPoleFilter Voice::*filter,
                          dsp::BiquadSection dsp::FourPoleFilter::*section) {
     SectionLanes s;
     alignas(16) float x1[kLanes], x2[kLanes], y1[kLanes], y2[kLanes];
     for (int l = 0; l < kLanes; ++l) {
-        const dsp::BiquadSection& from = (voices[l < count ? l : 0]->*filter).*section;
+        const dsp::BiquadSection& from = (voices[l]->*filter).*section;
         x1[l] = from.x1;
         x2[l] = from.x2;
         y1[l] = from.y1;
@@ -157,9 +156,13 @@ inline __m128 interpolate(__m128i s0, __m128i s1, __m128 frac) {
     return _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(s1, s0)), frac));
 }
 
-enum Layout { kAllStereo, kAllMono, kMixed };
+// One section over the frames of x in place.
+inline void filterSection(SectionLanes& s, const CoefficientLanes& k, __m128* x, int frames) {
+    for (int n = 0; n < frames; ++n) x[n] = processSection(s, k, x[n]);
+}
 
-template <Layout kLayout, bool kFilter>
+// Lanes below kStereoLanes play stereo samples, the others mono ones.
+template <int kStereoLanes, bool kFilter>
 void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
                  float* const left[kLanes], float* const right[kLanes], int frames) {
     using V = const Voice&;
@@ -167,13 +170,6 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
 
     const int16_t* data[kLanes];
     laneArray(voices, parts, count, data, [](V, P p) { return p.sample.frames; });
-    // Mixed groups: values per frame and, for the mono lanes, a mask that
-    // takes their two values doubled ([s0 s0 s1 s1], a stereo frame pair
-    // whose sides are equal) in place of the four read.
-    size_t stride[kLanes];
-    laneArray(voices, parts, count, stride, [](V, P p) { return static_cast<size_t>(p.sample.stereo ? 2 : 1); });
-    __m128i monoMask[kLanes];
-    for (int l = 0; l < kLanes; ++l) monoMask[l] = _mm_set1_epi32(stride[l] == 1 ? -1 : 0);
     alignas(16) double position[kLanes], increment[kLanes];
     laneArray(voices, parts, count, position, [](V v, P) { return v.position; });
     laneArray(voices, parts, count, increment, [](V v, P) { return v.increment; });
@@ -194,30 +190,14 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
     const __m128 envelopeOn =
         _mm_cmpneq_ps(laneValues(voices, parts, count, [](V, P p) { return p.envelopeOn ? 1.0f : 0.0f; }),
                       _mm_setzero_ps());
-    const __m128 gainL = laneValues(voices, parts, count, [](V v, P) { return v.gainLeft; });
-    const __m128 gainR = laneValues(voices, parts, count, [](V v, P) { return v.gainRight; });
-
-    CoefficientLanes k{};
-    SectionLanes firstL{}, secondL{}, firstR{}, secondR{};
-    if constexpr (kFilter) {
-        k.b0 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.b0; });
-        k.b1 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.b1; });
-        k.b2 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.b2; });
-        k.a1 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.a1; });
-        k.a2 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.a2; });
-        firstL = loadSection(voices, count, &Voice::filterLeft, &dsp::FourPoleFilter::first);
-        secondL = loadSection(voices, count, &Voice::filterLeft, &dsp::FourPoleFilter::second);
-        firstR = loadSection(voices, count, &Voice::filterRight, &dsp::FourPoleFilter::first);
-        secondR = loadSection(voices, count, &Voice::filterRight, &dsp::FourPoleFilter::second);
-    }
 
     // Envelopes that all keep their level: clamped once, as every step would.
     const bool stepping = !envelopesHold(env);
     if (!stepping) env.level = _mm_max_ps(_mm_min_ps(_mm_set1_ps(1.0f), env.level), _mm_set1_ps(kEnvelopeFloor));
     __m128 amp = _mm_mul_ps(select(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
 
+    // The reads, frame by frame.
     __m128 outL[kControlPeriod], outR[kControlPeriod];
-    __m128 readL = _mm_setzero_ps(), readR = _mm_setzero_ps();
     for (int n = 0; n < frames; ++n) {
         if (stepping) {
             stepEnvelopes(env);
@@ -233,43 +213,60 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
         alignas(16) int32_t index[kLanes];
         _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_unpacklo_epi64(indexLow, indexHigh));
 
-        if constexpr (kLayout != kAllMono) {
-            // Lane l: [L0 R0 L1 R1] of its frame and the next; turned into
-            // one register per value, lanes in order.
+        if constexpr (kStereoLanes > 0) {
+            // Lane l: [L0 R0 L1 R1] of its frame and the next (a mono lane:
+            // [s0 s0 s1 s1], a stereo pair whose sides are equal); turned
+            // into one register per value, lanes in order.
             __m128i q[kLanes];
             for (int l = 0; l < kLanes; ++l) {
-                if constexpr (kLayout == kAllStereo) {
+                if (l < kStereoLanes) {
                     q[l] = loadStereoPair(data[l] + 2 * static_cast<size_t>(index[l]));
                 } else {
-                    // A mono lane reads four values where it needs two: its
-                    // position leaves three frames below the sample's end.
-                    const __m128i read = loadStereoPair(data[l] + stride[l] * static_cast<size_t>(index[l]));
-                    q[l] = select(monoMask[l], _mm_unpacklo_epi16(read, read), read);
+                    const __m128i pair = loadMonoPair(data[l] + static_cast<size_t>(index[l]));
+                    q[l] = _mm_unpacklo_epi16(pair, pair);
                 }
             }
-            const __m128i q0 = q[0], q1 = q[1], q2 = q[2], q3 = q[3];
-            const __m128i a = _mm_unpacklo_epi16(q0, q1);
-            const __m128i b = _mm_unpacklo_epi16(q2, q3);
+            const __m128i a = _mm_unpacklo_epi16(q[0], q[1]);
+            const __m128i b = _mm_unpacklo_epi16(q[2], q[3]);
             const __m128i firsts = _mm_unpacklo_epi32(a, b);   // L0 x4, R0 x4
             const __m128i seconds = _mm_unpackhi_epi32(a, b);  // L1 x4, R1 x4
-            readL = _mm_mul_ps(interpolate(widenLow(firsts), widenLow(seconds), frac), amp);
-            readR = _mm_mul_ps(interpolate(widenHigh(firsts), widenHigh(seconds), frac), amp);
+            outL[n] = _mm_mul_ps(interpolate(widenLow(firsts), widenLow(seconds), frac), amp);
+            outR[n] = _mm_mul_ps(interpolate(widenHigh(firsts), widenHigh(seconds), frac), amp);
         } else {
             const __m128i q0 = loadMonoPair(data[0] + static_cast<size_t>(index[0]));
             const __m128i q1 = loadMonoPair(data[1] + static_cast<size_t>(index[1]));
             const __m128i q2 = loadMonoPair(data[2] + static_cast<size_t>(index[2]));
             const __m128i q3 = loadMonoPair(data[3] + static_cast<size_t>(index[3]));
             const __m128i both = _mm_unpacklo_epi32(_mm_unpacklo_epi16(q0, q1), _mm_unpacklo_epi16(q2, q3));
-            readL = readR = _mm_mul_ps(interpolate(widenLow(both), widenHigh(both), frac), amp);
+            outL[n] = outR[n] = _mm_mul_ps(interpolate(widenLow(both), widenHigh(both), frac), amp);
         }
+    }
+    const __m128 readL = outL[frames - 1], readR = outR[frames - 1];
 
-        __m128 yL = readL, yR = readR;
-        if constexpr (kFilter) {
-            yL = processSection(secondL, k, processSection(firstL, k, readL));
-            yR = processSection(secondR, k, processSection(firstR, k, readR));
-        }
-        outL[n] = _mm_mul_ps(gainL, yL);
-        outR[n] = _mm_mul_ps(gainR, yR);
+    // The filters, one section after another over the run.
+    if constexpr (kFilter) {
+        CoefficientLanes k;
+        k.b0 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.b0; });
+        k.b1 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.b1; });
+        k.b2 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.b2; });
+        k.a1 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.a1; });
+        k.a2 = laneValues(voices, parts, count, [](V v, P) { return v.filterCoefficients.a2; });
+        const auto section = [&](dsp::FourPoleFilter Voice::*filter, dsp::BiquadSection dsp::FourPoleFilter::*which,
+                                 __m128* x) {
+            SectionLanes s = loadSection(voices, filter, which);
+            filterSection(s, k, x, frames);
+            storeSection(s, voices, count, filter, which);
+        };
+        section(&Voice::filterLeft, &dsp::FourPoleFilter::first, outL);
+        section(&Voice::filterLeft, &dsp::FourPoleFilter::second, outL);
+        section(&Voice::filterRight, &dsp::FourPoleFilter::first, outR);
+        section(&Voice::filterRight, &dsp::FourPoleFilter::second, outR);
+    }
+    const __m128 gainL = laneValues(voices, parts, count, [](V v, P) { return v.gainLeft; });
+    const __m128 gainR = laneValues(voices, parts, count, [](V v, P) { return v.gainRight; });
+    for (int n = 0; n < frames; ++n) {
+        outL[n] = _mm_mul_ps(gainL, outL[n]);
+        outR[n] = _mm_mul_ps(gainR, outR[n]);
     }
 
     // Samples by frame to samples by voice, four frames at a time.
@@ -303,12 +300,6 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
     storeLanes(env.level, count, [&](int l, float x) { voices[l]->envelope = x; });
     storeLanes(readL, count, [&](int l, float x) { voices[l]->lastLeft = x; });
     storeLanes(readR, count, [&](int l, float x) { voices[l]->lastRight = x; });
-    if constexpr (kFilter) {
-        storeSection(firstL, voices, count, &Voice::filterLeft, &dsp::FourPoleFilter::first);
-        storeSection(secondL, voices, count, &Voice::filterLeft, &dsp::FourPoleFilter::second);
-        storeSection(firstR, voices, count, &Voice::filterRight, &dsp::FourPoleFilter::first);
-        storeSection(secondR, voices, count, &Voice::filterRight, &dsp::FourPoleFilter::second);
-    }
 }
 
 // With the gate off the voice sounds, and its loop runs, while the
@@ -358,24 +349,49 @@ bool laneEligible(const Voice& v, const PartSettings& p, int frames) {
     const double limit = loopOn ? w.loopEndFrames : w.endFrames;
     const double readLimit = static_cast<double>(p.sample.frameCount) - kReadMarginFrames;
     // The position only grows: where it ends the run decides. Below the
-    // limit it neither wraps nor stops, and every frame reads.
-    double last = v.position;
-    for (int n = 0; n < frames; ++n) last += increment;
+    // limit it neither wraps nor stops, and every frame reads. The frame by
+    // frame sums differ from this product by some 1e-15 of its size at
+    // most; the margin is far wider.
+    const double reach = v.position + increment * static_cast<double>(frames);
+    const double last = reach + 1e-9 * (std::fabs(reach) + 1.0);
     return last < limit && last < readLimit;
 }
 
 void renderVoiceLanes(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
                       const LaneShape& shape, float* const left[kLanes], float* const right[kLanes], int frames) {
     if (count < 1 || count > kLanes || frames < 1 || frames > kControlPeriod) return;
+    // Stereo voices in the first lanes, lanes past the voices repeating the
+    // last one.
+    Voice* v[kLanes];
+    const PartSettings* p[kLanes];
+    float* l[kLanes];
+    float* r[kLanes];
     int stereo = 0;
-    for (int l = 0; l < count; ++l) stereo += parts[l]->sample.stereo ? 1 : 0;
-    const Layout layout = stereo == count ? kAllStereo : stereo == 0 ? kAllMono : kMixed;
+    for (int pass = 0, at = 0; pass < 2; ++pass)
+        for (int i = 0; i < count; ++i) {
+            if (parts[i]->sample.stereo != (pass == 0)) continue;
+            v[at] = voices[i];
+            p[at] = parts[i];
+            l[at] = left[i];
+            r[at] = right[i];
+            ++at;
+            if (pass == 0) ++stereo;
+        }
+    for (int i = count; i < kLanes; ++i) {
+        v[i] = v[count - 1];
+        p[i] = p[count - 1];
+        l[i] = l[count - 1];
+        r[i] = r[count - 1];
+    }
+    if (stereo == count) stereo = kLanes;
     using Renderer = void (*)(Voice* const[kLanes], const PartSettings* const[kLanes], int, float* const[kLanes],
                               float* const[kLanes], int);
-    static constexpr Renderer kRenderers[2][3] = {
-        {&renderLanes<kAllStereo, false>, &renderLanes<kAllMono, false>, &renderLanes<kMixed, false>},
-        {&renderLanes<kAllStereo, true>, &renderLanes<kAllMono, true>, &renderLanes<kMixed, true>}};
-    kRenderers[shape.filterOn ? 1 : 0][layout](voices, parts, count, left, right, frames);
+    static constexpr Renderer kRenderers[2][kLanes + 1] = {
+        {&renderLanes<0, false>, &renderLanes<1, false>, &renderLanes<2, false>, &renderLanes<3, false>,
+         &renderLanes<4, false>},
+        {&renderLanes<0, true>, &renderLanes<1, true>, &renderLanes<2, true>, &renderLanes<3, true>,
+         &renderLanes<4, true>}};
+    kRenderers[shape.filterOn ? 1 : 0][stereo](v, p, count, l, r, frames);
 }
 
 }  // namespace sampler

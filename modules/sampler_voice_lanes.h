@@ -36,7 +36,8 @@ bool laneEligible(const Voice& voice, const PartSettings& part, int frames);
 
 // Renders `count` (1..4) eligible voices of one shape for `frames` frames
 // (1 .. kControlPeriod), writing (not adding) each voice's output, its gains
-// applied, to left[lane][0 .. frames) and right[lane][0 .. frames).
+// applied, to left[lane][0 .. frames) and right[lane][0 .. frames). The
+// arrays' entries past `count` are not used.
 void renderVoiceLanes(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
                       const LaneShape& shape, float* const left[kLanes], float* const right[kLanes], int frames);
 

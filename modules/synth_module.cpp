@@ -35,6 +35,7 @@ EffectSynth::EffectSynth(audioMasterCallback audioMaster, Flavour flavour)
       parts_(partsOf(flavour)),
       paramsPerPart_(paramsPerPartOf(flavour)) {
     dsp::dspTables();  // built here, never on the audio thread
+    laneWidth_ = widestLanes();
 
     SynthProgram fresh;
     float part[kPartParams];
@@ -375,36 +376,49 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
     }
     if (soundingCount == 0) return;
 
-    // Lane groups: up to four voices of one shape.
+    // Lane groups: up to laneWidth_ voices of one shape. Voices of one part
+    // share its shape; other parts' shapes are compared once each.
+    LaneShape shapes[kMaxParts];
+    bool shaped[kMaxParts] = {};
+    auto shapeOf = [&](int part) -> const LaneShape& {
+        if (!shaped[part]) {
+            shapes[part] = laneShape(coefficients_[part]);
+            shaped[part] = true;
+        }
+        return shapes[part];
+    };
+    const int width = laneWidth_;
     bool grouped[kVoices] = {};
     for (int a = 0; a < laneCount; ++a) {
         if (grouped[a]) continue;
-        const LaneShape shape = laneShape(coefficients_[voices_[laneVoices[a]].part]);
-        Voice* group[kLanes];
-        const PartCoefficients* parts[kLanes];
-        float* groupLeft[kLanes];
-        float* groupRight[kLanes];
+        const int firstPart = voices_[laneVoices[a]].part;
+        const LaneShape& shape = shapeOf(firstPart);
+        Voice* group[kMaxLanes];
+        const PartCoefficients* parts[kMaxLanes];
+        float* groupLeft[kMaxLanes];
+        float* groupRight[kMaxLanes];
         int count = 0;
-        for (int b = a; b < laneCount && count < kLanes; ++b) {
+        for (int b = a; b < laneCount && count < width; ++b) {
             if (grouped[b]) continue;
             const int i = laneVoices[b];
-            const PartCoefficients& part = coefficients_[voices_[i].part];
-            if (b != a && !(laneShape(part) == shape)) continue;
+            const int part = voices_[i].part;
+            if (part != firstPart && !(shapeOf(part) == shape)) continue;
             grouped[b] = true;
             group[count] = &voices_[i];
-            parts[count] = &part;
+            parts[count] = &coefficients_[part];
             groupLeft[count] = runLeft_[i];
             groupRight[count] = runRight_[i];
             ++count;
         }
-        for (int l = count; l < kLanes; ++l) {
+        for (int l = count; l < kMaxLanes; ++l) {
             group[l] = group[0];
             parts[l] = parts[0];
             groupLeft[l] = groupLeft[0];
             groupRight[l] = groupRight[0];
         }
-        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames);
+        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames, width);
         laneVoiceRuns_ += static_cast<uint64_t>(count);
+        ++laneGroupRuns_;
     }
 
     // The sum in voice order, as the one-voice loop adds.

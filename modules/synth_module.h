@@ -64,12 +64,21 @@ public:
     float triggerNote(int part) const { return triggerNotes_[part]; }
     bool monoMode() const { return mono_; }
     // Reference rendering: every voice through the one-voice loop and every
-    // control update in full, without the SSE2 lanes (four voices at a time)
+    // control update in full, without the lanes (four or eight voices at a time)
     // and the control shortcuts. Off by default; the fast path must sound bit
     // for bit the same (compared by tests).
     void setReferenceRendering(bool on) { reference_ = on; }
-    // Voice runs rendered in lanes so far (for tests).
+    // Voice runs rendered in lanes so far, and the lane groups that
+    // rendered them (for tests).
     uint64_t laneVoiceRuns() const { return laneVoiceRuns_; }
+    uint64_t laneGroupRuns() const { return laneGroupRuns_; }
+    // Voices per lane group: synth::widestLanes() unless a test narrows it
+    // to synth::kLanes (the SSE2 path). Wider than the processor runs is
+    // refused. Call between blocks.
+    void setLaneWidth(int lanes) {
+        if (lanes == synth::kLanes || lanes == synth::widestLanes()) laneWidth_ = lanes;
+    }
+    int laneWidth() const { return laneWidth_; }
 
 private:
     // Index of parameter p of part k in the grouped value arrays.
@@ -132,6 +141,8 @@ private:
     dsp::Random15 random_;
     bool reference_ = false;
     uint64_t laneVoiceRuns_ = 0;
+    uint64_t laneGroupRuns_ = 0;
+    int laneWidth_ = synth::kLanes;
     // Each sounding voice's output over the current run, summed into the
     // module's outputs in voice order.
     float runLeft_[kVoices][kControlFrames];

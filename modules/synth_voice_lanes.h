@@ -1,5 +1,5 @@
 // Up to four synthesizer voices rendered together, one voice in each lane of
-// an SSE2 vector. The per-sample work of a voice is a chain of dependent
+// an SSE2 vector, or up to eight in AVX2 where the processor has it. The per-sample work of a voice is a chain of dependent
 // steps (envelope, oscillators, two filter sections); four voices side by
 // side fill the time each step waits for the previous one.
 //
@@ -15,7 +15,20 @@
 
 namespace synth {
 
+// Lanes of the SSE2 path (every build) and of the AVX2 path (x86_64 builds
+// by gcc or clang, taken where the processor has AVX2).
 constexpr int kLanes = 4;
+constexpr int kMaxLanes = 8;
+
+#if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
+#define TALVEX_AVX2_LANES 1
+#else
+#define TALVEX_AVX2_LANES 0
+#endif
+
+// The widest lane count this processor runs: kMaxLanes or kLanes. Asks the
+// processor; call it outside the audio path and keep the answer.
+int widestLanes();
 
 // What all voices of one lane group must share: the branches of the loop.
 struct LaneShape {
@@ -38,10 +51,13 @@ LaneShape laneShape(const PartCoefficients& part);
 // `frames` frames exactly as renderVoice() would.
 bool laneEligible(const Voice& voice, const PartCoefficients& part, int frames);
 
-// Renders `count` (1..4) eligible voices of one shape for `frames` frames
-// (at most kControlPeriod), writing (not adding) each voice's output to
-// left[lane][0 .. frames) and right[lane][0 .. frames).
-void renderVoiceLanes(Voice* const voices[kLanes], const PartCoefficients* const parts[kLanes], int count,
-                      const LaneShape& shape, float* const left[kLanes], float* const right[kLanes], int frames);
+// Renders `count` (1..width) eligible voices of one shape for `frames`
+// frames (at most kControlPeriod), writing (not adding) each voice's output
+// to left[lane][0 .. frames) and right[lane][0 .. frames). width is kLanes,
+// or kMaxLanes where widestLanes() says so; the entries from count up to
+// width repeat lane 0 (their results are not stored).
+void renderVoiceLanes(Voice* const voices[kMaxLanes], const PartCoefficients* const parts[kMaxLanes], int count,
+                      const LaneShape& shape, float* const left[kMaxLanes], float* const right[kMaxLanes],
+                      int frames, int width);
 
 }  // namespace synth

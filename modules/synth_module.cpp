@@ -1,7 +1,5 @@
 #include "modules/synth_module.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -331,7 +329,9 @@ void EffectSynth::controlTick() {
         if (v.running) controlUpdate(v, coefficients_[v.part], modulation_, true, random_, !reference_);
 }
 
-bool EffectSynth::startRun(Voice& v) {
+inline bool EffectSynth::startRun(Voice& v) {
+    if (v.running && v.sounding()) [[likely]]
+        return true;
     if (!v.sounding()) {
         v.running = false;
         return false;
@@ -422,27 +422,13 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
     }
 
     // The sum in voice order, as the one-voice loop adds.
-    int n = 0;
-    for (; n + 4 <= frames; n += 4) {
-        __m128 l = _mm_loadu_ps(left + n);
-        __m128 r = _mm_loadu_ps(right + n);
-        for (int s = 0; s < soundingCount; ++s) {
-            l = _mm_add_ps(l, _mm_loadu_ps(runLeft_[sounding[s]] + n));
-            r = _mm_add_ps(r, _mm_loadu_ps(runRight_[sounding[s]] + n));
-        }
-        _mm_storeu_ps(left + n, l);
-        _mm_storeu_ps(right + n, r);
+    const float* lefts[kVoices];
+    const float* rights[kVoices];
+    for (int s = 0; s < soundingCount; ++s) {
+        lefts[s] = runLeft_[sounding[s]];
+        rights[s] = runRight_[sounding[s]];
     }
-    for (; n < frames; ++n) {
-        float l = left[n];
-        float r = right[n];
-        for (int s = 0; s < soundingCount; ++s) {
-            l += runLeft_[sounding[s]][n];
-            r += runRight_[sounding[s]][n];
-        }
-        left[n] = l;
-        right[n] = r;
-    }
+    addInOrder(left, right, lefts, rights, soundingCount, frames, width);
 }
 
 void EffectSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {

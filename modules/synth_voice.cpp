@@ -32,6 +32,17 @@ inline float wrapOnce(float phase) {
 // LFO output or an envelope amount of zero) needs no exponential.
 inline float exp2OrOne(float x, bool shortcuts) { return shortcuts && x == 0.0f ? 1.0f : portable::exp2(x); }
 
+// 2^x, remembered with its x: the same x again (a held note whose
+// modulation stands still) takes the remembered value. The pair starts at
+// 0 and 1, exp2 of either zero.
+inline float exp2Remembered(float x, float& lastX, float& lastValue, bool shortcuts) {
+    if (shortcuts && x == lastX) return lastValue;
+    const float value = exp2OrOne(x, shortcuts);
+    lastX = x;
+    lastValue = value;
+    return value;
+}
+
 inline int tableIndex(float phase) { return static_cast<int>(phase) & dsp::kTableMask; }
 
 float lfoOutput(const ModulationInputs& inputs, const LfoSettings& s, float raw) {
@@ -150,14 +161,16 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
         OscillatorState& osc = v.osc[o];
         float exponent = s.envFreqExponent * v.dcoEnv.level * 7.0f;  // 128^x = 2^(7x)
         if (s.lfoFrequency != 0) exponent += lfoValue(v, s.lfoFrequency);
-        const float target = osc.targetIncrement * exp2OrOne(exponent, shortcuts);
+        const float factor = exp2Remembered(exponent, osc.pitchExponent, osc.pitchFactor, shortcuts);
+        const float target = osc.targetIncrement * factor;
         osc.currentIncrement += (target - osc.currentIncrement) / s.glideDivisor;
     }
 
     // 2. Filter.
     float cutoff = part.cutoff;
     float q = part.q;
-    if (part.lfoCutoff != 0) cutoff *= exp2OrOne(3.0f * lfoValue(v, part.lfoCutoff), shortcuts);  // 8^x
+    if (part.lfoCutoff != 0)
+        cutoff *= exp2Remembered(3.0f * lfoValue(v, part.lfoCutoff), v.cutoffExponent, v.cutoffFactor, shortcuts);  // 8^x
     if (part.lfoQ != 0) q *= 1.0f - (lfoValue(v, part.lfoQ) + 1.0f) * 0.5f;
     if (smooth) {
         v.smoothedCutoff += (cutoff - v.smoothedCutoff) * kFilterSmoothing;

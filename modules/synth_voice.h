@@ -36,6 +36,10 @@ struct OscillatorState {
     float mix = 0.0f;               // smoothed mix gain
     bool keySyncPending = false;
     float previousRaw = 0.0f;
+    // The last pitch exponent and its 2^x: a held note whose modulation
+    // does not move keeps its factor without a new exponential.
+    float pitchExponent = 0.0f;
+    float pitchFactor = 1.0f;
 };
 
 struct LfoState {
@@ -71,6 +75,9 @@ struct Voice {
     dsp::FilterMode designedMode = dsp::FilterMode::LowPass;
     dsp::FourPoleFilter filter;
     float fmDepth = 0.0f;  // DCO2 frequency-modulation depth, follows its pulse width
+    // The last cutoff LFO exponent and its 2^x, kept as the pitch's are.
+    float cutoffExponent = 0.0f;
+    float cutoffFactor = 1.0f;
 
     LfoState lfo[2];
     float gainLeft = 0.0f;

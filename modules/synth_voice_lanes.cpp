@@ -13,10 +13,7 @@
 namespace synth {
 namespace {
 
-constexpr float kTableSizeF = static_cast<float>(dsp::kTableSize);
-// Increments and phases the lanes take: below half the table size a phase
-// advanced by one increment needs at most one wrap, and the wrap is exact.
-constexpr float kMaxLaneIncrement = kTableSizeF / 2.0f;
+using lane_detail::kTableSizeF;
 
 // Four lanes in SSE2, the baseline of every build.
 namespace sse2 {
@@ -92,11 +89,6 @@ inline void storeF(F values, Voice* const voices[], int count, std::size_t offse
     for (int l = 0; l < count; ++l) *reinterpret_cast<float*>(reinterpret_cast<char*>(voices[l]) + offset) = v[l];
 }
 
-inline void storeI(I values, Voice* const voices[], int count, std::size_t offset) {
-    alignas(16) int32_t v[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(v), values);
-    for (int l = 0; l < count; ++l) *reinterpret_cast<int32_t*>(reinterpret_cast<char*>(voices[l]) + offset) = v[l];
-}
 
 // Samples by frame to samples by voice, four frames at a time.
 inline void storeFrames(F out[kControlPeriod], float* const dest[], int count, int frames) {
@@ -115,6 +107,45 @@ inline void storeFrames(F out[kControlPeriod], float* const dest[], int count, i
             }
         }
     }
+}
+
+inline char* fieldOf(Voice* voice, std::size_t offset) { return reinterpret_cast<char*>(voice) + offset; }
+
+// Four consecutive floats of each lane's voice at `offset`: a, b, c, d.
+inline void storeFour(F a, F b, F c, F d, Voice* const voices[], int count, std::size_t offset) {
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    const F rows[4] = {a, b, c, d};
+    for (int l = 0; l < count; ++l) _mm_storeu_ps(reinterpret_cast<float*>(fieldOf(voices[l], offset)), rows[l]);
+}
+
+// A float and the int after it, of each lane's voice at `offset`.
+inline void storePairs(F first, I second, Voice* const voices[], int count, std::size_t offset) {
+    const F low = _mm_unpacklo_ps(first, _mm_castsi128_ps(second));
+    const F high = _mm_unpackhi_ps(first, _mm_castsi128_ps(second));
+    for (int l = 0; l < count; ++l) {
+        __m64* const at = reinterpret_cast<__m64*>(fieldOf(voices[l], offset));
+        const F pair = l < 2 ? low : high;
+        if ((l & 1) == 0)
+            _mm_storel_pi(at, pair);
+        else
+            _mm_storeh_pi(at, pair);
+    }
+}
+
+// From frame n on: returns the first frame not added.
+inline int addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[], int count,
+                      int frames, int n) {
+    for (; n + 4 <= frames; n += 4) {
+        __m128 l = _mm_loadu_ps(left + n);
+        __m128 r = _mm_loadu_ps(right + n);
+        for (int s = 0; s < count; ++s) {
+            l = _mm_add_ps(l, _mm_loadu_ps(lefts[s] + n));
+            r = _mm_add_ps(r, _mm_loadu_ps(rights[s] + n));
+        }
+        _mm_storeu_ps(left + n, l);
+        _mm_storeu_ps(right + n, r);
+    }
+    return n;
 }
 
 #include "modules/synth_voice_lanes_kernel.inc"
@@ -202,11 +233,6 @@ LANE_FN inline void storeF(F values, Voice* const voices[], int count, std::size
     for (int l = 0; l < count; ++l) *reinterpret_cast<float*>(reinterpret_cast<char*>(voices[l]) + offset) = v[l];
 }
 
-LANE_FN inline void storeI(I values, Voice* const voices[], int count, std::size_t offset) {
-    int32_t v[8];
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(v), values);
-    for (int l = 0; l < count; ++l) *reinterpret_cast<int32_t*>(reinterpret_cast<char*>(voices[l]) + offset) = v[l];
-}
 
 // Samples by frame to samples by voice, eight frames at a time.
 LANE_FN inline void storeFrames(F out[kControlPeriod], float* const dest[], int count, int frames) {
@@ -237,6 +263,51 @@ LANE_FN inline void storeFrames(F out[kControlPeriod], float* const dest[], int 
     }
 }
 
+inline char* fieldOf(Voice* voice, std::size_t offset) { return reinterpret_cast<char*>(voice) + offset; }
+
+LANE_FN inline void storeFour(F a, F b, F c, F d, Voice* const voices[], int count, std::size_t offset) {
+    const F t0 = _mm256_unpacklo_ps(a, b), t1 = _mm256_unpackhi_ps(a, b);
+    const F t2 = _mm256_unpacklo_ps(c, d), t3 = _mm256_unpackhi_ps(c, d);
+    // Lanes l and l + 4 in the halves of rows[l].
+    const F rows[4] = {_mm256_shuffle_ps(t0, t2, 0x44), _mm256_shuffle_ps(t0, t2, 0xEE),
+                       _mm256_shuffle_ps(t1, t3, 0x44), _mm256_shuffle_ps(t1, t3, 0xEE)};
+    for (int l = 0; l < count; ++l) {
+        const __m128 row = l < 4 ? _mm256_castps256_ps128(rows[l]) : _mm256_extractf128_ps(rows[l - 4], 1);
+        _mm_storeu_ps(reinterpret_cast<float*>(fieldOf(voices[l], offset)), row);
+    }
+}
+
+LANE_FN inline void storePairs(F first, I second, Voice* const voices[], int count, std::size_t offset) {
+    // Lanes 0, 1, 4, 5 in low, 2, 3, 6, 7 in high.
+    const F low = _mm256_unpacklo_ps(first, _mm256_castsi256_ps(second));
+    const F high = _mm256_unpackhi_ps(first, _mm256_castsi256_ps(second));
+    const __m128 quarters[4] = {_mm256_castps256_ps128(low), _mm256_castps256_ps128(high),
+                                _mm256_extractf128_ps(low, 1), _mm256_extractf128_ps(high, 1)};
+    for (int l = 0; l < count; ++l) {
+        __m64* const at = reinterpret_cast<__m64*>(fieldOf(voices[l], offset));
+        const __m128 pair = quarters[l >> 1];
+        if ((l & 1) == 0)
+            _mm_storel_pi(at, pair);
+        else
+            _mm_storeh_pi(at, pair);
+    }
+}
+
+LANE_FN inline int addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[],
+                              int count, int frames, int n) {
+    for (; n + 8 <= frames; n += 8) {
+        __m256 l = _mm256_loadu_ps(left + n);
+        __m256 r = _mm256_loadu_ps(right + n);
+        for (int s = 0; s < count; ++s) {
+            l = _mm256_add_ps(l, _mm256_loadu_ps(lefts[s] + n));
+            r = _mm256_add_ps(r, _mm256_loadu_ps(rights[s] + n));
+        }
+        _mm256_storeu_ps(left + n, l);
+        _mm256_storeu_ps(right + n, r);
+    }
+    return n;
+}
+
 #include "modules/synth_voice_lanes_kernel.inc"
 #undef LANE_FN
 
@@ -257,10 +328,6 @@ bool avx2Usable() {
 }
 #endif
 
-bool laneWave(int wave) { return wave >= 0 && wave <= 3; }
-
-bool laneValue(float x, float lo, float hi) { return x >= lo && x < hi; }
-
 }  // namespace
 
 LaneShape laneShape(const PartCoefficients& part) {
@@ -277,19 +344,11 @@ LaneShape laneShape(const PartCoefficients& part) {
     return s;
 }
 
-bool laneEligible(const Voice& v, const PartCoefficients& part, int frames) {
-    // Noise (DCO1) and frequency modulation (DCO2) stay with renderVoice().
-    if (!laneWave(part.osc[0].wave) || !laneWave(part.osc[1].wave)) return false;
-    if (frames > kControlPeriod) return false;
-    for (const OscillatorState& osc : v.osc) {
-        if (osc.keySyncPending) return false;
-        if (!laneValue(osc.currentIncrement, 0.0f, kMaxLaneIncrement)) return false;
-        if (!laneValue(osc.phase, 0.0f, kTableSizeF)) return false;
-    }
+bool lane_detail::releaseOutlastsRun(const Voice& v, const PartCoefficients& part, int frames) {
     // A released voice that reaches the floor inside the run stops there.
     // Far above the floor (the factor over the whole run, from four
     // squarings, leaves it more than 1 % above), no step can reach it.
-    if (!v.gate && v.outputEnv.stage == kRelease) {
+    if (v.outputEnv.stage == kRelease) {
         float f = part.outputEnv.releaseFactor;
         if (f > 0.0f && f <= 1.0f) {
             f *= f;
@@ -299,12 +358,10 @@ bool laneEligible(const Voice& v, const PartCoefficients& part, int frames) {
             if (v.outputEnv.level * f > kEnvelopeFloor * 1.01f && v.outputEnv.level <= 1.0f) return true;
         }
     }
-    if (!v.gate) {
-        Envelope e = v.outputEnv;
-        for (int n = 0; n < frames; ++n) {
-            if (!(e.level > kEnvelopeFloor)) return false;
-            stepEnvelope(e, part.outputEnv);
-        }
+    Envelope e = v.outputEnv;
+    for (int n = 0; n < frames; ++n) {
+        if (!(e.level > kEnvelopeFloor)) return false;
+        stepEnvelope(e, part.outputEnv);
     }
     return true;
 }
@@ -330,6 +387,27 @@ void renderVoiceLanes(Voice* const voices[kMaxLanes], const PartCoefficients* co
 #endif
     if (width == kLanes && count >= 1 && count <= kLanes)
         sse2::rendererFor(shape.wave1, shape.wave2)(voices, parts, count, shape, left, right, frames);
+}
+
+void addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[], int count,
+                int frames, int width) {
+    int n = 0;
+#if TALVEX_AVX2_LANES
+    if (width == kMaxLanes) n = avx2::addInOrder(left, right, lefts, rights, count, frames, n);
+#else
+    (void)width;
+#endif
+    n = sse2::addInOrder(left, right, lefts, rights, count, frames, n);
+    for (; n < frames; ++n) {
+        float l = left[n];
+        float r = right[n];
+        for (int s = 0; s < count; ++s) {
+            l += lefts[s][n];
+            r += rights[s][n];
+        }
+        left[n] = l;
+        right[n] = r;
+    }
 }
 
 }  // namespace synth

@@ -47,9 +47,35 @@ struct LaneShape {
 
 LaneShape laneShape(const PartCoefficients& part);
 
+namespace lane_detail {
+// A phase and an increment the lanes take: below half the table size a
+// phase advanced by one increment needs at most one wrap, and the wrap is exact.
+constexpr float kTableSizeF = static_cast<float>(dsp::kTableSize);
+constexpr float kMaxLaneIncrement = kTableSizeF / 2.0f;
+// A released voice: true when it stays above the floor for the whole run.
+bool releaseOutlastsRun(const Voice& voice, const PartCoefficients& part, int frames);
+}  // namespace lane_detail
+
 // True when renderVoiceLanes() can render this sounding voice for the next
 // `frames` frames exactly as renderVoice() would.
-bool laneEligible(const Voice& voice, const PartCoefficients& part, int frames);
+inline bool laneEligible(const Voice& v, const PartCoefficients& part, int frames) {
+    using namespace lane_detail;
+    // Noise (DCO1, wave 4) and frequency modulation (DCO2, wave 4) stay with renderVoice().
+    if (static_cast<unsigned>(part.osc[0].wave) > 3u || static_cast<unsigned>(part.osc[1].wave) > 3u) return false;
+    if (frames > kControlPeriod) return false;
+    for (const OscillatorState& osc : v.osc) {
+        if (osc.keySyncPending) return false;
+        if (!(osc.currentIncrement >= 0.0f && osc.currentIncrement < kMaxLaneIncrement)) return false;
+        if (!(osc.phase >= 0.0f && osc.phase < kTableSizeF)) return false;
+    }
+    return v.gate || releaseOutlastsRun(v, part, frames);
+}
+
+// The voices of lanes runs, each writen to its own buffer, added to left and
+// right in the order given: out[n] = ((out[n] + run0[n]) + run1[n]) + ...,
+// as the one-voice loop adds them. width as for renderVoiceLanes().
+void addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[], int count,
+                int frames, int width);
 
 // Renders `count` (1..width) eligible voices of one shape for `frames`
 // frames (at most kControlPeriod), writing (not adding) each voice's output

@@ -95,6 +95,7 @@ void EffectSynth::recomputePart(int part) {
     float values[kPartParams];
     gatherPartValues(live_, part, values);
     computePart(coefficients_[part], values, sampleRate, bend_);
+    laneShapes_[part] = laneShape(coefficients_[part]);
     for (Voice& v : voices_)
         if (v.part == part) updateTargetIncrements(v, coefficients_[part]);
 }
@@ -376,23 +377,14 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
     }
     if (soundingCount == 0) return;
 
-    // Lane groups: up to laneWidth_ voices of one shape. Voices of one part
-    // share its shape; other parts' shapes are compared once each.
-    LaneShape shapes[kMaxParts];
-    bool shaped[kMaxParts] = {};
-    auto shapeOf = [&](int part) -> const LaneShape& {
-        if (!shaped[part]) {
-            shapes[part] = laneShape(coefficients_[part]);
-            shaped[part] = true;
-        }
-        return shapes[part];
-    };
+    // Lane groups: up to laneWidth_ voices of one shape (voices of one part
+    // share theirs).
     const int width = laneWidth_;
     bool grouped[kVoices] = {};
     for (int a = 0; a < laneCount; ++a) {
         if (grouped[a]) continue;
         const int firstPart = voices_[laneVoices[a]].part;
-        const LaneShape& shape = shapeOf(firstPart);
+        const LaneShape& shape = laneShapes_[firstPart];
         Voice* group[kMaxLanes];
         const PartCoefficients* parts[kMaxLanes];
         float* groupLeft[kMaxLanes];
@@ -402,7 +394,7 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
             if (grouped[b]) continue;
             const int i = laneVoices[b];
             const int part = voices_[i].part;
-            if (part != firstPart && !(shapeOf(part) == shape)) continue;
+            if (part != firstPart && !(laneShapes_[part] == shape)) continue;
             grouped[b] = true;
             group[count] = &voices_[i];
             parts[count] = &coefficients_[part];

@@ -130,6 +130,7 @@ private:
     float triggerNotes_[synth::kMaxParts];
 
     synth::PartCoefficients coefficients_[synth::kMaxParts];
+    synth::LaneShape laneShapes_[synth::kMaxParts];  // of coefficients_, set with them
     synth::Voice voices_[kVoices];
     synth::ModulationInputs modulation_;
     float bend_ = 0.0f;

@@ -90,6 +90,12 @@ inline void storeF(F values, Voice* const voices[], int count, std::size_t offse
 }
 
 
+inline void storeI(I values, Voice* const voices[], int count, std::size_t offset) {
+    alignas(16) int32_t v[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(v), values);
+    for (int l = 0; l < count; ++l) *reinterpret_cast<int32_t*>(reinterpret_cast<char*>(voices[l]) + offset) = v[l];
+}
+
 // Samples by frame to samples by voice, four frames at a time.
 inline void storeFrames(F out[kControlPeriod], float* const dest[], int count, int frames) {
     alignas(16) float scratch[4];
@@ -118,19 +124,6 @@ inline void storeFour(F a, F b, F c, F d, Voice* const voices[], int count, std:
     for (int l = 0; l < count; ++l) _mm_storeu_ps(reinterpret_cast<float*>(fieldOf(voices[l], offset)), rows[l]);
 }
 
-// A float and the int after it, of each lane's voice at `offset`.
-inline void storePairs(F first, I second, Voice* const voices[], int count, std::size_t offset) {
-    const F low = _mm_unpacklo_ps(first, _mm_castsi128_ps(second));
-    const F high = _mm_unpackhi_ps(first, _mm_castsi128_ps(second));
-    for (int l = 0; l < count; ++l) {
-        __m64* const at = reinterpret_cast<__m64*>(fieldOf(voices[l], offset));
-        const F pair = l < 2 ? low : high;
-        if ((l & 1) == 0)
-            _mm_storel_pi(at, pair);
-        else
-            _mm_storeh_pi(at, pair);
-    }
-}
 
 // From frame n on: returns the first frame not added.
 inline int addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[], int count,
@@ -234,9 +227,14 @@ LANE_FN inline void storeF(F values, Voice* const voices[], int count, std::size
 }
 
 
+LANE_FN inline void storeI(I values, Voice* const voices[], int count, std::size_t offset) {
+    int32_t v[8];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(v), values);
+    for (int l = 0; l < count; ++l) *reinterpret_cast<int32_t*>(reinterpret_cast<char*>(voices[l]) + offset) = v[l];
+}
+
 // Samples by frame to samples by voice, eight frames at a time.
 LANE_FN inline void storeFrames(F out[kControlPeriod], float* const dest[], int count, int frames) {
-    float scratch[8];
     for (int n = frames; n < (frames + 7) / 8 * 8; ++n) out[n] = _mm256_setzero_ps();
     for (int n = 0; n < frames; n += 8) {
         const F* r = out + n;
@@ -252,13 +250,12 @@ LANE_FN inline void storeFrames(F out[kControlPeriod], float* const dest[], int 
                            _mm256_permute2f128_ps(s2, s6, 0x20), _mm256_permute2f128_ps(s3, s7, 0x20),
                            _mm256_permute2f128_ps(s0, s4, 0x31), _mm256_permute2f128_ps(s1, s5, 0x31),
                            _mm256_permute2f128_ps(s2, s6, 0x31), _mm256_permute2f128_ps(s3, s7, 0x31)};
-        for (int l = 0; l < count; ++l) {
-            if (n + 8 <= frames) {
-                _mm256_storeu_ps(dest[l] + n, rows[l]);
-            } else {
-                _mm256_storeu_ps(scratch, rows[l]);
-                for (int m = n; m < frames; ++m) dest[l][m] = scratch[m - n];
-            }
+        if (n + 8 <= frames) {
+            for (int l = 0; l < count; ++l) _mm256_storeu_ps(dest[l] + n, rows[l]);
+        } else {
+            const __m256i within =
+                _mm256_cmpgt_epi32(_mm256_set1_epi32(frames - n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+            for (int l = 0; l < count; ++l) _mm256_maskstore_ps(dest[l] + n, within, rows[l]);
         }
     }
 }
@@ -277,21 +274,6 @@ LANE_FN inline void storeFour(F a, F b, F c, F d, Voice* const voices[], int cou
     }
 }
 
-LANE_FN inline void storePairs(F first, I second, Voice* const voices[], int count, std::size_t offset) {
-    // Lanes 0, 1, 4, 5 in low, 2, 3, 6, 7 in high.
-    const F low = _mm256_unpacklo_ps(first, _mm256_castsi256_ps(second));
-    const F high = _mm256_unpackhi_ps(first, _mm256_castsi256_ps(second));
-    const __m128 quarters[4] = {_mm256_castps256_ps128(low), _mm256_castps256_ps128(high),
-                                _mm256_extractf128_ps(low, 1), _mm256_extractf128_ps(high, 1)};
-    for (int l = 0; l < count; ++l) {
-        __m64* const at = reinterpret_cast<__m64*>(fieldOf(voices[l], offset));
-        const __m128 pair = quarters[l >> 1];
-        if ((l & 1) == 0)
-            _mm_storel_pi(at, pair);
-        else
-            _mm_storeh_pi(at, pair);
-    }
-}
 
 LANE_FN inline int addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[],
                               int count, int frames, int n) {

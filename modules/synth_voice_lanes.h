@@ -1,7 +1,8 @@
-// Up to four synthesizer voices rendered together, one voice in each lane of
-// an SSE2 vector, or up to eight in AVX2 where the processor has it. The per-sample work of a voice is a chain of dependent
-// steps (envelope, oscillators, two filter sections); four voices side by
-// side fill the time each step waits for the previous one.
+// Synthesizer voices rendered together, one voice in each lane of a vector:
+// four in SSE2, or eight in AVX2 where the processor has it. The per-sample
+// work of a voice is a chain of dependent steps (envelope, oscillators, two
+// filter sections); voices side by side fill the time each step waits for
+// the previous one.
 //
 // Every lane performs the same single-precision operations in the same order
 // as renderVoice() does for its voice, so a voice sounds bit for bit the same
@@ -71,7 +72,7 @@ inline bool laneEligible(const Voice& v, const PartCoefficients& part, int frame
     return v.gate || releaseOutlastsRun(v, part, frames);
 }
 
-// The voices of lanes runs, each writen to its own buffer, added to left and
+// Voice runs, each written to its own buffer, added to left and
 // right in the order given: out[n] = ((out[n] + run0[n]) + run1[n]) + ...,
 // as the one-voice loop adds them. width as for renderVoiceLanes().
 void addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[], int count,

@@ -2,6 +2,9 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
+#include <type_traits>
+
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
@@ -29,21 +32,41 @@ void EchoEngine::smooth(const EchoTargets& t, bool filterOn, float factor) {
 
 void EchoEngine::render(const float* inL, const float* inR, float* outL, float* outR, int count, double targetDelay,
                         const EchoSwitches& switches) {
+    if (count <= 0) return;
     const double target = fxdsp::clampDelay(targetDelay, kShortestDelaySamples, kLongestDelaySamples);
-    written_.add(count);
+    const int fresh = written_.frames();
+    if (staleEnd_ > fresh) {
+        // A stretch of the stale slots is cleared for good, from the top
+        // down, towards the writes that come up from slot 0.
+        const int stretch = std::min(staleEnd_ - fresh, kClearSlotsPerFrame * std::min(count, Line::kSize));
+        staleEnd_ -= stretch;
+        left_.clearSlots(staleEnd_, stretch);
+        right_.clearSlots(staleEnd_, stretch);
+    }
+    const bool stale = staleEnd_ > fresh;
     // The switches hold for the run: one loop per combination keeps their
     // tests out of the per-sample path.
+    const auto run = [&](auto pingPong, auto filter) {
+        if (stale)
+            renderRun<decltype(pingPong)::value, decltype(filter)::value, true>(inL, inR, outL, outR, count, target, switches.mono);
+        else
+            renderRun<decltype(pingPong)::value, decltype(filter)::value, false>(inL, inR, outL, outR, count, target, switches.mono);
+    };
+    using On = std::true_type;
+    using Off = std::false_type;
     if (switches.pingPong) {
         if (switches.filter)
-            renderRun<true, true>(inL, inR, outL, outR, count, target, switches.mono);
+            run(On{}, On{});
         else
-            renderRun<true, false>(inL, inR, outL, outR, count, target, switches.mono);
+            run(On{}, Off{});
     } else {
         if (switches.filter)
-            renderRun<false, true>(inL, inR, outL, outR, count, target, switches.mono);
+            run(Off{}, On{});
         else
-            renderRun<false, false>(inL, inR, outL, outR, count, target, switches.mono);
+            run(Off{}, Off{});
     }
+    written_.add(count);
+    if (staleEnd_ <= written_.frames()) staleEnd_ = 0;
 }
 
 template <bool kPingPong, bool kFilter>
@@ -152,10 +175,24 @@ bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, f
     return true;
 }
 
-template <bool kPingPong, bool kFilter>
+template <bool kPingPong, bool kFilter, bool kStale>
 void EchoEngine::renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target,
                            bool mono) {
-    if (delay_ == target && renderLanded<kPingPong, kFilter>(inL, inR, outL, outR, count, mono)) return;
+    if (!kStale && delay_ == target && renderLanded<kPingPong, kFilter>(inL, inR, outL, outR, count, mono)) return;
+    // kStale: slots from the one this frame writes up to staleEnd_ still
+    // hold what the lines took before their last clear, and read as silence.
+    const int staleFrom = written_.frames();
+    const int staleEnd = staleEnd_;
+    const auto slot = [&](const Line& line, int index, int n) {
+        index &= Line::kMask;
+        return kStale && index >= staleFrom + n && index < staleEnd ? 0.0f : line.at(index);
+    };
+    const auto tap = [&](const Line& line, Line::Position at, int n) {
+        if (!kStale) return line.readLinear(at);
+        const float x0 = slot(line, at.index, n);
+        const float x1 = slot(line, at.index + 1, n);
+        return x0 + at.frac * (x1 - x0);
+    };
     double d = delay_;
     int w = write_;
     const float g = feedback_;
@@ -189,8 +226,8 @@ void EchoEngine::renderRun(const float* inL, const float* inR, float* outL, floa
 
         // Both lines share the write index, so one read position serves both.
         const Line::Position at = Line::position(w, d);
-        const float tapL = left_.readLinear(at);
-        const float tapR = right_.readLinear(at);
+        const float tapL = tap(left_, at, n);
+        const float tapR = tap(right_, at, n);
         if (kPingPong) {
             left_.store(w, fxdsp::fedSample(a + g * tapR));
             right_.store(w, fxdsp::fedSample(b + g * tapL));

@@ -12,6 +12,7 @@
 #include "effects/dsp/one_pole.h"
 #include "effects/dsp/signal_floor.h"
 
+#include <algorithm>
 #include <cstddef>
 
 struct EchoTargets {
@@ -54,18 +55,28 @@ public:
     double smoothedDelay() const { return delay_; }
 
     // Silence in the lines and filters, and the delay time back at 0, from
-    // where it glides to its target: the state of a new echo. Only the
-    // slots written since the lines last held silence are cleared, so an
-    // echo that has not run since it was made or cleared costs nothing here;
-    // returns the bytes cleared.
+    // where it glides to its target: the state of a new echo. The lines are
+    // not cleared here: the slots written since they last held silence read
+    // as silence from now on, and each run clears a stretch of them
+    // (kClearSlotsPerFrame a frame) until its writes and the clears meet, so
+    // no block pays for whole lines and an echo that has not run since it
+    // was made or cleared costs nothing at all. Returns the bytes cleared
+    // here: none.
     std::size_t clearSignal() {
-        const std::size_t bytes = left_.clearFirst(written_.frames()) + right_.clearFirst(written_.frames());
+        staleEnd_ = std::max(staleEnd_, written_.frames());
         written_.reset();
         write_ = 0;
         delay_ = 0.0;
         hiState_[0] = hiState_[1] = lowState_[0] = lowState_[1] = 0.0f;
-        return bytes;
+        return 0;
     }
+
+    // Slots of each line still holding what they took before the last clear.
+    int staleSlots() const { return std::max(0, staleEnd_ - written_.frames()); }
+
+    // Slots of each line a run clears for every frame it renders: two
+    // 2 MB lines are clean again within 8,066 frames of a clear.
+    static constexpr int kClearSlotsPerFrame = 64;
 
 private:
     // Runs of a delay that has landed on its target, four frames at a time;
@@ -73,13 +84,16 @@ private:
     static constexpr int kMaxLandedRun = 64;
     template <bool kPingPong, bool kFilter>
     bool renderLanded(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
-    template <bool kPingPong, bool kFilter>
+    template <bool kPingPong, bool kFilter, bool kStale>
     void renderRun(const float* inL, const float* inR, float* outL, float* outR, int count, double target, bool mono);
 
     Line left_, right_;
     // Both lines are written from slot 0 on after a clear, one slot a frame.
     int write_ = 0;
     fxdsp::WrittenSpan written_{Line::kSize};
+    // Slots from written_.frames() up to here hold what the lines took before
+    // their last clear and read as silence (0: none).
+    int staleEnd_ = 0;
     // The glide is held in double precision: in single precision it stalls
     // short of the target (about 15 samples short at 524,287), which would
     // put tempo-locked echoes off the beat and smear every repeat over two

@@ -34,6 +34,9 @@ public:
         return n * sizeof(float);
     }
 
+    // Silence in count slots from slot first on (all within the ring).
+    void clearSlots(int first, int count) { std::fill_n(data_.begin() + first, count, 0.0f); }
+
     // The slots themselves, for runs that stay clear of the end.
     float* slots() { return data_.data(); }
     const float* slotsAt(int index) const { return data_.data() + index; }

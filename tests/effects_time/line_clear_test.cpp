@@ -1,8 +1,9 @@
 // Switching an effect back on clears only what its lines took since they
 // last held silence. Measured here: the bytes a clear touches (none for lines
-// that have not run, the written slots for lines that have), and that an
-// effect cleared after rendering, partly or after its lines wrapped, then
-// sounds bit for bit as one that never rendered at all.
+// that have not run, the written slots for lines that have; none at all for
+// the echo, which clears its lines a stretch a run), and that an effect
+// cleared after rendering, partly or after its lines wrapped, then sounds
+// bit for bit as one that never rendered at all.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,7 +41,16 @@ struct EchoCase {
     static void render(Engine& e, const float* l, const float* r, float* ol, float* orr, int n) {
         e.render(l, r, ol, orr, n, 20000.0, {false, true, true});
     }
-    static std::size_t bytesAfter(long frames) { return 2 * sizeof(float) * std::min<long>(frames, kLine); }
+    // The switch-on leaves the clearing to the runs that follow.
+    static std::size_t bytesAfter(long) { return 0; }
+};
+
+// A delay whose glide from 0 runs ahead of the spread clear (about 300
+// slots a frame against 64), so that its reads reach stale slots.
+struct LongEchoCase : EchoCase {
+    static void render(Engine& e, const float* l, const float* r, float* ol, float* orr, int n) {
+        e.render(l, r, ol, orr, n, 300000.0, {false, false, false});
+    }
 };
 
 struct ReverbCase {
@@ -131,7 +141,7 @@ long framesThatDiffer(const Signal& a, const Signal& b) {
 template <class Case>
 class LineClear : public ::testing::Test {};
 
-using Cases = ::testing::Types<EchoCase, ReverbCase, FlangerCase>;
+using Cases = ::testing::Types<EchoCase, LongEchoCase, ReverbCase, FlangerCase>;
 TYPED_TEST_SUITE(LineClear, Cases);
 
 TYPED_TEST(LineClear, ClearTouchesOnlyWhatWasWritten) {
@@ -186,10 +196,54 @@ TYPED_TEST(LineClear, UnclearedLinesAreHeard) {
     auto fresh = std::make_unique<typename TypeParam::Engine>();
     TypeParam::prepare(*used);
     TypeParam::prepare(*fresh);
-    renderThrough<TypeParam>(*used, noise(5000, 6));
+    renderThrough<TypeParam>(*used, noise(TypeParam::kLine + 5000, 6));
     Signal probe = noise(20000, 7, 0.01f);
     EXPECT_GT(framesThatDiffer(renderThrough<TypeParam>(*used, probe), renderThrough<TypeParam>(*fresh, probe)),
               1000);
+}
+
+// The echo's stale slots: every run clears a bounded stretch of them, they
+// are all gone soon after the clear, and until then they read as silence,
+// also when the echo is cleared again before they are gone.
+TEST(EchoSpreadClear, EachRunClearsABoundedStretch) {
+    auto engine = std::make_unique<EchoEngine>();
+    EchoCase::prepare(*engine);
+    renderThrough<EchoCase>(*engine, noise(EchoCase::kLine + 100, 9));
+    EXPECT_EQ(engine->clearSignal(), 0u);
+    ASSERT_EQ(engine->staleSlots(), EchoCase::kLine);
+    const Signal block = noise(64, 10);
+    Signal out = block;
+    int blocks = 0;
+    while (engine->staleSlots() > 0 && blocks < 1000) {
+        const int before = engine->staleSlots();
+        engine->render(block.left.data(), block.right.data(), out.left.data(), out.right.data(), 64, 20000.0,
+                       {false, true, true});
+        // The writes take 64 slots, the clear at most 64 a frame.
+        EXPECT_LE(before - engine->staleSlots(), 64 * (EchoEngine::kClearSlotsPerFrame + 1));
+        EXPECT_GT(before - engine->staleSlots(), 0);
+        ++blocks;
+    }
+    EXPECT_EQ(engine->staleSlots(), 0);
+    EXPECT_LE(blocks, EchoCase::kLine / (64 * (EchoEngine::kClearSlotsPerFrame + 1)) + 1);
+}
+
+TEST(EchoSpreadClear, ClearedAgainWhileStaleSoundsAsNew) {
+    for (int between : {1000, 5003}) {
+        auto used = std::make_unique<EchoEngine>();
+        auto fresh = std::make_unique<EchoEngine>();
+        LongEchoCase::prepare(*used);
+        LongEchoCase::prepare(*fresh);
+        renderThrough<LongEchoCase>(*used, noise(EchoCase::kLine + 100, 11));
+        used->clearSignal();
+        renderThrough<LongEchoCase>(*used, noise(between, 12));
+        used->clearSignal();
+        EXPECT_GT(used->staleSlots(), 100000);
+        fresh->clearSignal();
+        Signal probe = noise(200000, 13, 0.01f);
+        probe.left[3] = probe.right[3] = 1.0f;
+        EXPECT_EQ(framesThatDiffer(renderThrough<LongEchoCase>(*used, probe), renderThrough<LongEchoCase>(*fresh, probe)), 0)
+            << between;
+    }
 }
 
 // Through the modules: switched off and on again after playing, a module

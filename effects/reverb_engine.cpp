@@ -3,7 +3,6 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
@@ -222,17 +221,24 @@ namespace {
 
 using PreDelayLine = ReverbEngine::PreDelayLine;
 
+// A piece is short: copied here rather than through a library call.
+inline void copyFloats(float* to, const float* from, int count) {
+    int n = 0;
+    for (; n + 4 <= count; n += 4) _mm_storeu_ps(to + n, _mm_loadu_ps(from + n));
+    for (; n < count; ++n) to[n] = from[n];
+}
+
 // count slots from slot at on (at within the line), across the line's end.
 void writeSlots(PreDelayLine& line, int at, const float* x, int count) {
     const int first = std::min(count, PreDelayLine::kSize - at);
-    std::memcpy(line.slots() + at, x, sizeof(float) * static_cast<std::size_t>(first));
-    std::memcpy(line.slots(), x + first, sizeof(float) * static_cast<std::size_t>(count - first));
+    copyFloats(line.slots() + at, x, first);
+    copyFloats(line.slots(), x + first, count - first);
 }
 
 void readSlots(const PreDelayLine& line, int at, float* u, int count) {
     const int first = std::min(count, PreDelayLine::kSize - at);
-    std::memcpy(u, line.slotsAt(at), sizeof(float) * static_cast<std::size_t>(first));
-    std::memcpy(u + first, line.slotsAt(0), sizeof(float) * static_cast<std::size_t>(count - first));
+    copyFloats(u, line.slotsAt(at), first);
+    copyFloats(u + first, line.slotsAt(0), count - first);
 }
 
 }  // namespace

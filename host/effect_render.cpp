@@ -358,8 +358,11 @@ void Effect::runStepClock(VstInt32 frames) {
     for (int pass = 0; nextStepOffset_ < frames && pass <= frames; ++pass) {
         if (step_ >= 0) {
             if (stepMarkCount_ < kMaxStepMarks) stepMarks_[stepMarkCount_++] = nextStepOffset_;
-            if (mayRun)
+            if (mayRun) {
                 for (auto& t : p.tracks) t->stepTick(nextStepOffset_);
+            } else {
+                for (auto& t : p.tracks) t->stoppedStepTick(nextStepOffset_);
+            }
         }
         ++step_;
         nextStepOffset_ = frameOf(step_);

@@ -124,6 +124,16 @@ void TrackSequencer::step(PatternStore& patterns, const StepEnvironment& env, do
     playPatternStep(patterns.editPattern, position, play, sink);
 }
 
+void TrackSequencer::arpeggiateWhileStopped(const StepEnvironment& env, double stepFrames, int offsetFrames,
+                                            StepSink& sink) {
+    if (!env.arpeggiatorEnabled || env.keyboardGated) return;
+    if (env.heldKeyCount <= 0) {
+        arpeggiator_.restart();
+        return;
+    }
+    arpeggiator_.step(env, stepFrames, offsetFrames, random_, sink);
+}
+
 void TrackSequencer::advancePosition(const PatternStore& patterns, const StepEnvironment& env) {
     const bool synchro = env.synchro();
     const int request = restart_.load();

@@ -26,6 +26,11 @@ public:
     // into the current block.
     void step(PatternStore& patterns, const StepEnvironment& env, double stepFrames, int offsetFrames,
               StepSink& sink);
+    // Audio thread: a step while the sequencer stands (host transport
+    // stopped). Patterns wait for the transport, but an arpeggio is played
+    // from the keyboard and runs on the plug-in's own steps; with no key
+    // held it starts again from its first key.
+    void arpeggiateWhileStopped(const StepEnvironment& env, double stepFrames, int offsetFrames, StepSink& sink);
     // Audio thread, before the block's steps: a synchronised track takes its
     // position from the owner's step counter.
     void lockToStep(const PatternStore& patterns, int ownerStep);

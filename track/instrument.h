@@ -99,6 +99,9 @@ public:
     void onTransportStart();
     void lockToStep(int step);
     void stepTick(int frameOffset);
+    // A step of the plug-in's own clock while the sequencer stands: only
+    // the arpeggiator plays, on the keys held.
+    void stoppedStepTick(int frameOffset);
     void selectPattern(int pattern);
     void resetBallMovement();
     void applyBallController(int channelCode, int controller, int value);
@@ -176,6 +179,8 @@ public:
 
 private:
     void deliverMain(const uint8_t data[3], int frame);
+    // What a step of the sequencer sees of this track and its owner.
+    StepEnvironment stepEnvironment() const;
     void mixBlock(const TrackRenderContext& context);
     // Strip and send gain targets of this block.
     struct StripTargets {

@@ -66,8 +66,7 @@ void CInstrument::onTransportStart() {
 
 void CInstrument::lockToStep(int step) { sequencer.lockToStep(patterns, step); }
 
-void CInstrument::stepTick(int frameOffset) {
-    if (!mainSlot_->loaded()) return;
+StepEnvironment CInstrument::stepEnvironment() const {
     StepEnvironment env;
     env.trackSynchro = synchro.load() != 0.0f;
     env.masterSynchro = owner_.synchroOn();
@@ -86,9 +85,21 @@ void CInstrument::stepTick(int frameOffset) {
     env.stepNumber = stepNumber;
     env.heldKeys = heldKeys_;
     env.heldKeyCount = heldKeyCount_;
+    return env;
+}
 
+void CInstrument::stepTick(int frameOffset) {
+    if (!mainSlot_->loaded()) return;
+    const StepEnvironment env = stepEnvironment();
     TrackStepSink sink(*this, owner_, &mirrorToDrumMachine);
     sequencer.step(patterns, env, owner_.samplesPerStep(), frameOffset, sink);
+}
+
+void CInstrument::stoppedStepTick(int frameOffset) {
+    if (!mainSlot_->loaded()) return;
+    const StepEnvironment env = stepEnvironment();
+    TrackStepSink sink(*this, owner_, &mirrorToDrumMachine);
+    sequencer.arpeggiateWhileStopped(env, owner_.samplesPerStep(), frameOffset, sink);
 }
 
 void CInstrument::selectPattern(int pattern) {

@@ -12,6 +12,7 @@
 #include "modules/drums_module.h"
 #include "modules/synth_params.h"
 #include "project/project.h"
+#include "project/project_loader.h"
 #include "tests/host/test_host_fixture.h"
 #include "track/instrument.h"
 
@@ -143,6 +144,84 @@ TEST(SequencerOnTheStepClock, ArpeggiatorPlaysHeldKeysOnTheSteps) {
     for (const auto& n : ons) keys.push_back(n.key);
     EXPECT_EQ(keys, (std::vector<int>{60, 64, 67, 67, 64, 60, 60}));
     for (size_t s = 0; s < ons.size(); ++s) EXPECT_EQ(ons[s].frame, stepFrame(static_cast<int>(s)) + 2);
+}
+
+TEST(SequencerOnTheStepClock, WithTheTransportStoppedTheArpeggioStillPlaysButPatternsWait) {
+    // A musician playing a live arpeggio on a host that is not playing.
+    Engine e;
+    startEmpty(*e.effect);
+    e.host.time.flags &= ~kVstTransportPlaying;
+    CInstrument& track = addProbeTrack(*e.effect);
+    track.arpeggiator[0] = 1.0f;  // on, up
+    track.patterns.patterns[0].notes.push_back({1.0f, 1.0f, 40, 100});  // a pattern note: waits for the transport
+    for (int block = 0; block < 10; ++block) e.render(512);  // past step 0
+    EXPECT_TRUE(e.noteOns().empty());
+    e.send({midiEvent(0, 0x90, 67, 100), midiEvent(0, 0x90, 60, 100), midiEvent(0, 0x90, 64, 100)});
+    for (int block = 0; block < 70; ++block) e.render(512);  // through step 7
+
+    // Held from step 1 (the first boundary after the keys) to step 7, in
+    // the order pressed, one a step, on the plug-in's own steps.
+    const auto ons = e.noteOns();
+    std::vector<int> keys;
+    for (const auto& n : ons) keys.push_back(n.key);
+    EXPECT_EQ(keys, (std::vector<int>{67, 60, 64, 67, 60, 64, 67}));
+    for (size_t s = 0; s < ons.size(); ++s) EXPECT_EQ(ons[s].frame, stepFrame(static_cast<int>(s) + 1) + 2) << s;
+
+    // Let go: the arpeggio ends, and a new chord starts again from its first key.
+    e.send({midiEvent(0, 0x80, 67, 0), midiEvent(0, 0x80, 60, 0), midiEvent(0, 0x80, 64, 0)});
+    for (int block = 0; block < 22; ++block) e.render(512);  // two steps with nothing held
+    const size_t before = e.noteOns().size();
+    e.send({midiEvent(0, 0x90, 72, 100), midiEvent(0, 0x90, 76, 100)});
+    for (int block = 0; block < 22; ++block) e.render(512);
+    const auto later = e.noteOns();
+    ASSERT_GE(later.size(), before + 2);
+    EXPECT_EQ(later[before].key, 72);
+    EXPECT_EQ(later[before + 1].key, 76);
+}
+
+TEST(SequencerOnTheStepClock, ABuiltInArpeggioSoundsWithTheTransportStopped) {
+    // GLASSHARP arpeggiates held chords; on a host that is not playing, a
+    // held chord is heard as one bell onset per arpeggio step.
+    Engine e;
+    ASSERT_TRUE(loadBuiltInProject(*e.effect, "GLASSHARP"));
+    e.host.time.flags &= ~kVstTransportPlaying;
+    for (int block = 0; block < 20; ++block) e.render(512);
+    e.send({midiEvent(0, 0x90, 60, 100), midiEvent(0, 0x90, 64, 100), midiEvent(0, 0x90, 67, 100)});
+    std::vector<float> out;
+    for (int block = 0; block < 3 * 44100 / 512; ++block) {
+        e.render(512);
+        for (size_t i = 0; i < e.left.size(); ++i) out.push_back(0.5f * (e.left[i] + e.right[i]));
+    }
+    // Onsets: a 10 ms frame above -45 dBFS and 6 dB over the frame before,
+    // at least half a step after the onset before.
+    // The arpeggio moves every 2^tempo steps.
+    const CInstrument& harp = *e.effect->project()->tracks.at(0);
+    const double stepFrames = e.effect->samplesPerStep() * (1 << static_cast<int>(harp.arpeggiator[8].load()));
+    ASSERT_GT(stepFrames, 1000.0);
+    constexpr size_t kFrame = 441;
+    std::vector<long> onsets;
+    double before = -200.0;
+    for (size_t f = 0; f + kFrame <= out.size(); f += kFrame) {
+        double sum = 0.0;
+        for (size_t i = f; i < f + kFrame; ++i) sum += static_cast<double>(out[i]) * out[i];
+        const double db = 10.0 * std::log10(sum / kFrame + 1e-30);
+        const bool apart = onsets.empty() || static_cast<double>(f) - static_cast<double>(onsets.back()) > stepFrames / 2;
+        if (db > -45.0 && db > before + 6.0 && apart) onsets.push_back(static_cast<long>(f));
+        before = db;
+    }
+    // The arpeggio's steps alternate each key with its octave, and the
+    // octave bell often sits under the key's ring: a clear onset comes
+    // every one to four steps, always on the step grid, all through the
+    // three seconds (with the arpeggio silent, there is none).
+    const int steps = static_cast<int>(3.0 * 44100.0 / stepFrames);
+    ASSERT_GE(static_cast<int>(onsets.size()), steps / 3);
+    for (size_t k = 1; k < onsets.size(); ++k) {
+        const double gap = static_cast<double>(onsets[k] - onsets[k - 1]);
+        const double inSteps = std::round(gap / stepFrames);
+        EXPECT_GE(inSteps, 1.0) << k;
+        EXPECT_LE(inSteps, 4.0) << k;
+        EXPECT_NEAR(gap, inSteps * stepFrames, static_cast<double>(kFrame)) << k;
+    }
 }
 
 TEST(SequencerOnTheStepClock, SynthTrackSoundsOnItsStepAtThePatternsPitch) {

@@ -409,7 +409,10 @@ void Effect::dispatchMidi(const uint8_t data[3], int frame) {
         const int v = data[2];
         if (k == 123) {
             muteGateOpen_ = false;
-            for (auto& t : p.tracks) sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+            for (auto& t : p.tracks) {
+                t->releaseHeldKeys();
+                sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+            }
         } else if (k == 1) {
             padX = 64.0f;
             padY = 64.0f;

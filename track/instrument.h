@@ -75,6 +75,9 @@ public:
         quietFrames_ = 0;
         asleep_ = false;
     }
+    // Audio thread, on All Notes Off: the keys the track counted as held
+    // are let go, so that an arpeggio or a gated pattern stops with them.
+    void releaseHeldKeys() { heldKeyCount_ = 0; }
     CPlugin& mainSlot() { return *mainSlot_; }
     CPlugin& insertSlot(int i) { return *insertSlots_[i]; }
     // Closes every module of the track (effClose), main first.

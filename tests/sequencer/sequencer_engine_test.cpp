@@ -177,6 +177,12 @@ TEST(SequencerOnTheStepClock, WithTheTransportStoppedTheArpeggioStillPlaysButPat
     ASSERT_GE(later.size(), before + 2);
     EXPECT_EQ(later[before].key, 72);
     EXPECT_EQ(later[before + 1].key, 76);
+
+    // All Notes Off lets the held keys go: the arpeggio stops at once.
+    e.send({midiEvent(0, 0xB0, 123, 0)});
+    const size_t atAllOff = e.noteOns().size();
+    for (int block = 0; block < 44; ++block) e.render(512);  // four steps
+    EXPECT_EQ(e.noteOns().size(), atAllOff);
 }
 
 TEST(SequencerOnTheStepClock, ABuiltInArpeggioSoundsWithTheTransportStopped) {

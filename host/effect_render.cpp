@@ -389,7 +389,13 @@ void Effect::sendLiveToSlot(CPlugin* slot, int dispatchFrame, int status, int da
 }
 
 void Effect::stopAll() {
-    for (auto& t : project_->tracks) sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+    // The keys the tracks counted as held go too: an arpeggio running on
+    // the plug-in's own steps would otherwise play on after a stopped
+    // demonstration or Stop all.
+    for (auto& t : project_->tracks) {
+        t->releaseHeldKeys();
+        sendToSlot(&t->mainSlot(), 0, 0, 0xB0, 123, 0);
+    }
     muteGateOpen_ = false;
 }
 

@@ -185,6 +185,30 @@ TEST(SequencerOnTheStepClock, WithTheTransportStoppedTheArpeggioStillPlaysButPat
     EXPECT_EQ(e.noteOns().size(), atAllOff);
 }
 
+TEST(SequencerOnTheStepClock, StopAllEndsALiveArpeggioWithTheTransportStopped) {
+    // The keys a stopped demonstration or Stop all leaves held would keep
+    // an arpeggio on the plug-in's own steps going for ever.
+    for (const bool byRequest : {false, true}) {
+        SCOPED_TRACE(byRequest ? "all notes off request" : "demonstration stopped");
+        Engine e;
+        startEmpty(*e.effect);
+        e.host.time.flags &= ~kVstTransportPlaying;
+        CInstrument& track = addProbeTrack(*e.effect);
+        track.arpeggiator[0] = 1.0f;
+        e.send({midiEvent(0, 0x90, 60, 100), midiEvent(0, 0x90, 64, 100)});
+        for (int block = 0; block < 44; ++block) e.render(512);
+        ASSERT_GE(e.noteOns().size(), 3u);  // the arpeggio runs
+        if (byRequest)
+            e.effect->requestAllNotesOff();
+        else
+            e.effect->requestDemonstration(0);
+        e.render(512);
+        const size_t atStop = e.noteOns().size();
+        for (int block = 0; block < 44; ++block) e.render(512);  // four steps
+        EXPECT_EQ(e.noteOns().size(), atStop);
+    }
+}
+
 TEST(SequencerOnTheStepClock, ABuiltInArpeggioSoundsWithTheTransportStopped) {
     // GLASSHARP arpeggiates held chords; on a host that is not playing, a
     // held chord is heard as one bell onset per arpeggio step.

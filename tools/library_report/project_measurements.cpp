@@ -24,6 +24,14 @@ bool playsKeysDirectly(Effect& effect, CInstrument& t) {
     return !arpeggiated;
 }
 
+// A track that arpeggiates the keys of channel 1 while they are held:
+// every key held on its channel feeds its arpeggio, in its range or not.
+bool arpeggiatesKeys(Effect& effect, CInstrument& t) {
+    if (!t.mainSlot().loaded() || t.keyboardOn.load() == 0.0f || t.keyboardGated.load() != 0.0f) return false;
+    if (t.midiChannel != 1 && t.midiChannel != 2) return false;
+    return effect.arpeggiatorSwitch.load() != 0.0f && t.arpeggiator[0].load() != 0.0f;
+}
+
 bool takesKey(Effect& effect, CInstrument& t, int channelCode, int key) {
     if (!playsKeysDirectly(effect, t)) return false;
     if (t.midiChannel != 1 && t.midiChannel != channelCode) return false;
@@ -103,9 +111,14 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
     player.load(f.index);
     f.takenKeys = keysTakenOnChannelOne(player);
     if (f.takenKeys.empty()) return;
+    for (auto& t : player.project().tracks) f.arpeggiatedLayer = f.arpeggiatedLayer || arpeggiatesKeys(player.effect(), *t);
     // Every key alone: held 0.4 s, then ended with the controller, so that
-    // the next key starts from the quietest moment.
-    constexpr double kHeld = 0.4, kGap = 0.3, kBefore = 0.3;
+    // the next key starts from the quietest moment. An arpeggio layered
+    // over the keys leaves notes that ring on after the controller stops
+    // it, at other pitches than the key: the next key waits until they
+    // have died down (1.5 s, the longest release of such a layer).
+    constexpr double kHeld = 0.4, kBefore = 0.3;
+    const double kGap = f.arpeggiatedLayer ? 1.5 : 0.3;
     measure::StereoSignal s;
     player.render(kBefore, s);
     // Keys in steps of about 18 semitones (wrapping round the keys taken),
@@ -167,7 +180,17 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
         const size_t endAt = held.frames();
         player.render(kEndingLimitSeconds, held);
         if (ending == 0) {
-            const double heldDb = measure::rmsDb(held, endAt - framesOf(0.3), framesOf(0.3));
+            // A held key is one sustained note, judged by its last 0.3 s;
+            // with an arpeggio layered over it, it is a run of notes whose
+            // level goes up and down from note to note, judged by its
+            // loudest 50 ms from 0.3 s on: a release may ring on after the
+            // key is let go, but never louder than the notes were.
+            double heldDb = measure::rmsDb(held, endAt - framesOf(0.3), framesOf(0.3));
+            if (f.arpeggiatedLayer) {
+                heldDb = -240.0;
+                for (size_t at = framesOf(0.3); at + framesOf(0.05) <= endAt; at += framesOf(0.05))
+                    heldDb = std::max(heldDb, measure::rmsDb(held, at, framesOf(0.05)));
+            }
             double loudest = -240.0;
             for (size_t at = endAt + framesOf(0.05); at + framesOf(0.05) <= held.frames(); at += framesOf(0.05))
                 loudest = std::max(loudest, measure::rmsDb(held, at, framesOf(0.05)));
@@ -211,6 +234,11 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
         } else {
             // A chord on the track's own key: a fifth and an octave make
             // a filter's or a tone control's move audible on any sound.
+            // Another track that arpeggiates the keys held would play its
+            // own run of notes over the chord, different at each end of
+            // the travel: it is muted (its satellites are measured on it).
+            for (auto& other : player.project().tracks)
+                if (other.get() != &track && arpeggiatesKeys(player.effect(), *other)) other->mute = 1.0f;
             heldSeconds = 1.0;
             skip = 0.15;
             for (int k : {key, key + 7, key + 12})

@@ -74,7 +74,10 @@ struct ProjectFigures {
     int heldKey = -1;                // the held note measured below
     double heldNoteLufs = -240.0;    // velocity 100, 1.5 s
     double releaseSeconds = -1.0;    // note-off to silence (-1: not silent in time)
-    double releaseSwellDb = 0.0;     // loudest 50 ms after the note-off over the last 0.3 s held
+    // Loudest 50 ms after the note-off over the held note: over its last
+    // 0.3 s, or over its loudest 50 ms when a track arpeggiates the keys.
+    double releaseSwellDb = 0.0;
+    bool arpeggiatedLayer = false;   // some track of channel 1 arpeggiates the keys held
     double allNotesOffSeconds = -1.0;  // controller 123 to silence
 
     std::vector<AxisTravel> axes;
@@ -96,7 +99,8 @@ ProjectFigures measureProject(LibraryPlayer& player, int index, const MeasureOpt
 
 // The keys 36 .. 84 of MIDI channel 1 that some track of the loaded
 // project plays directly (keyboard on, in its range, not arpeggiated or
-// gated: those play only with the patterns).
+// gated: an arpeggiated track plays its own sequence from the keys held,
+// a gated one only with the patterns).
 std::vector<int> keysTakenOnChannelOne(LibraryPlayer& player);
 
 }  // namespace library

@@ -291,15 +291,20 @@ void CInstrument::routeMidi(const uint8_t data[3], int channelCode, int frame) {
         if (!keyboard) return;
         const int key = data[1];
         const bool release = type == 0x80 || data[2] == 0;
+        const bool inRange = key >= lowestKey && key < keyLimit;
+        // A key outside the track's range belongs to another part of the
+        // keyboard: it neither feeds the arpeggio nor transposes a gated
+        // pattern. A release is taken whatever the range, so that a key
+        // held while the range moved is not left behind.
         if (release) {
             int kept = 0;
             for (int i = 0; i < heldKeyCount_; ++i)
                 if (heldKeys_[i] != key) heldKeys_[kept++] = heldKeys_[i];
             heldKeyCount_ = kept;
-        } else if (heldKeyCount_ < kMaxHeldKeys) {
+        } else if (inRange && heldKeyCount_ < kMaxHeldKeys) {
             heldKeys_[heldKeyCount_++] = key;
         }
-        if (key < lowestKey || key >= keyLimit) return;
+        if (!inRange) return;
         int played = key + keyOffset;
         const float transpose = keyTransposition.load();
         if (transpose != 255.0f)

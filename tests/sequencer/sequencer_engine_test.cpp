@@ -254,6 +254,43 @@ TEST(SequencerOnTheStepClock, ABuiltInArpeggioSoundsWithTheTransportStopped) {
     }
 }
 
+TEST(SequencerOnTheStepClock, AnArpeggioTakesOnlyTheKeysOfItsRange) {
+    // A split keyboard: a root below the arpeggiated track's range is held
+    // with a key inside it. The arpeggio (up, each key and its octave)
+    // plays only the inside key, whether the transport runs or not.
+    for (const bool playing : {true, false}) {
+        SCOPED_TRACE(playing ? "transport playing" : "transport stopped");
+        Engine e;
+        startEmpty(*e.effect);
+        if (!playing) e.host.time.flags &= ~kVstTransportPlaying;
+        CInstrument& track = addProbeTrack(*e.effect);
+        track.lowestKey = 48;
+        track.arpeggiator[0] = 1.0f;   // on, up
+        track.arpeggiator[3] = 1.0f;   // one extension
+        track.arpeggiator[6] = 12.0f;  // an octave apart
+        e.send({midiEvent(0, 0x90, 36, 100), midiEvent(0, 0x90, 64, 100)});
+        for (int block = 0; block < 70; ++block) e.render(512);
+        const auto ons = e.noteOns();
+        ASSERT_GE(ons.size(), 5u);
+        for (size_t n = 0; n < ons.size(); ++n) EXPECT_EQ(ons[n].key, n % 2 == 0 ? 64 : 76) << n;
+    }
+}
+
+TEST(SequencerOnTheStepClock, AGatedPatternFollowsOnlyTheKeysOfItsRange) {
+    // A gated bass below C3 and a chord played above it: only the root
+    // held in the bass's range transposes its pattern.
+    Engine e;
+    CInstrument& track = addProbeTrack(*e.effect);
+    track.keyLimit = 48;
+    track.keyboardGated = 1.0f;
+    for (int s = 0; s < 16; ++s) track.patterns.patterns[0].notes.push_back({static_cast<float>(s), 0.5f, 36, 100});
+    e.send({midiEvent(0, 0x90, 41, 100), midiEvent(0, 0x90, 60, 100), midiEvent(0, 0x90, 67, 100)});
+    for (int block = 0; block < 60; ++block) e.render(512);  // steps 0..5
+    const auto ons = e.noteOns();
+    ASSERT_EQ(ons.size(), 6u);
+    for (const auto& n : ons) EXPECT_EQ(n.key, 41);
+}
+
 TEST(SequencerOnTheStepClock, SynthTrackSoundsOnItsStepAtThePatternsPitch) {
     Engine e;
     auto owned = std::make_unique<CInstrument>(*e.effect);

@@ -24,12 +24,19 @@ bool playsKeysDirectly(Effect& effect, CInstrument& t) {
     return !arpeggiated;
 }
 
-// A track that arpeggiates the keys of channel 1 while they are held:
-// every key held on its channel feeds its arpeggio, in its range or not.
-bool arpeggiatesKeys(Effect& effect, CInstrument& t) {
+// A track that arpeggiates a key of channel 1 while it is held: a key in
+// its range on its channel feeds its arpeggio.
+bool arpeggiatesKey(Effect& effect, CInstrument& t, int channelCode, int key) {
     if (!t.mainSlot().loaded() || t.keyboardOn.load() == 0.0f || t.keyboardGated.load() != 0.0f) return false;
-    if (t.midiChannel != 1 && t.midiChannel != 2) return false;
+    if (t.midiChannel != 1 && t.midiChannel != channelCode) return false;
+    if (key < t.lowestKey || key >= t.keyLimit) return false;
     return effect.arpeggiatorSwitch.load() != 0.0f && t.arpeggiator[0].load() != 0.0f;
+}
+
+bool someTrackArpeggiates(LibraryPlayer& player, int key) {
+    for (auto& t : player.project().tracks)
+        if (arpeggiatesKey(player.effect(), *t, 2, key)) return true;
+    return false;
 }
 
 bool takesKey(Effect& effect, CInstrument& t, int channelCode, int key) {
@@ -111,14 +118,15 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
     player.load(f.index);
     f.takenKeys = keysTakenOnChannelOne(player);
     if (f.takenKeys.empty()) return;
-    for (auto& t : player.project().tracks) f.arpeggiatedLayer = f.arpeggiatedLayer || arpeggiatesKeys(player.effect(), *t);
+    bool arpeggiated = false;
+    for (int key : f.takenKeys) arpeggiated = arpeggiated || someTrackArpeggiates(player, key);
     // Every key alone: held 0.4 s, then ended with the controller, so that
     // the next key starts from the quietest moment. An arpeggio layered
     // over the keys leaves notes that ring on after the controller stops
     // it, at other pitches than the key: the next key waits until they
     // have died down (1.5 s, the longest release of such a layer).
     constexpr double kHeld = 0.4, kBefore = 0.3;
-    const double kGap = f.arpeggiatedLayer ? 1.5 : 0.3;
+    const double kGap = arpeggiated ? 1.5 : 0.3;
     measure::StereoSignal s;
     player.render(kBefore, s);
     // Keys in steps of about 18 semitones (wrapping round the keys taken),
@@ -166,6 +174,7 @@ void measureLive(LibraryPlayer& player, ProjectFigures& f) {
     // then its ending by note-off and by All Notes Off.
     f.heldKey = *std::min_element(f.takenKeys.begin(), f.takenKeys.end(),
                                   [](int a, int b) { return std::abs(a - 60) < std::abs(b - 60); });
+    f.arpeggiatedLayer = someTrackArpeggiates(player, f.heldKey);
     constexpr double kHold = 1.5;
     for (int ending = 0; ending < 2; ++ending) {
         player.load(f.index);
@@ -238,7 +247,9 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
             // own run of notes over the chord, different at each end of
             // the travel: it is muted (its satellites are measured on it).
             for (auto& other : player.project().tracks)
-                if (other.get() != &track && arpeggiatesKeys(player.effect(), *other)) other->mute = 1.0f;
+                for (int k : {key, key + 7, key + 12})
+                    if (other.get() != &track && arpeggiatesKey(player.effect(), *other, channelCode, k))
+                        other->mute = 1.0f;
             heldSeconds = 1.0;
             skip = 0.15;
             for (int k : {key, key + 7, key + 12})

@@ -75,9 +75,9 @@ struct ProjectFigures {
     double heldNoteLufs = -240.0;    // velocity 100, 1.5 s
     double releaseSeconds = -1.0;    // note-off to silence (-1: not silent in time)
     // Loudest 50 ms after the note-off over the held note: over its last
-    // 0.3 s, or over its loudest 50 ms when a track arpeggiates the keys.
+    // 0.3 s, or over its loudest 50 ms when a track arpeggiates the key.
     double releaseSwellDb = 0.0;
-    bool arpeggiatedLayer = false;   // some track of channel 1 arpeggiates the keys held
+    bool arpeggiatedLayer = false;   // some track of channel 1 arpeggiates the held key
     double allNotesOffSeconds = -1.0;  // controller 123 to silence
 
     std::vector<AxisTravel> axes;

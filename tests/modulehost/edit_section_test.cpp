@@ -43,8 +43,12 @@ TEST(EditSection, NestedSectionsCountAndOnlyTheOutermostSettles) {
 TEST(EditSection, WaitsUntilTheRendererClearsItsFlag) {
     probe::Owner owner;
     owner.rendering = true;
+    // The renderer holds its flag for 80 ms counted from when the writer has
+    // raised the counter, so a writer that a loaded machine starts late still
+    // waits at least the 50 ms asserted below.
     std::thread renderer([&] {
-        platform::sleepMs(60);
+        while (owner.counter.load() == 0) platform::sleepMs(1);
+        platform::sleepMs(80);
         owner.rendering = false;
     });
     {

@@ -57,7 +57,14 @@ if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures
   $sudo_cmd dpkg --add-architecture i386
 fi
 apt_get=(apt-get -o DPkg::Lock::Timeout=900)
-$sudo_cmd "${apt_get[@]}" update -qq
+# A mirror caught mid-sync fails an index now and then ("File has unexpected
+# size"): try again, and if one index still fails, go on with what was read;
+# the install below fails plainly if a package is really missing.
+for attempt in 1 2 3; do
+  if $sudo_cmd "${apt_get[@]}" update -qq; then break; fi
+  echo "setup ($set_name): package index update failed (attempt $attempt)" >&2
+  [ "$attempt" -lt 3 ] && sleep 15
+done
 # jackd2 asks about real-time priority; the answer does not matter here.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo_cmd debconf-set-selections 2>/dev/null || true
 $sudo_cmd env DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -60,12 +60,35 @@ apt_get=(apt-get -o DPkg::Lock::Timeout=900)
 # A mirror caught mid-sync fails an index now and then ("File has unexpected
 # size"): try again, and if one index still fails, go on with what was read;
 # the install below fails plainly if a package is really missing.
+index_log=$(mktemp)
+trap 'rm -f "$index_log"' EXIT
 for attempt in 1 2 3; do
-  if $sudo_cmd "${apt_get[@]}" update -qq; then break; fi
+  if $sudo_cmd "${apt_get[@]}" update -qq 2>"$index_log"; then break; fi
+  cat "$index_log" >&2
   echo "setup ($set_name): package index update failed (attempt $attempt)" >&2
   [ "$attempt" -lt 3 ] && sleep 15
 done
 # jackd2 asks about real-time priority; the answer does not matter here.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo_cmd debconf-set-selections 2>/dev/null || true
-$sudo_cmd env DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt_install() { $sudo_cmd env DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" install -y -qq --no-install-recommends "$@" >/dev/null; }
+
+# When the mirror's i386 index could not be read, the i386 packages cannot
+# match the amd64 libraries already updated from it, and apt refuses them.
+# The rest is installed, and the reason is written where the 32-bit checks
+# (wine32, LMMS) read it: they then say SKIPPED with it. Nothing is written,
+# and the install fails as before, for any other cause.
+i386_note=/var/lib/talvex-setup/i386-packages-missing
+if apt_install "${missing[@]}"; then
+  [ -e "$i386_note" ] && $sudo_cmd rm -f "$i386_note"
+elif grep -q "binary-i386" "$index_log"; then
+  others=()
+  for p in "${missing[@]}"; do [[ "$p" == *:i386 ]] || others+=("$p"); done
+  [ ${#others[@]} -eq 0 ] || apt_install "${others[@]}"
+  $sudo_cmd mkdir -p "$(dirname "$i386_note")"
+  grep -m1 "binary-i386" "$index_log" | $sudo_cmd tee "$i386_note" >/dev/null
+  echo "setup ($set_name): WARNING: the i386 packages could not be installed, the mirror's i386 index failed:" >&2
+  cat "$i386_note" >&2
+else
+  exit 1
+fi
 echo "setup ($set_name): done"

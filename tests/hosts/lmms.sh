@@ -26,6 +26,11 @@ lock=${TMPDIR:-/tmp}/talvex-lmms.lock
 
 fail() { echo "FAIL (lmms): $*"; exit 1; }
 lmms=$(command -v lmms || true)
+. "$(dirname "${BASH_SOURCE[0]}")/../windows/i386_packages.sh"
+if reason=$(i386_packages_missing lmms:i386); then
+  echo "SKIPPED (lmms): $reason"
+  exit 0
+fi
 [ -n "$lmms" ] || fail "lmms is missing (scripts/setup-debian.sh tests installs lmms:i386)"
 # Debian's amd64 LMMS has no VeSTige; only the i386 build plays Windows DLLs.
 elf_class=$(od -An -tx1 -j4 -N1 "$(readlink -f "$lmms")" | tr -d ' ')

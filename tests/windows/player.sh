@@ -37,6 +37,10 @@ run_wine() { timeout 300 "$wine" "$@"; }
 # The plug-in is found beside the player.
 cp "$build/plugins/Talvex.dll" "$build/bin/Talvex.dll"
 if [ -z "$wine" ] || ! wine_starts "$player" "$work/help.log"; then
+  if [ "$arch" = i686 ] && reason=$(i386_packages_missing wine32:i386); then
+    echo "SKIPPED: $reason"
+    exit 0
+  fi
   if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
     echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch player"
     exit 0

@@ -28,6 +28,10 @@ run_wine() { timeout 300 "$wine" "$@"; }
 if [ -z "$wine" ] || ! wine_starts "$renderer" "$work/help.log"; then
   # The i386 wine loader needs a kernel that runs 32-bit programs; some
   # kernels are built without that, and then nothing 32-bit runs at all.
+  if [ "$arch" = i686 ] && reason=$(i386_packages_missing wine32:i386); then
+    echo "SKIPPED: $reason"
+    exit 0
+  fi
   if [ "$arch" = i686 ] && grep -q "Exec format error" "$work/help.log"; then
     echo "SKIPPED: this kernel cannot run 32-bit programs, so wine cannot run the $arch renderer"
     exit 0

@@ -5,6 +5,8 @@
 # before any of our code runs). That one message is the prefix, not the
 # program: the prefix is built again once and the program started again.
 # Any other failure, and the same failure twice, is the program's.
+. "$(dirname "${BASH_SOURCE[0]}")/i386_packages.sh"
+
 wine_starts() {
   local program=$1 log=$2 attempt
   for attempt in 1 2; do

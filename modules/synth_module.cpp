@@ -356,8 +356,8 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
         return;
     }
     // Voices in order, as renderRunByVoice() takes them, so that control
-    // updates and the voices that stay on the one-voice loop draw their
-    // random numbers in the same order; the lanes draw none.
+    // updates, the voices that stay on the one-voice loop and the noise of
+    // the voices in lanes draw their random numbers in the same order.
     int sounding[kVoices];
     int soundingCount = 0;
     int laneVoices[kVoices];
@@ -369,6 +369,10 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
         sounding[soundingCount++] = i;
         if (laneEligible(v, part, frames)) {
             laneVoices[laneCount++] = i;
+            // A voice in lanes runs the whole run: the one-voice loop
+            // would draw one value per frame.
+            if (part.osc[0].wave == 4)
+                for (int n = 0; n < frames; ++n) runNoise_[i][n] = random_.nextBipolar();
             continue;
         }
         std::fill_n(runLeft_[i], frames, 0.0f);
@@ -389,6 +393,7 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
         const PartCoefficients* parts[kMaxLanes];
         float* groupLeft[kMaxLanes];
         float* groupRight[kMaxLanes];
+        const float* groupNoise[kMaxLanes];
         int count = 0;
         for (int b = a; b < laneCount && count < width; ++b) {
             if (grouped[b]) continue;
@@ -400,6 +405,7 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
             parts[count] = &coefficients_[part];
             groupLeft[count] = runLeft_[i];
             groupRight[count] = runRight_[i];
+            groupNoise[count] = runNoise_[i];
             ++count;
         }
         for (int l = count; l < kMaxLanes; ++l) {
@@ -407,8 +413,9 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
             parts[l] = parts[0];
             groupLeft[l] = groupLeft[0];
             groupRight[l] = groupRight[0];
+            groupNoise[l] = groupNoise[0];
         }
-        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames, width);
+        renderVoiceLanes(group, parts, count, shape, groupNoise, groupLeft, groupRight, frames, width);
         laneVoiceRuns_ += static_cast<uint64_t>(count);
         ++laneGroupRuns_;
     }

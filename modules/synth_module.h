@@ -148,6 +148,8 @@ private:
     // module's outputs in voice order.
     float runLeft_[kVoices][kControlFrames];
     float runRight_[kVoices][kControlFrames];
+    // The noise values of each voice in lanes over the current run.
+    float runNoise_[kVoices][kControlFrames];
 };
 
 AudioEffectX* createSynthI(audioMasterCallback audioMaster);

@@ -10,15 +10,9 @@ namespace synth {
 namespace {
 
 constexpr float kTableSizeF = static_cast<float>(dsp::kTableSize);
-constexpr float kInvTwoPi = 0.15915494309189535f;
 // Gain and filter smoothing per control tick.
 constexpr float kGainSmoothing = 0.01f;
 constexpr float kFilterSmoothing = 0.05f;
-// FM depth follows DCO2's pulse width this much per sample.
-constexpr float kFmDepthSmoothing = 0.001f;
-// Key sync restarts an oscillator a quarter cycle in, at the sine's peak
-// and the sawtooth's midpoint.
-constexpr float kKeySyncPhase = 4096.0f;
 
 // Keeps a phase in 0 .. 16384 after one advance (increments of a cycle or
 // more only happen at absurd pitches, handled without a long loop).
@@ -242,7 +236,8 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
     const float* const saw2 = t.sawTableForIncrement(inc2);
     const int shift1 = static_cast<int>(50.0f * v.osc[0].pulseWidth + 50.0f) * kPulseShiftStep;
     const int shift2 = static_cast<int>(50.0f * v.osc[1].pulseWidth + 50.0f) * kPulseShiftStep;
-    const float fmOffset = t.sine[(inc2 < kTableSizeF ? static_cast<int>(inc2) : 0) & dsp::kTableMask] * kInvTwoPi;
+    const float fmOffset =
+        t.sine[(inc2 < kTableSizeF ? static_cast<int>(inc2) : 0) & dsp::kTableMask] * kFmOffsetScale;
     const float drive1 = v.osc[0].drive, drive2 = v.osc[1].drive;
     const float mix1 = v.osc[0].mix, mix2 = v.osc[1].mix;
     const float gainL = v.gainLeft, gainR = v.gainRight;

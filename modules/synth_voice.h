@@ -19,6 +19,15 @@ namespace synth {
 // n * 163 steps for n = 50 .. 100 (about half to all of a cycle).
 constexpr int kPulseShiftStep = 163;
 
+// Shared by the one-voice loop and the lanes, which must compute alike.
+// FM depth follows DCO2's pulse width this much per sample.
+constexpr float kFmDepthSmoothing = 0.001f;
+// The FM phase offset: the sine at DCO2's increment, over 2 pi.
+constexpr float kFmOffsetScale = 0.15915494309189535f;
+// Key sync restarts an oscillator a quarter cycle in, at the sine's peak
+// and the sawtooth's midpoint.
+constexpr float kKeySyncPhase = 4096.0f;
+
 enum EnvelopeStage : int { kIdle = 0, kAttack = 1, kDecay = 2, kSustain = 3, kRelease = 4 };
 
 struct Envelope {

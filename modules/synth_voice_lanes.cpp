@@ -19,6 +19,7 @@ using lane_detail::kTableSizeF;
 namespace sse2 {
 
 #define LANE_FN
+constexpr int W = 4;
 using F = __m128;
 using I = __m128i;
 
@@ -48,6 +49,15 @@ template <int Bits>
 inline I shiftLeft(I a) { return _mm_slli_epi32(a, Bits); }
 inline bool allTrue(I mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
 inline bool anyTrue(I mask) { return _mm_movemask_epi8(mask) != 0; }
+inline int laneBits(F mask) { return _mm_movemask_ps(mask); }
+inline F loadLanes(const float* p) { return _mm_loadu_ps(p); }
+inline I loadLanesI(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+// std::floor for |x| < 2^31, where truncation is exact: one down from the
+// truncated value where that lies above x.
+inline F floorLanes(F x) {
+    const F t = _mm_cvtepi32_ps(_mm_cvttps_epi32(x));
+    return _mm_sub_ps(t, _mm_and_ps(_mm_cmplt_ps(x, t), _mm_set1_ps(1.0f)));
+}
 
 inline F gatherF(const float* table, I indices) {
     alignas(16) int32_t i[4];
@@ -154,6 +164,7 @@ inline int addInOrder(float* left, float* right, const float* const lefts[], con
 namespace avx2 {
 
 #define LANE_FN __attribute__((target("avx2")))
+constexpr int W = 8;
 using F = __m256;
 using I = __m256i;
 
@@ -185,6 +196,11 @@ template <int Bits>
 LANE_FN inline I shiftLeft(I a) { return _mm256_slli_epi32(a, Bits); }
 LANE_FN inline bool allTrue(I mask) { return _mm256_movemask_epi8(mask) == -1; }
 LANE_FN inline bool anyTrue(I mask) { return _mm256_movemask_epi8(mask) != 0; }
+LANE_FN inline int laneBits(F mask) { return _mm256_movemask_ps(mask); }
+LANE_FN inline F loadLanes(const float* p) { return _mm256_loadu_ps(p); }
+LANE_FN inline I loadLanesI(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+// Rounding toward minus infinity: std::floor exactly.
+LANE_FN inline F floorLanes(F x) { return _mm256_round_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
 LANE_FN inline F gatherF(const float* table, I indices) { return _mm256_i32gather_ps(table, indices, 4); }
 LANE_FN inline I gatherI(const int32_t* table, I indices) {
     static_assert(sizeof(int) == sizeof(int32_t));
@@ -357,18 +373,18 @@ int widestLanes() {
 }
 
 void renderVoiceLanes(Voice* const voices[kMaxLanes], const PartCoefficients* const parts[kMaxLanes], int count,
-                      const LaneShape& shape, float* const left[kMaxLanes], float* const right[kMaxLanes],
-                      int frames, int width) {
+                      const LaneShape& shape, const float* const noise[kMaxLanes], float* const left[kMaxLanes],
+                      float* const right[kMaxLanes], int frames, int width) {
     if (frames <= 0 || frames > kControlPeriod) return;
 #if TALVEX_AVX2_LANES
     if (width == kMaxLanes) {
         if (count >= 1 && count <= kMaxLanes)
-            avx2::rendererFor(shape.wave1, shape.wave2)(voices, parts, count, shape, left, right, frames);
+            avx2::rendererFor(shape.wave1, shape.wave2)(voices, parts, count, shape, noise, left, right, frames);
         return;
     }
 #endif
     if (width == kLanes && count >= 1 && count <= kLanes)
-        sse2::rendererFor(shape.wave1, shape.wave2)(voices, parts, count, shape, left, right, frames);
+        sse2::rendererFor(shape.wave1, shape.wave2)(voices, parts, count, shape, noise, left, right, frames);
 }
 
 void addInOrder(float* left, float* right, const float* const lefts[], const float* const rights[], int count,

@@ -6,9 +6,8 @@
 //
 // Every lane performs the same single-precision operations in the same order
 // as renderVoice() does for its voice, so a voice sounds bit for bit the same
-// whichever path renders it. Voices that need what the lanes do not carry
-// (noise, frequency modulation, a pending key sync, a voice falling silent
-// inside the run) take renderVoice().
+// whichever path renders it. A voice falling silent inside the run, which
+// the lanes do not carry, takes renderVoice().
 #pragma once
 
 #include "modules/synth_part.h"
@@ -61,11 +60,12 @@ bool releaseOutlastsRun(const Voice& voice, const PartCoefficients& part, int fr
 // `frames` frames exactly as renderVoice() would.
 inline bool laneEligible(const Voice& v, const PartCoefficients& part, int frames) {
     using namespace lane_detail;
-    // Noise (DCO1, wave 4) and frequency modulation (DCO2, wave 4) stay with renderVoice().
-    if (static_cast<unsigned>(part.osc[0].wave) > 3u || static_cast<unsigned>(part.osc[1].wave) > 3u) return false;
+    if (static_cast<unsigned>(part.osc[0].wave) > 4u || static_cast<unsigned>(part.osc[1].wave) > 4u) return false;
     if (frames > kControlPeriod) return false;
+    // The lanes' floor of the frequency-modulated phase holds below 2^31;
+    // the depth follows a pulse width of 0.01 .. 1.
+    if (part.osc[1].wave == 4 && !(v.fmDepth >= -1.0f && v.fmDepth <= 1.0f)) return false;
     for (const OscillatorState& osc : v.osc) {
-        if (osc.keySyncPending) return false;
         if (!(osc.currentIncrement >= 0.0f && osc.currentIncrement < kMaxLaneIncrement)) return false;
         if (!(osc.phase >= 0.0f && osc.phase < kTableSizeF)) return false;
     }
@@ -82,9 +82,11 @@ void addInOrder(float* left, float* right, const float* const lefts[], const flo
 // frames (at most kControlPeriod), writing (not adding) each voice's output
 // to left[lane][0 .. frames) and right[lane][0 .. frames). width is kLanes,
 // or kMaxLanes where widestLanes() says so; the entries from count up to
-// width repeat lane 0 (their results are not stored).
+// width repeat lane 0 (their results are not stored). With noise on DCO1
+// (wave 4), noise[lane][0 .. frames) holds the values renderVoice() would
+// draw for the voice, in order; otherwise noise is not read.
 void renderVoiceLanes(Voice* const voices[kMaxLanes], const PartCoefficients* const parts[kMaxLanes], int count,
-                      const LaneShape& shape, float* const left[kMaxLanes], float* const right[kMaxLanes],
-                      int frames, int width);
+                      const LaneShape& shape, const float* const noise[kMaxLanes], float* const left[kMaxLanes],
+                      float* const right[kMaxLanes], int frames, int width);
 
 }  // namespace synth

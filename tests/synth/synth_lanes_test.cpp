@@ -205,6 +205,52 @@ TEST_P(SynthLanes, HeldChordsWithSyncAndReleasesSoundLikeTheReferencePath) {
     }
 }
 
+// Noise and frequency modulation in chords: every noise voice draws from the
+// module's one generator, between the control updates' draws (sample-and-hold
+// LFOs) and those of voices still on the one-voice loop (releases ending
+// inside a run), in voice order. Key sync pending on both oscillators.
+TEST_P(SynthLanes, NoiseAndFrequencyModulationChordsSoundLikeTheReferencePath) {
+    for (int variant = 0; variant < 6; ++variant) {
+        Pair pair("KavoSynthI");
+        const bool noise = variant % 3 != 1, fm = variant % 3 != 0;
+        pair.set(kDco1Wave, noise ? 1.0f : 0.25f * static_cast<float>(variant % 4));
+        pair.set(kDco2Wave, fm ? 1.0f : 0.75f);  // FM, or ring modulation of the noise
+        pair.set(kDco2Pulse, 0.3f);
+        pair.set(kDco2LfoPulse, 0.34f);
+        pair.set(kDco2Fine, 0.56f);
+        pair.set(kDcoMix, 0.5f);
+        pair.set(kDcoSynchro, variant == 2 ? 1.0f : 0.0f);
+        pair.set(kDco1Sync, variant >= 3 ? 1.0f : 0.0f);
+        pair.set(kDco2Sync, variant >= 3 ? 1.0f : 0.0f);
+        pair.set(kLfo1Wave, variant == 4 ? 1.0f : 0.5f);  // sample and hold draws too
+        pair.set(kLfo1Depth, 0.6f);
+        pair.set(kLfo1Rate, 0.6f);
+        pair.set(kLfo1Sync, 1.0f);
+        pair.set(kFilterDco1, 1.0f);
+        pair.set(kFilterDco2, variant == 5 ? 0.0f : 1.0f);
+        pair.set(kFilterPente, variant % 2 == 0 ? 1.0f : 0.0f);
+        pair.set(kFilterQ, 0.5f);
+        pair.set(kOutEnvRelease, 0.05f + 0.05f * static_cast<float>(variant));
+        std::vector<SynthHost::Midi> chord;
+        for (int i = 0; i < 12; ++i) chord.push_back({i * 7, 0x90, 38 + 4 * i, 40 + 7 * i});
+        pair.send(chord);
+        for (int b = 0; b < 30; ++b) ASSERT_EQ(pair.renderAndCompare(128 + b), -1) << "variant " << variant;
+        // Releases at odd frames, one new note among them.
+        std::vector<SynthHost::Midi> release;
+        for (int i = 0; i < 12; i += 2) release.push_back({i * 13 + 1, 0x80, 38 + 4 * i, 0});
+        release.push_back({97, 0x90, 41, 100});
+        pair.send(release);
+        for (int b = 0; b < 60; ++b) ASSERT_EQ(pair.renderAndCompare(61), -1) << "variant " << variant;
+        std::vector<SynthHost::Midi> rest;
+        for (int i = 1; i < 12; i += 2) rest.push_back({i * 3, 0x80, 38 + 4 * i, 0});
+        rest.push_back({40, 0x80, 41, 0});
+        pair.send(rest);
+        for (int b = 0; b < 60; ++b) ASSERT_EQ(pair.renderAndCompare(45), -1) << "variant " << variant;
+        EXPECT_GT(pair.energy(), 1.0) << "variant " << variant;
+        EXPECT_GT(pair.fast().synth().laneVoiceRuns(), 4000u) << "variant " << variant;
+    }
+}
+
 // Chords of every size up to the polyphony: groups that leave lanes empty
 // (5 voices in eight lanes, 13 in two groups), voices released one by one
 // at odd frames so that the group sizes change from run to run.
@@ -279,7 +325,9 @@ RandomVoices randomVoices(std::mt19937& rng, int count, const LaneShape& shape) 
             o.drive = 3.0f * u(rng);
             o.mix = u(rng);
             o.previousRaw = u(rng) - 0.5f;
+            o.keySyncPending = u(rng) < 0.25f;
         }
+        v.fmDepth = u(rng) < 0.2f ? 0.0f : u(rng);
         for (Envelope* e : {&v.outputEnv, &v.dcoEnv}) {
             e->stage = static_cast<int>(u(rng) * 5.0f) % 5;
             e->level = u(rng) < 0.1f ? 1.0f : std::max(u(rng), kEnvelopeFloor);
@@ -312,7 +360,9 @@ bool sameState(const Voice& a, const Voice& b) {
         return sameBits(x.x1, y.x1) && sameBits(x.x2, y.x2) && sameBits(x.y1, y.y1) && sameBits(x.y2, y.y2);
     };
     return sameBits(a.osc[0].phase, b.osc[0].phase) && sameBits(a.osc[1].phase, b.osc[1].phase) &&
-           sameBits(a.osc[1].previousRaw, b.osc[1].previousRaw) && sameBits(a.outputEnv.level, b.outputEnv.level) &&
+           sameBits(a.osc[1].previousRaw, b.osc[1].previousRaw) && sameBits(a.fmDepth, b.fmDepth) &&
+           a.osc[0].keySyncPending == b.osc[0].keySyncPending && a.osc[1].keySyncPending == b.osc[1].keySyncPending &&
+           sameBits(a.outputEnv.level, b.outputEnv.level) &&
            a.outputEnv.stage == b.outputEnv.stage && sameBits(a.dcoEnv.level, b.dcoEnv.level) &&
            a.dcoEnv.stage == b.dcoEnv.stage && section(a.filter.first, b.filter.first) &&
            section(a.filter.second, b.filter.second);
@@ -321,8 +371,9 @@ bool sameState(const Voice& a, const Voice& b) {
 TEST_P(SynthLanes, GroupsOfEverySizeMatchTheOneVoiceLoopSampleForSample) {
     const int width = GetParam();
     std::mt19937 rng(2024 + width);
-    std::uniform_int_distribution<int> wave(0, 3), coin(0, 1), runFrames(1, kControlPeriod);
-    int compared = 0;
+    // Waves 0 .. 4: noise on DCO1 and frequency modulation on DCO2 included.
+    std::uniform_int_distribution<int> wave(0, 4), coin(0, 1), runFrames(1, kControlPeriod);
+    int compared = 0, syncsDone = 0;
     for (int trial = 0; trial < 300; ++trial) {
         LaneShape shape;
         shape.wave1 = wave(rng);
@@ -337,13 +388,21 @@ TEST_P(SynthLanes, GroupsOfEverySizeMatchTheOneVoiceLoopSampleForSample) {
         const int count = 1 + trial % width;
         RandomVoices reference = randomVoices(rng, count, shape);
         RandomVoices lanes = reference;
+        // One generator for the group, drawn in voice order, as the module's.
+        dsp::Random15 random(static_cast<uint32_t>(trial) * 7919u + 1u);
+        dsp::Random15 laneRandom = random;
         for (int run = 0; run < 20; ++run) {
             const int frames = runFrames(rng);
             float expectL[kMaxLanes][kControlPeriod] = {}, expectR[kMaxLanes][kControlPeriod] = {};
-            dsp::Random15 random;
-            for (int l = 0; l < count; ++l)
+            for (int l = 0; l < count; ++l) {
+                syncsDone += reference.voices[l].osc[1].keySyncPending ? 1 : 0;
                 ASSERT_TRUE(renderVoice(reference.voices[l], reference.parts[reference.partOf[l]], expectL[l],
                                         expectR[l], frames, random));
+                syncsDone -= reference.voices[l].osc[1].keySyncPending ? 1 : 0;
+            }
+            float noise[kMaxLanes][kControlPeriod];
+            for (int l = 0; l < count; ++l)
+                for (int n = 0; n < frames; ++n) noise[l][n] = shape.wave1 == 4 ? laneRandom.nextBipolar() : 0.0f;
             // Fresh buffers full of NaN: the lanes must write every frame.
             float gotL[kMaxLanes][kControlPeriod], gotR[kMaxLanes][kControlPeriod];
             std::fill_n(&gotL[0][0], kMaxLanes * kControlPeriod, std::nanf(""));
@@ -352,14 +411,18 @@ TEST_P(SynthLanes, GroupsOfEverySizeMatchTheOneVoiceLoopSampleForSample) {
             const PartCoefficients* parts[kMaxLanes];
             float* left[kMaxLanes];
             float* right[kMaxLanes];
+            const float* noiseOf[kMaxLanes];
             for (int l = 0; l < kMaxLanes; ++l) {
                 const int from = l < count ? l : 0;
+                noiseOf[l] = noise[from];
                 group[l] = &lanes.voices[from];
                 parts[l] = &lanes.parts[lanes.partOf[from]];
                 left[l] = gotL[from];
                 right[l] = gotR[from];
             }
-            renderVoiceLanes(group, parts, count, shape, left, right, frames, width);
+            renderVoiceLanes(group, parts, count, shape, noiseOf, left, right, frames, width);
+            dsp::Random15 nextOfLanes = laneRandom, nextOfReference = random;
+            ASSERT_EQ(nextOfLanes.next(), nextOfReference.next()) << "trial " << trial << " run " << run;
             for (int l = 0; l < count; ++l) {
                 for (int n = 0; n < frames; ++n) {
                     ASSERT_TRUE(sameBits(gotL[l][n], expectL[l][n]) && sameBits(gotR[l][n], expectR[l][n]))
@@ -380,6 +443,8 @@ TEST_P(SynthLanes, GroupsOfEverySizeMatchTheOneVoiceLoopSampleForSample) {
         }
     }
     EXPECT_GT(compared, 300 * 4);
+    // DCO2's key sync did fire inside runs.
+    EXPECT_GT(syncsDone, 50);
 }
 
 // The processor check agrees with the compiler's own.
@@ -404,8 +469,8 @@ TEST(SynthLanesRules, ExponentialOfZeroIsExactlyOne) {
     EXPECT_EQ(portable::exp2(-0.0f), 1.0f);
 }
 
-// A voice that would fall silent inside the run, or waits for its key sync,
-// is left to the one-voice loop; a plain held voice is taken.
+// A voice that would fall silent inside the run is left to the one-voice
+// loop; a held voice is taken, with noise, FM or a key sync pending too.
 TEST(SynthLanesRules, EligibilityFollowsWhatTheLanesCarry) {
     PartCoefficients part;
     part.osc[0].wave = 1;
@@ -419,7 +484,7 @@ TEST(SynthLanesRules, EligibilityFollowsWhatTheLanesCarry) {
     EXPECT_TRUE(laneEligible(v, part, 16));
     Voice sync = v;
     sync.osc[1].keySyncPending = true;
-    EXPECT_FALSE(laneEligible(sync, part, 16));
+    EXPECT_TRUE(laneEligible(sync, part, 16));
     Voice dying = v;
     dying.gate = false;
     dying.outputEnv.stage = kRelease;
@@ -451,7 +516,14 @@ TEST(SynthLanesRules, EligibilityFollowsWhatTheLanesCarry) {
     EXPECT_LT(eligible, 19000);
     PartCoefficients noise = part;
     noise.osc[0].wave = 4;
-    EXPECT_FALSE(laneEligible(v, noise, 16));
+    EXPECT_TRUE(laneEligible(v, noise, 16));
+    PartCoefficients fm = part;
+    fm.osc[1].wave = 4;
+    EXPECT_TRUE(laneEligible(v, fm, 16));
+    Voice wild = v;
+    wild.fmDepth = std::nanf("");
+    EXPECT_FALSE(laneEligible(wild, fm, 16));
+    EXPECT_TRUE(laneEligible(wild, part, 16));
     Voice high = v;
     high.osc[0].currentIncrement = 9000.0f;
     EXPECT_FALSE(laneEligible(high, part, 16));

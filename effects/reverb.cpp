@@ -82,9 +82,10 @@ void EffectReverb::processReplacing(float** inputs, float** outputs, VstInt32 fr
         clock_, frames, [this] { return !midiIdle(); },
         [this] { engine_.smooth(targets_, fxdsp::kControlGlideFactor); }, [this] { drainEffectMidiFrame(); },
         [&](int offset, int count) {
-            engine_.render(inL + offset, inR + offset, outL + offset, outR + offset, count,
-                           fxdsp::switchOn(live_[kMono]));
+            engine_.queue(inL + offset, inR + offset, outL + offset, outR + offset, count,
+                          fxdsp::switchOn(live_[kMono]));
         });
+    engine_.flush();
 }
 
 void EffectReverb::getParameterName(VstInt32 index, char* text) {

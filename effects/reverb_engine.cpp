@@ -12,8 +12,9 @@ using namespace reverb_tuning;
 
 ReverbEngine::Channel::Channel(int extraSamples) {
     size_t total = 0;
-    for (int c = 0; c < kCombCount; ++c) total += static_cast<size_t>(kCombLengthsLeft[c] + extraSamples);
-    for (int a = 0; a < kAllpassCount; ++a) total += static_cast<size_t>(kAllpassLengthsLeft[a] + extraSamples);
+    for (int c = 0; c < kCombCount; ++c) total += static_cast<size_t>(kCombLengthsLeft[c] + extraSamples + kGuardSlots);
+    for (int a = 0; a < kAllpassCount; ++a)
+        total += static_cast<size_t>(kAllpassLengthsLeft[a] + extraSamples + kGuardSlots);
     pool.assign(total, 0.0f);
     float* next = pool.data();
     for (int c = 0; c < kCombCount; ++c) {
@@ -21,13 +22,13 @@ ReverbEngine::Channel::Channel(int extraSamples) {
         combLength[c] = kCombLengthsLeft[c] + extraSamples;
         combIndex[c] = 0;
         combStore[c] = 0.0f;
-        next += combLength[c];
+        next += combLength[c] + kGuardSlots;
     }
     for (int a = 0; a < kAllpassCount; ++a) {
         allpass[a] = next;
         allpassLength[a] = kAllpassLengthsLeft[a] + extraSamples;
         allpassIndex[a] = 0;
-        next += allpassLength[a];
+        next += allpassLength[a] + kGuardSlots;
     }
     room = framesBeforeWrap();
 }
@@ -202,6 +203,7 @@ void ReverbEngine::smooth(const ReverbTargets& t, float factor) {
 }
 
 std::size_t ReverbEngine::clearSignal() {
+    flush();
     const int frames = written_.frames();
     std::size_t bytes = preLeft_.clearFirst(frames) + preRight_.clearFirst(frames);
     preWrite_ = 0;
@@ -211,6 +213,8 @@ std::size_t ReverbEngine::clearSignal() {
 }
 
 void ReverbEngine::beginBlock() {
+    // Queued frames run with the damping they were queued under.
+    flush();
     // Damp 1 leaves the combs undamped (k1 = 1); Damp 0 averages the new and
     // the stored value.
     k1_ = 0.5f + 0.5f * damping_;
@@ -244,7 +248,7 @@ void readSlots(const PreDelayLine& line, int at, float* u, int count) {
 }  // namespace
 
 void ReverbEngine::feedPiece(const float* inL, const float* inR, int count, bool mono, int preDelay, float* xL,
-                             float* xR, float* hL, float* hR) {
+                             float* xR, float* uL, float* uR) {
     // The input gains, four frames at a time. The combs decay (feedback
     // below 1), so a bounded, finite input keeps every line finite.
     const __m128 offset = _mm_set1_ps(fxdsp::kAntiDenormalOffset), half = _mm_set1_ps(0.5f);
@@ -253,11 +257,11 @@ void ReverbEngine::feedPiece(const float* inL, const float* inR, int count, bool
         const __m128 l = _mm_loadu_ps(inL + n), r = _mm_loadu_ps(inR + n);
         if (mono) {
             const __m128 x = _mm_add_ps(fxdsp::fedLanes(_mm_add_ps(_mm_mul_ps(half, l), _mm_mul_ps(half, r))), offset);
-            _mm_store_ps(xL + n, x);
-            _mm_store_ps(xR + n, x);
+            _mm_storeu_ps(xL + n, x);
+            _mm_storeu_ps(xR + n, x);
         } else {
-            _mm_store_ps(xL + n, _mm_add_ps(fxdsp::fedLanes(l), offset));
-            _mm_store_ps(xR + n, _mm_add_ps(fxdsp::fedLanes(r), offset));
+            _mm_storeu_ps(xL + n, _mm_add_ps(fxdsp::fedLanes(l), offset));
+            _mm_storeu_ps(xR + n, _mm_add_ps(fxdsp::fedLanes(r), offset));
         }
     }
     for (; n < count; ++n) {
@@ -278,19 +282,21 @@ void ReverbEngine::feedPiece(const float* inL, const float* inR, int count, bool
         writeSlots(preLeft_, w, xL, count);
         writeSlots(preRight_, w, xR, count);
         const int read = (w - preDelay) & PreDelayLine::kMask;
-        readSlots(preLeft_, read, hL, count);
-        readSlots(preRight_, read, hR, count);
+        readSlots(preLeft_, read, uL, count);
+        readSlots(preRight_, read, uR, count);
     } else {
         for (int i = 0; i < count; ++i) {
             const int at = w + i;
             preLeft_.store(at, xL[i]);
             preRight_.store(at, xR[i]);
-            hL[i] = preLeft_.at(at - preDelay);
-            hR[i] = preRight_.at(at - preDelay);
+            uL[i] = preLeft_.at(at - preDelay);
+            uR[i] = preRight_.at(at - preDelay);
         }
     }
     preWrite_ = (w + count) & PreDelayLine::kMask;
+}
 
+void ReverbEngine::lowCutPiece(float* hL, float* hR, int count) {
     // The low cut recurs from frame to frame.
     const fxdsp::OnePoleCoefficients lowCut = lowCut_;
     float stateL = left_.lowCutState, stateR = right_.lowCutState;
@@ -303,15 +309,65 @@ void ReverbEngine::feedPiece(const float* inL, const float* inR, int count, bool
 }
 
 void ReverbEngine::render(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono) {
+    queue(inL, inR, outL, outR, count, mono);
+    flush();
+}
+
+void ReverbEngine::queue(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono) {
+    if (!wide_) {
+        renderFour(inL, inR, outL, outR, count, mono);
+        return;
+    }
+    // The comb feedback is one for all the frames of a flush.
+    if (queue_.frames > 0 && feedback_ != queue_.feedback) flush();
+    queue_.feedback = feedback_;
+    int p = static_cast<int>(preDelay_);
+    if (p < 0) p = 0;
+    if (p > PreDelayLine::kMask) p = PreDelayLine::kMask;
+    written_.add(count);
+    Queue& q = queue_;
+    for (int start = 0; start < count;) {
+        if (q.frames == kQueueFrames) flush();
+        const int at = q.frames, m = std::min(count - start, kQueueFrames - at);
+        feedPiece(inL + start, inR + start, m, mono, p, q.xL + at, q.xR + at, q.uL + at, q.uR + at);
+        std::fill_n(q.lowCutInput + at, m, lowCut_.input);
+        std::fill_n(q.lowCutFeedback + at, m, lowCut_.feedback);
+        std::fill_n(q.early + at, m, early_);
+        std::fill_n(q.dry + at, m, dry_);
+        std::fill_n(q.wet + at, m, wet_);
+        std::fill_n(q.level + at, m, level_);
+        q.runLeft[q.runs] = outL + start;
+        q.runRight[q.runs] = outR + start;
+        q.runStart[q.runs] = at;
+        q.runFrames[q.runs] = m;
+        ++q.runs;
+        q.frames += m;
+        start += m;
+    }
+}
+
+void ReverbEngine::flush() {
+    Queue& q = queue_;
+    if (q.frames == 0) return;
+    runQueueWide(left_, right_, q, k1_, k2_);
+    for (int r = 0; r < q.runs; ++r) {
+        std::copy_n(q.outL + q.runStart[r], q.runFrames[r], q.runLeft[r]);
+        std::copy_n(q.outR + q.runStart[r], q.runFrames[r], q.runRight[r]);
+    }
+    q.frames = 0;
+    q.runs = 0;
+}
+
+void ReverbEngine::renderFour(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono) {
     // Whole samples, no interpolation; held inside the line.
     int p = static_cast<int>(preDelay_);
     if (p < 0) p = 0;
     if (p > PreDelayLine::kMask) p = PreDelayLine::kMask;
     written_.add(count);
     const float feedback = feedback_, k1 = k1_, k2 = k2_;
-    // In three passes over pieces of the run: the inputs, pre-delay and low
-    // cut, then each channel's combs and all-passes (four frames at a time),
-    // then the mix (four frames at a time). Inputs are read before the
+    // In passes over pieces of the run: the inputs and pre-delay, then the
+    // low cut, then each channel's combs and all-passes (four frames at a
+    // time), then the mix (four frames at a time). Inputs are read before the
     // outputs of the same frames are written, so processing in place holds.
     alignas(16) float xL[kPiece], xR[kPiece], hL[kPiece], hR[kPiece];
     alignas(16) float sumL[kPiece], sumR[kPiece], diffL[kPiece], diffR[kPiece];
@@ -320,6 +376,7 @@ void ReverbEngine::render(const float* inL, const float* inR, float* outL, float
     for (int start = 0; start < count; start += kPiece) {
         const int m = std::min(kPiece, count - start);
         feedPiece(inL + start, inR + start, m, mono, p, xL, xR, hL, hR);
+        lowCutPiece(hL, hR, m);
         left_.runFrames(hL, m, feedback, k1, k2, sumL, diffL);
         right_.runFrames(hR, m, feedback, k1, k2, sumR, diffR);
         float* outLeft = outL + start;

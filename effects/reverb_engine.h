@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/cpu_features.h"
 #include "effects/dsp/delay_ring.h"
 #include "effects/dsp/one_pole.h"
 #include "effects/dsp/signal_floor.h"
@@ -41,9 +42,28 @@ public:
     // it was made or cleared costs nothing here; returns the bytes cleared.
     std::size_t clearSignal();
     void render(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
+    // render() for the module's runs: the inputs are read here, but in the
+    // wide pass the frames wait for flush() (or for the queue to fill) and
+    // run together with the frames queued after them, the outputs written
+    // then. Every frame keeps its own smoothed settings, so the output is
+    // render()'s to the bit. The four-lane pass renders at once.
+    void queue(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
+    void flush();
+    // Both channels run together in eight lanes where the processor has
+    // them (x86_64 with AVX2), each channel in four lanes otherwise; the
+    // output is the same to the bit. false keeps the four-lane pass (tests
+    // compare the two).
+    void allowWideLanes(bool allowed) {
+        flush();
+        wide_ = allowed && cpuHasAvx2();
+    }
+    bool wideLanes() const { return wide_; }
 
 private:
-    // The lines of one channel, stored back to back.
+    // The lines of one channel, stored back to back, each followed by
+    // kGuardSlots slots the wide pass runs on into where a line ends inside
+    // four frames.
+    static constexpr int kGuardSlots = 4;
     struct Channel {
         std::vector<float> pool;
         float* comb[reverb_tuning::kCombCount];
@@ -81,10 +101,35 @@ private:
         void runFour(const float* h, float feedback, float k1, float k2, float* combSum, float* diffused);
     };
 
-    // Pre-delay, low cut and input gains for a piece of up to kPiece frames.
+    // Input gains and pre-delay for a piece of frames: x is what enters the
+    // pre-delay, u what leaves it.
     static constexpr int kPiece = 64;
     void feedPiece(const float* inL, const float* inR, int count, bool mono, int preDelay, float* xL, float* xR,
-                   float* hL, float* hR);
+                   float* uL, float* uR);
+    // The low cut over a piece, u in, h out (in place allowed).
+    void lowCutPiece(float* hL, float* hR, int count);
+    // The four-lane pass over a run.
+    void renderFour(const float* inL, const float* inR, float* outL, float* outR, int count, bool mono);
+
+    // Frames waiting for the wide pass: what entered the pre-delay (x) and
+    // what left it (u), the settings of each frame, and the runs whose
+    // outputs they become. Fewer frames than the shortest line holds, so a
+    // line reaches its end at most once in a flush.
+    static constexpr int kQueueFrames = 192;
+    struct Queue {
+        float xL[kQueueFrames], xR[kQueueFrames], uL[kQueueFrames], uR[kQueueFrames];
+        float outL[kQueueFrames], outR[kQueueFrames];
+        float lowCutInput[kQueueFrames], lowCutFeedback[kQueueFrames];
+        float early[kQueueFrames], dry[kQueueFrames], wet[kQueueFrames], level[kQueueFrames];
+        float* runLeft[kQueueFrames];
+        float* runRight[kQueueFrames];
+        int runStart[kQueueFrames], runFrames[kQueueFrames];
+        int frames = 0, runs = 0;
+        float feedback = 0.0f;
+    };
+    // Low cut, combs, all-passes and mix of both channels for the queued
+    // frames, in AVX2 lanes, into the queue's outputs (reverb_lanes_wide.cpp).
+    static void runQueueWide(Channel& left, Channel& right, Queue& q, float k1, float k2);
 
     PreDelayLine preLeft_, preRight_;
     // Every line is written from its start on after a clear, one slot a
@@ -96,4 +141,6 @@ private:
     fxdsp::OnePoleCoefficients lowCut_;
     float dry_ = 0.0f, wet_ = 0.0f, level_ = 0.0f;
     float k1_ = 0.5f, k2_ = 0.5f;
+    bool wide_ = cpuHasAvx2();
+    Queue queue_;
 };

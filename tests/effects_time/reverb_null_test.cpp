@@ -1,10 +1,11 @@
 // The room engine against a plain per-frame rendering of its algorithm: the
 // engine runs the input gains, the combs and all-passes four frames at a
-// time in SSE lanes, the pre-delay a run at a time, and clears only what its
-// lines took since they last held silence; it must come out bit for bit the same,
-// across the lines' ends, with gliding parameters, odd run lengths, the mono
-// switch, processing in place, the longest pre-delays and samples that are
-// not finite.
+// time in SSE lanes (or both channels at once in eight AVX2 lanes, low cut
+// and mix included), the pre-delay a run at a time, and clears only what its
+// lines took since they last held silence; both passes must come out bit for
+// bit the same, across the lines' ends, with gliding parameters, odd run
+// lengths, the mono switch, processing in place, the longest pre-delays,
+// samples that are not finite and a change of pass between blocks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
+#include "common/cpu_features.h"
 #include "effects/reverb_engine.h"
 
 namespace {
@@ -162,15 +164,19 @@ struct Scenario {
     bool badSamples;
     double fixedPreDelay = -1.0;  // from 0 on: the pre-delay stays there
     int clearEvery = 0;           // from 1 on: both are cleared every so many blocks
+    int flipWidthEvery = 0;       // from 1 on: the engine changes lanes every so many blocks
+    bool immediate = false;       // render() each run rather than queue() them and flush() the block
+    bool changesWithinBlocks = false;  // new targets (a new comb feedback among them) between runs
 };
 
 // Blocks of varied length cut into runs (a glide step before each; runs of
 // 16 frames as the module makes them, or of random lengths up to longestRun), with new targets now and then and the mono switch
 // flipping; both engines get the same calls. Returns how many samples were
 // compared.
-long compareScenario(const Scenario& s) {
+long compareScenario(const Scenario& s, bool wide) {
     std::mt19937 rng(s.seed);
     ReverbEngine engine;
+    engine.allowWideLanes(wide);
     ReferenceRoom reference;
     ReverbTargets targets = randomTargets(rng, s.longestPreDelay, s.fixedPreDelay);
     engine.smooth(targets, 1.0f);
@@ -211,22 +217,31 @@ long compareScenario(const Scenario& s) {
             engine.clearSignal();
             reference.clear();
         }
+        if (s.flipWidthEvery > 0 && block % s.flipWidthEvery == s.flipWidthEvery - 1) {
+            engine.allowWideLanes(!engine.wideLanes());
+        }
         engine.beginBlock();
         reference.beginBlock();
         for (int at = 0; at < frames;) {
             const int count = std::min(frames - at, s.longestRun > 0 ? runLength(rng) : 16);
+            if (s.changesWithinBlocks && chance(rng) < 10) targets = randomTargets(rng, s.longestPreDelay, s.fixedPreDelay);
             engine.smooth(targets, 0.01f);
             reference.smooth(targets, 0.01f);
             const float* srcL = s.inPlace ? outL.data() + at : inL.data() + at;
             const float* srcR = s.inPlace ? outR.data() + at : inR.data() + at;
-            engine.render(srcL, srcR, outL.data() + at, outR.data() + at, count, mono);
+            if (s.immediate) {
+                engine.render(srcL, srcR, outL.data() + at, outR.data() + at, count, mono);
+            } else {
+                engine.queue(srcL, srcR, outL.data() + at, outR.data() + at, count, mono);
+            }
             reference.render(refL.data() + at, refR.data() + at, refL.data() + at, refR.data() + at, count, mono);
             at += count;
         }
+        engine.flush();
         for (int i = 0; i < frames; ++i) {
             const size_t k = static_cast<size_t>(i);
             if (bits(outL[k]) != bits(refL[k]) || bits(outR[k]) != bits(refR[k])) {
-                ADD_FAILURE() << "seed " << s.seed << " block " << block << " frame " << i << ": " << outL[k] << " "
+                ADD_FAILURE() << (engine.wideLanes() ? "wide " : "") << "seed " << s.seed << " block " << block << " frame " << i << ": " << outL[k] << " "
                               << outR[k] << " against " << refL[k] << " " << refR[k];
                 return compared;
             }
@@ -236,52 +251,82 @@ long compareScenario(const Scenario& s) {
     return compared;
 }
 
-TEST(ReverbNull, LanesMatchTheFrameLoopBitForBit) {
+// Both the four-lane pass and the wide one (both channels in eight lanes)
+// against the reference; the wide one only where the processor has it.
+class ReverbNull : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (GetParam() && !cpuHasAvx2()) GTEST_SKIP() << "no AVX2 here";
+    }
+};
+
+TEST_P(ReverbNull, LanesMatchTheFrameLoopBitForBit) {
     long compared = 0;
     for (unsigned seed = 1; seed <= 6; ++seed) {
-        compared += compareScenario({seed, 6615.0, false, 0, false});
-        compared += compareScenario({seed + 100, 6615.0, true, 15, false});
-        compared += compareScenario({seed + 200, 1000.0, false, 300, false});
+        compared += compareScenario({seed, 6615.0, false, 0, false}, GetParam());
+        compared += compareScenario({seed + 100, 6615.0, true, 15, false}, GetParam());
+        compared += compareScenario({seed + 200, 1000.0, false, 300, false}, GetParam());
     }
     // Enough frames to pass every line's end many times.
     EXPECT_GT(compared, 500000);
 }
 
-TEST(ReverbNull, ShortAndLongestPreDelays) {
+TEST_P(ReverbNull, ShortAndLongestPreDelays) {
     // Pre-delays of a few samples read what the same run has just written;
     // the longest read slots the run is about to overwrite.
-    compareScenario({7, 3.0, false, 13, false});
-    compareScenario({8, 0.0, true, 200, false});
-    compareScenario({9, 32767.0, false, 7, false});
-    compareScenario({10, 40000.0, true, 0, false});
+    compareScenario({7, 3.0, false, 13, false}, GetParam());
+    compareScenario({8, 0.0, true, 200, false}, GetParam());
+    compareScenario({9, 32767.0, false, 7, false}, GetParam());
+    compareScenario({10, 40000.0, true, 0, false}, GetParam());
 }
 
-TEST(ReverbNull, PreDelaysAroundTheLongestAPieceCanTake) {
+TEST_P(ReverbNull, PreDelaysAroundTheLongestAPieceCanTake) {
     // Up to the line's length less the run, a run's writes can all go
     // before its reads; one slot further, the last frames read slots the
     // run's first frames are about to overwrite.
     constexpr int kLine = 1 << kPreDelayBits;
     for (int back : {64, 63, 16, 15, 1}) {
-        compareScenario({20u + static_cast<unsigned>(back), 40000.0, false, 64, false, kLine - back + 0.0});
-        compareScenario({40u + static_cast<unsigned>(back), 40000.0, true, 0, false, kLine - back + 0.5});
+        compareScenario({20u + static_cast<unsigned>(back), 40000.0, false, 64, false, kLine - back + 0.0}, GetParam());
+        compareScenario({40u + static_cast<unsigned>(back), 40000.0, true, 0, false, kLine - back + 0.5}, GetParam());
     }
 }
 
-TEST(ReverbNull, ClearedWhileRunningAsIfClearedWhole) {
+TEST_P(ReverbNull, ClearedWhileRunningAsIfClearedWhole) {
     // The engine clears only the slots written since its lines last held
     // silence; the reference clears every line whole.
-    compareScenario({51, 6615.0, false, 0, false, -1.0, 3});
-    compareScenario({52, 32767.0, true, 40, false, -1.0, 7});
-    compareScenario({53, 1000.0, false, 300, false, -1.0, 50});
-    compareScenario({54, 0.0, false, 16, false, 32767.0, 11});
+    compareScenario({51, 6615.0, false, 0, false, -1.0, 3}, GetParam());
+    compareScenario({52, 32767.0, true, 40, false, -1.0, 7}, GetParam());
+    compareScenario({53, 1000.0, false, 300, false, -1.0, 50}, GetParam());
+    compareScenario({54, 0.0, false, 16, false, 32767.0, 11}, GetParam());
 }
 
-TEST(ReverbNull, SamplesThatAreNotFinite) {
-    compareScenario({11, 2000.0, false, 16, true});
-    compareScenario({12, 500.0, true, 100, true});
+TEST_P(ReverbNull, SamplesThatAreNotFinite) {
+    compareScenario({11, 2000.0, false, 16, true}, GetParam());
+    compareScenario({12, 500.0, true, 100, true}, GetParam());
 }
 
-TEST(ReverbNull, TheTailStillRings) {
+TEST_P(ReverbNull, ChangingLanesMidStreamKeepsTheState) {
+    // Every line index, damping state and low cut state crosses over from
+    // one pass to the other.
+    compareScenario({61, 6615.0, false, 600, false, -1.0, 0, 1}, GetParam());
+    compareScenario({62, 1000.0, true, 37, false, -1.0, 5, 2}, GetParam());
+    compareScenario({63, 40.0, false, 0, true, -1.0, 0, 3}, GetParam());
+}
+
+TEST_P(ReverbNull, RunsRenderedAtOnceOrQueuedForTheBlock) {
+    // Queued runs wait for the block's end (or a full queue, or a new comb
+    // feedback) and must come out as if each had been rendered at once.
+    compareScenario({71, 6615.0, false, 16, false, -1.0, 0, 0, true}, GetParam());
+    compareScenario({72, 1000.0, true, 600, false, -1.0, 0, 0, true}, GetParam());
+    compareScenario({73, 6615.0, false, 5, false, -1.0, 0, 0, false, true}, GetParam());
+    compareScenario({74, 300.0, true, 1, false, -1.0, 9, 0, false, true}, GetParam());
+    compareScenario({75, 6615.0, false, 600, false, -1.0, 0, 0, true, true}, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lanes, ReverbNull, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Four"; });
+
+TEST(ReverbTail, TheTailStillRings) {
     // Guard against comparing two silent engines: an impulse must leave a
     // tail that is still audible half a second later.
     ReverbEngine engine;

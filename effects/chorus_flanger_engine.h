@@ -15,12 +15,14 @@
 #include <cmath>
 #include <cstddef>
 
+#include "common/cpu_features.h"
 #include "common/portable_math.h"
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/delay_ring.h"
 #include "effects/dsp/portable_lanes.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
+#include "effects/swept_delay_wide.h"
 
 struct SweptDelayTargets {
     double delaySamples = 0.0;  // base delay D
@@ -35,9 +37,11 @@ class SweptDelayEngine {
 public:
     using Ring = fxdsp::DelayRing<kRingBits>;
 
-    // Reads are limited to ±10 so that a flanger at full feedback stays bounded:
-    // the ring then holds at most the input plus 10.
-    static constexpr float kReadLimit = 10.0f;
+    static constexpr float kReadLimit = fxdsp::kSweptReadLimit;
+
+    // Eight frames at a time in AVX2 lanes where the processor has them
+    // (the same bits as four at a time); tests turn them off to compare.
+    void allowWideLanes(bool allowed) { wide_ = allowed && cpuHasAvx2(); }
 
     // Oscillator step per sample, in units of the ±1 triangle (4 units a
     // cycle). The oscillator always continues upward from where it is.
@@ -58,9 +62,10 @@ public:
 
     // Reads both inputs of a frame before writing its outputs: may run in place.
     // In three passes over each stretch of up to kStretch frames: the
-    // oscillator frame by frame, then the read distances (four frames at a
-    // time in SSE lanes), then the reads, ring writes and mixes (four frames
-    // at a time where every read of the four lies behind their writes).
+    // oscillator frame by frame, then the read distances (eight or four
+    // frames at a time in AVX2 or SSE lanes), then the reads, ring writes and
+    // mixes (eight or four frames at a time where every read of the group
+    // lies behind its writes).
     // Every frame gets the arithmetic of the plain frame loop in the same
     // order, so the output is that loop's bit for bit; the passes only free
     // the processor to overlap the work of neighbouring frames.
@@ -110,8 +115,18 @@ private:
         alignas(16) float distL[kStretch];
         alignas(16) float distR[kStretch];
         // The oscillator runs in double; the exponent takes it in float.
+        // Stored four at a time, so that the lanes' loads below are each
+        // forwarded from one store rather than waiting for four.
         double sweep = sweep_, increment = increment_;
-        for (int n = 0; n < count; ++n) sweeps[n] = static_cast<float>(stepSweep(sweep, increment));
+        int n = 0;
+        for (; n + 4 <= count; n += 4) {
+            const float s0 = static_cast<float>(stepSweep(sweep, increment));
+            const float s1 = static_cast<float>(stepSweep(sweep, increment));
+            const float s2 = static_cast<float>(stepSweep(sweep, increment));
+            const float s3 = static_cast<float>(stepSweep(sweep, increment));
+            _mm_store_ps(sweeps + n, _mm_setr_ps(s0, s1, s2, s3));
+        }
+        for (; n < count; ++n) sweeps[n] = static_cast<float>(stepSweep(sweep, increment));
         sweep_ = sweep;
         increment_ = increment;
 
@@ -122,7 +137,11 @@ private:
         const __m128 delay = _mm_set1_ps(delay_);
         const __m128 shortest = _mm_set1_ps(static_cast<float>(Ring::kMinHermiteDelay));
         const __m128 longest = _mm_set1_ps(static_cast<float>(Ring::kMaxHermiteDelay));
-        int n = 0;
+        n = 0;
+        if (wide_)
+            n = fxdsp::sweptDistancesWide(sweeps, distL, distR, count, depth_, delay_,
+                                          static_cast<float>(Ring::kMinHermiteDelay),
+                                          static_cast<float>(Ring::kMaxHermiteDelay));
         for (; n + 4 <= count; n += 4) {
             const __m128 exponent = _mm_mul_ps(depth, _mm_load_ps(sweeps + n));
             if (!fxdsp::insideExp2Lanes(exponent)) break;
@@ -139,6 +158,9 @@ private:
 
         int w = write_;
         n = 0;
+        if (wide_)
+            n = fxdsp::sweptRenderWide<kRingBits>(left_.slots(), right_.slots(), w, distL, distR, inL, inR, outL, outR,
+                                                   count, fxdsp::SweptMixGains{feedback_, dry_, wet_, level_});
         for (; n + 4 <= count; n += 4) {
             const __m128 cL = _mm_load_ps(distL + n), cR = _mm_load_ps(distR + n);
             // Reads more than 5 samples back lie behind the four writes.
@@ -257,6 +279,7 @@ private:
         return y;
     }
 
+    bool wide_ = cpuHasAvx2();
     Ring left_, right_;
     // Both rings are written from slot 0 on after a clear, one slot a frame.
     int write_ = 0;

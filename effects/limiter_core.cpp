@@ -102,10 +102,16 @@ void LimiterCore::stretch(const float* inL, const float* inR, float* outL, float
         const __m128 h = loadPair(magnitudes + 2 * n);
         const __m128 rising = _mm_cmplt_ps(envelope, h);
         const __m128 attacked = _mm_add_ps(_mm_mul_ps(attack, envelope), _mm_mul_ps(attackRest, h));
-        // max(floor, x) keeps a NaN x, as "x < floor" does.
-        const __m128 released =
-            _mm_max_ps(floor, _mm_add_ps(_mm_mul_ps(release, envelope), _mm_mul_ps(releaseRest, h)));
-        envelope = fxdsp::selectLanes(rising, attacked, released);
+        const __m128 released = _mm_add_ps(_mm_mul_ps(release, envelope), _mm_mul_ps(releaseRest, h));
+        // The floor is taken only where a released value falls below it (a
+        // well predicted branch: in silence it is taken every frame,
+        // otherwise hardly ever), which keeps max() off the follower's
+        // frame-to-frame dependency chain. max(floor, x) keeps a NaN x, as
+        // "x < floor" does, and the branch leaves NaN alone as well.
+        if (_mm_movemask_ps(_mm_cmplt_ps(released, floor)) & 3) [[unlikely]]
+            envelope = fxdsp::selectLanes(rising, attacked, _mm_max_ps(floor, released));
+        else
+            envelope = fxdsp::selectLanes(rising, attacked, released);
         _mm_storel_pi(reinterpret_cast<__m64*>(envelopes + 2 * n), envelope);
     }
     _mm_storel_pi(reinterpret_cast<__m64*>(envelope_), envelope);

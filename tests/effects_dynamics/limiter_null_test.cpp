@@ -23,6 +23,11 @@ class ReferenceLimiter {
 public:
     ReferenceLimiter(float drive, float release, int lookahead)
         : drive_(drive), release_(release), lookahead_(lookahead) {}
+    void set(float drive, float release, int lookahead) {
+        drive_ = drive;
+        release_ = release;
+        lookahead_ = lookahead;
+    }
 
     void frame(float l, float r, float& outL, float& outR) {
         const int j = (w_ - lookahead_ + kRing) % kRing;
@@ -164,4 +169,53 @@ TEST(LimiterNull, AFollowerThatSawANonFiniteSampleRecovers) {
         EXPECT_GT(peak, 0.9f) << bad;
         EXPECT_LT(largestDifference, 1e-4f) << bad;
     }
+}
+
+// Settings that move between host blocks of 1..600 frames: the drive
+// gliding towards random targets, the release and the look-ahead jumping
+// now and then (releases of 0 and 1 included), over signals that swell,
+// fall silent and come back, so that the followers keep crossing the
+// floor and full scale, one channel at a time or both.
+TEST(LimiterNull, RandomSettingsInHostBlocks) {
+    LimiterCore core;
+    std::mt19937 random(31);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> blockLength(1, 600);
+    float drive = 1.0f, driveTarget = 4.0f, release = 0.999f;
+    int lookahead = 64;
+    ReferenceLimiter reference(drive, release, lookahead);
+    std::vector<float> l(600), r(600), outL(600), outR(600);
+    int differ = 0;
+    double phase = 0.0;
+    for (int block = 0; block < 900; ++block) {
+        if (block % 11 == 0) driveTarget = static_cast<float>(std::pow(10.0, 1.5 * unit(random)));
+        if (block % 37 == 5) {
+            const double pick = unit(random);
+            release = pick < 0.1 ? 0.0f : pick < 0.2 ? 1.0f : static_cast<float>(1.0 - std::pow(10.0, -4.0 * unit(random)));
+        }
+        if (block % 53 == 7) lookahead = static_cast<int>(511.0 * unit(random));
+        drive += 0.3f * (driveTarget - drive);
+        core.setDrive(drive);
+        core.setReleaseCoefficient(release);
+        core.setLookaheadSamples(lookahead);
+        reference.set(drive, release, lookahead);
+        const int frames = blockLength(random);
+        // Each channel falls silent on its own, and both at once.
+        const bool silentLeft = block % 9 == 4 || block % 13 == 6;
+        const bool silentRight = block % 9 == 4 || block % 7 == 2;
+        for (int i = 0; i < frames; ++i) {
+            phase += 2e-4;
+            const double swell = 0.5 + 0.5 * std::sin(phase);
+            const double left = silentLeft ? 0.0 : swell, right = silentRight ? 0.0 : swell * swell;
+            l[static_cast<size_t>(i)] = static_cast<float>(left * (2.0 * unit(random) - 1.0));
+            r[static_cast<size_t>(i)] = static_cast<float>(right * (2.0 * unit(random) - 1.0));
+        }
+        core.processRun(l.data(), r.data(), outL.data(), outR.data(), frames);
+        for (size_t i = 0; i < static_cast<size_t>(frames); ++i) {
+            float refL, refR;
+            reference.frame(l[i], r[i], refL, refR);
+            if (bitsOf(outL[i]) != bitsOf(refL) || bitsOf(outR[i]) != bitsOf(refR)) ++differ;
+        }
+    }
+    EXPECT_EQ(differ, 0);
 }

@@ -87,7 +87,6 @@ bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, f
     const __m128 frac = _mm_set1_ps(at.frac);
     const __m128 g = _mm_set1_ps(feedback_);
     const __m128 offset = _mm_set1_ps(fxdsp::kAntiDenormalOffset);
-    alignas(16) float feedA[kMaxLandedRun], feedB[kMaxLandedRun], tapsL[kMaxLandedRun], tapsR[kMaxLandedRun];
 
     const auto feeds = [&](int n, __m128& a, __m128& b) {
         const __m128 l = _mm_loadu_ps(inL + n), r = _mm_loadu_ps(inR + n);
@@ -107,17 +106,62 @@ bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, f
         const __m128 x0 = _mm_loadu_ps(line + n), x1 = _mm_loadu_ps(line + n + 1);
         return _mm_add_ps(x0, _mm_mul_ps(frac, _mm_sub_ps(x1, x0)));
     };
+    // The filter's recursion goes frame by frame, both channels in lanes 0
+    // and 1 (each lane doing onePoleStep's arithmetic), four frames right
+    // after their taps, and each group's outputs follow at once: the
+    // recursion is a dependency chain that leaves most of the processor
+    // idle, and the taps, writes and mixes of the neighbouring groups fill
+    // that time only when they sit close to it in the instruction stream.
+    // A group reads all its inputs before it writes its outputs, so the
+    // module may run in place. Frames after the last group take the scalar
+    // steps.
+    const auto pairOf = [](const float* p) { return _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p)); };
+    __m128 hiPair = pairOf(hiState_), lowPair = pairOf(lowState_);
+    const __m128 hiIn = _mm_set1_ps(hiCut_.input), hiBack = _mm_set1_ps(hiCut_.feedback);
+    const __m128 lowIn = _mm_set1_ps(lowCut_.input), lowBack = _mm_set1_ps(lowCut_.feedback);
+    const auto filterPair = [&](__m128 taps) {
+        hiPair = _mm_add_ps(_mm_mul_ps(hiIn, taps), _mm_mul_ps(hiBack, hiPair));
+        lowPair = _mm_add_ps(_mm_mul_ps(lowIn, hiPair), _mm_mul_ps(lowBack, lowPair));
+        return _mm_sub_ps(hiPair, lowPair);
+    };
+    float hiL = 0.0f, hiR = 0.0f, lowL = 0.0f, lowR = 0.0f;
+    const fxdsp::OnePoleCoefficients hiCut = hiCut_, lowCut = lowCut_;
+    const auto filterFrame = [&](float& echoL, float& echoR) {
+        const float tl = echoL, tr = echoR;
+        echoL = fxdsp::onePoleStep(hiL, tl, hiCut);
+        echoL -= fxdsp::onePoleStep(lowL, hiL, lowCut);
+        echoR = fxdsp::onePoleStep(hiR, tr, hiCut);
+        echoR -= fxdsp::onePoleStep(lowR, hiR, lowCut);
+    };
+    const __m128 dry = _mm_set1_ps(dry_), wet = _mm_set1_ps(wet_);
+    const __m128 leftGain = _mm_set1_ps(leftGain_), rightGain = _mm_set1_ps(rightGain_);
     const int whole = count & ~3;
     for (int n = 0; n < whole; n += 4) {
         __m128 a, b;
         feeds(n, a, b);
-        const __m128 tl = tap(readL, n), tr = tap(readR, n);
+        __m128 tl = tap(readL, n), tr = tap(readR, n);
         _mm_storeu_ps(writeL + n, fxdsp::fedLanes(_mm_add_ps(a, _mm_mul_ps(g, kPingPong ? tr : tl))));
         _mm_storeu_ps(writeR + n, fxdsp::fedLanes(_mm_add_ps(b, _mm_mul_ps(g, kPingPong ? tl : tr))));
-        _mm_store_ps(feedA + n, a);
-        _mm_store_ps(feedB + n, b);
-        _mm_store_ps(tapsL + n, tl);
-        _mm_store_ps(tapsR + n, tr);
+        if (kFilter) {
+            const __m128 early = _mm_unpacklo_ps(tl, tr), late = _mm_unpackhi_ps(tl, tr);  // l0 r0 l1 r1, l2 r2 l3 r3
+            const __m128 e0 = filterPair(early), e1 = filterPair(_mm_movehl_ps(early, early));
+            const __m128 e2 = filterPair(late), e3 = filterPair(_mm_movehl_ps(late, late));
+            const __m128 e01 = _mm_movelh_ps(e0, e1), e23 = _mm_movelh_ps(e2, e3);
+            tl = _mm_shuffle_ps(e01, e23, _MM_SHUFFLE(2, 0, 2, 0));
+            tr = _mm_shuffle_ps(e01, e23, _MM_SHUFFLE(3, 1, 3, 1));
+        }
+        const __m128 wl = _mm_mul_ps(tl, wet), wr = _mm_mul_ps(tr, wet);
+        _mm_storeu_ps(outL + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kPingPong ? b : a, dry), wl), leftGain));
+        _mm_storeu_ps(outR + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kPingPong ? a : b, dry), wr), rightGain));
+    }
+    if (kFilter) {
+        alignas(16) float hi[4], low[4];
+        _mm_store_ps(hi, hiPair);
+        _mm_store_ps(low, lowPair);
+        hiL = hi[0];
+        hiR = hi[1];
+        lowL = low[0];
+        lowR = low[1];
     }
     for (int n = whole; n < count; ++n) {
         const float l = inL[n], r = inR[n];
@@ -130,47 +174,21 @@ bool EchoEngine::renderLanded(const float* inL, const float* inR, float* outL, f
         }
         a += fxdsp::kAntiDenormalOffset;
         b += fxdsp::kAntiDenormalOffset;
-        const float tl = readL[n] + at.frac * (readL[n + 1] - readL[n]);
-        const float tr = readR[n] + at.frac * (readR[n + 1] - readR[n]);
+        float tl = readL[n] + at.frac * (readL[n + 1] - readL[n]);
+        float tr = readR[n] + at.frac * (readR[n + 1] - readR[n]);
         writeL[n] = fxdsp::fedSample(a + feedback_ * (kPingPong ? tr : tl));
         writeR[n] = fxdsp::fedSample(b + feedback_ * (kPingPong ? tl : tr));
-        feedA[n] = a;
-        feedB[n] = b;
-        tapsL[n] = tl;
-        tapsR[n] = tr;
+        if (kFilter) filterFrame(tl, tr);
+        const float wl = tl * wet_, wr = tr * wet_;
+        outL[n] = ((kPingPong ? b : a) * dry_ + wl) * leftGain_;
+        outR[n] = ((kPingPong ? a : b) * dry_ + wr) * rightGain_;
     }
     write_ = (write_ + count) & Line::kMask;
-
     if (kFilter) {
-        // The filter's recursion stays sample by sample.
-        float hiL = hiState_[0], hiR = hiState_[1], lowL = lowState_[0], lowR = lowState_[1];
-        for (int n = 0; n < count; ++n) {
-            float echoL = fxdsp::onePoleStep(hiL, tapsL[n], hiCut_);
-            echoL -= fxdsp::onePoleStep(lowL, hiL, lowCut_);
-            float echoR = fxdsp::onePoleStep(hiR, tapsR[n], hiCut_);
-            echoR -= fxdsp::onePoleStep(lowR, hiR, lowCut_);
-            tapsL[n] = echoL;
-            tapsR[n] = echoR;
-        }
         hiState_[0] = hiL;
         hiState_[1] = hiR;
         lowState_[0] = lowL;
         lowState_[1] = lowR;
-    }
-
-    // The outputs last: every input of the run has been read.
-    const __m128 dry = _mm_set1_ps(dry_), wet = _mm_set1_ps(wet_);
-    const __m128 leftGain = _mm_set1_ps(leftGain_), rightGain = _mm_set1_ps(rightGain_);
-    for (int n = 0; n < whole; n += 4) {
-        const __m128 a = _mm_load_ps(feedA + n), b = _mm_load_ps(feedB + n);
-        const __m128 wl = _mm_mul_ps(_mm_load_ps(tapsL + n), wet), wr = _mm_mul_ps(_mm_load_ps(tapsR + n), wet);
-        _mm_storeu_ps(outL + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kPingPong ? b : a, dry), wl), leftGain));
-        _mm_storeu_ps(outR + n, _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kPingPong ? a : b, dry), wr), rightGain));
-    }
-    for (int n = whole; n < count; ++n) {
-        const float wl = tapsL[n] * wet_, wr = tapsR[n] * wet_;
-        outL[n] = ((kPingPong ? feedB[n] : feedA[n]) * dry_ + wl) * leftGain_;
-        outR[n] = ((kPingPong ? feedA[n] : feedB[n]) * dry_ + wr) * rightGain_;
     }
     return true;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "effects/delay_engine.h"
+#include "effects/dsp/control_clock.h"
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
@@ -251,4 +252,66 @@ TEST(EchoEngineNull, LandedRunsHoldWhatTheyFeedBack) {
     EXPECT_TRUE(std::isfinite(outL[3]));
     EXPECT_NEAR(outL[3], 0.0f, 1e-3f);
     EXPECT_NEAR(outR[5], fxdsp::kLargestFedSample, fxdsp::kLargestFedSample * 1e-3f);
+}
+
+// Random settings in host blocks of 1..600 frames split as the module splits
+// them (a smoothing step every 16th frame, the runs between): filter
+// corners, feedback, mix and pan gliding towards new targets, switches and
+// delay times changing every few thousand frames, so that most runs land
+// and run four frames at a time with the filter's recursion among them.
+TEST(EchoEngineNull, RandomSettingsInHostBlocks) {
+    auto engine = std::make_unique<EchoEngine>();
+    auto ref = std::make_unique<ReferenceEcho>();
+    std::mt19937 rng(123);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> blockLength(1, 600);
+    EchoTargets t;
+    EchoSwitches switches;
+    double target = 100.0;
+    const auto pick = [&] {
+        t.feedback = static_cast<float>(unit(rng));
+        t.hiCut = fxdsp::onePoleLowpass(500.0 + 15000.0 * unit(rng), 44100.0);
+        t.lowCut = fxdsp::onePoleLowpass(20.0 + 800.0 * unit(rng), 44100.0);
+        t.mix = static_cast<float>(unit(rng));
+        t.pan = static_cast<float>(unit(rng));
+        t.level = 2.0 * unit(rng);
+        switches = {unit(rng) < 0.2, unit(rng) < 0.5, unit(rng) < 0.7};
+        target = unit(rng) < 0.5 ? 30.0 + 20000.0 * unit(rng) : static_cast<double>(1 + static_cast<int>(3000 * unit(rng)));
+    };
+    pick();
+    engine->smooth(t, switches.filter, 1.0f);
+    ref->smooth(t, switches.filter, 1.0f);
+    fxdsp::ControlClock engineClock, refClock;
+    const auto none = [] { return false; };
+    std::vector<float> inL(600), inR(600), outL(600), outR(600), refL(600), refR(600);
+    size_t differing = 0, frames = 0;
+    int sincePick = 0;
+    while (frames < 400000) {
+        if (sincePick > 20000) {
+            pick();
+            sincePick = 0;
+        }
+        const int count = blockLength(rng);
+        for (size_t n = 0; n < static_cast<size_t>(count); ++n) {
+            inL[n] = static_cast<float>(unit(rng) - 0.5);
+            inR[n] = static_cast<float>(unit(rng) - 0.5);
+        }
+        fxdsp::runControlledBlock(
+            engineClock, count, none, [&] { engine->smooth(t, switches.filter, fxdsp::kControlGlideFactor); }, [] {},
+            [&](int offset, int run) {
+                engine->render(inL.data() + offset, inR.data() + offset, outL.data() + offset, outR.data() + offset,
+                               run, target, switches);
+            });
+        fxdsp::runControlledBlock(
+            refClock, count, none, [&] { ref->smooth(t, switches.filter, fxdsp::kControlGlideFactor); }, [] {},
+            [&](int offset, int run) {
+                for (size_t n = static_cast<size_t>(offset); n < static_cast<size_t>(offset + run); ++n)
+                    ref->frame(inL[n], inR[n], target, switches, refL[n], refR[n]);
+            });
+        for (size_t n = 0; n < static_cast<size_t>(count); ++n)
+            if (bitsOf(outL[n]) != bitsOf(refL[n]) || bitsOf(outR[n]) != bitsOf(refR[n])) ++differing;
+        frames += static_cast<size_t>(count);
+        sincePick += count;
+    }
+    EXPECT_EQ(differing, 0u) << "of " << frames << " frames";
 }

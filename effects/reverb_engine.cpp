@@ -330,12 +330,17 @@ void ReverbEngine::queue(const float* inL, const float* inR, float* outL, float*
         if (q.frames == kQueueFrames) flush();
         const int at = q.frames, m = std::min(count - start, kQueueFrames - at);
         feedPiece(inL + start, inR + start, m, mono, p, q.xL + at, q.xR + at, q.uL + at, q.uR + at);
-        std::fill_n(q.lowCutInput + at, m, lowCut_.input);
-        std::fill_n(q.lowCutFeedback + at, m, lowCut_.feedback);
-        std::fill_n(q.early + at, m, early_);
-        std::fill_n(q.dry + at, m, dry_);
-        std::fill_n(q.wet + at, m, wet_);
-        std::fill_n(q.level + at, m, level_);
+        const __m128 lowCutInput = _mm_set1_ps(lowCut_.input), lowCutFeedback = _mm_set1_ps(lowCut_.feedback);
+        const __m128 early = _mm_set1_ps(early_), dry = _mm_set1_ps(dry_), wet = _mm_set1_ps(wet_),
+                     level = _mm_set1_ps(level_);
+        for (int n = at; n < at + m; n += 4) {
+            _mm_storeu_ps(q.lowCutInput + n, lowCutInput);
+            _mm_storeu_ps(q.lowCutFeedback + n, lowCutFeedback);
+            _mm_storeu_ps(q.early + n, early);
+            _mm_storeu_ps(q.dry + n, dry);
+            _mm_storeu_ps(q.wet + n, wet);
+            _mm_storeu_ps(q.level + n, level);
+        }
         q.runLeft[q.runs] = outL + start;
         q.runRight[q.runs] = outR + start;
         q.runStart[q.runs] = at;

@@ -119,8 +119,10 @@ private:
     struct Queue {
         float xL[kQueueFrames], xR[kQueueFrames], uL[kQueueFrames], uR[kQueueFrames];
         float outL[kQueueFrames], outR[kQueueFrames];
-        float lowCutInput[kQueueFrames], lowCutFeedback[kQueueFrames];
-        float early[kQueueFrames], dry[kQueueFrames], wet[kQueueFrames], level[kQueueFrames];
+        // Settings are written four frames at a time, up to three past the
+        // run (the next run writes over them).
+        float lowCutInput[kQueueFrames + 3], lowCutFeedback[kQueueFrames + 3];
+        float early[kQueueFrames + 3], dry[kQueueFrames + 3], wet[kQueueFrames + 3], level[kQueueFrames + 3];
         float* runLeft[kQueueFrames];
         float* runRight[kQueueFrames];
         int runStart[kQueueFrames], runFrames[kQueueFrames];

@@ -60,10 +60,12 @@ public:
     bool wideLanes() const { return wide_; }
 
 private:
-    // The lines of one channel, stored back to back, each followed by
-    // kGuardSlots slots the wide pass runs on into where a line ends inside
-    // four frames.
-    static constexpr int kGuardSlots = 4;
+    // Frames a flush of the wide pass takes at most (see Queue).
+    static constexpr int kQueueFrames = 192;
+    // The lines of one channel, stored back to back, each followed by as
+    // many guard slots as a flush has frames: the wide pass runs on into them
+    // past the line's end.
+    static constexpr int kGuardSlots = kQueueFrames;
     struct Channel {
         std::vector<float> pool;
         float* comb[reverb_tuning::kCombCount];
@@ -115,7 +117,6 @@ private:
     // what left it (u), the settings of each frame, and the runs whose
     // outputs they become. Fewer frames than the shortest line holds, so a
     // line reaches its end at most once in a flush.
-    static constexpr int kQueueFrames = 192;
     struct Queue {
         float xL[kQueueFrames], xR[kQueueFrames], uL[kQueueFrames], uR[kQueueFrames];
         float outL[kQueueFrames], outR[kQueueFrames];

@@ -27,17 +27,17 @@ namespace {
 constexpr int kLines = kCombCount + kAllpassCount;
 
 // Both channels' lines over a flush: line k of the left channel (combs,
-// then all-passes) in slot k, of the right channel in slot kLines + k. Frame
-// n takes slot start[k] + n up to end[k], where the line reaches its end, and
-// start[k] + n - length[k] from there on. A flush is shorter than every line,
-// so a line ends at most once in it.
+// then all-passes) in slot k, of the right channel in slot kLines + k. The
+// flush's frame n takes slot start[k] + n, running on past the line's end
+// (end[k] frames on) into its guard slots, which hold a copy of the line's
+// first slots for the flush and hand them back after it. A flush is shorter
+// than every line, so the slots it takes past the end are not among those it
+// takes before.
 struct LineSet {
     float* base[2 * kLines];
     float* start[2 * kLines];
     int end[2 * kLines];
     int length[2 * kLines];
-
-    float* slotOf(int k, int n) const { return start[k] + (n < end[k] ? n : n - length[k]); }
 };
 
 struct Gains {
@@ -91,7 +91,7 @@ TALVEX_AVX2 inline void transposeHalves(__m256& r0, __m256& r1, __m256& r2, __m2
 // settings. store holds the comb damping states ([left combs g .. g + 3 |
 // right combs g .. g + 3] for g = 0, 4), lowCut the low cut's state (four
 // copies per channel).
-TALVEX_AVX2 __attribute__((always_inline)) inline void runFourWide(float* const* at, int n, int o, const Frames& q, const Gains& c, __m256* store,
+TALVEX_AVX2 __attribute__((always_inline)) inline void runFourWide(float* const* at, int n, const Frames& q, const Gains& c, __m256* store,
                                     __m256& lowCut) {
     // The low cut, frame after frame, every lane of a channel alike: h[t]
     // holds frame t's comb input in all four lanes of its channel.
@@ -109,8 +109,8 @@ TALVEX_AVX2 __attribute__((always_inline)) inline void runFourWide(float* const*
 
     __m256 sum = _mm256_set1_ps(fxdsp::kAntiDenormalOffset);
     for (int g = 0; g < kCombCount; g += 4) {
-        __m256 r0 = pairRow(at, g, o), r1 = pairRow(at, g + 1, o);
-        __m256 r2 = pairRow(at, g + 2, o), r3 = pairRow(at, g + 3, o);
+        __m256 r0 = pairRow(at, g, n), r1 = pairRow(at, g + 1, n);
+        __m256 r2 = pairRow(at, g + 2, n), r3 = pairRow(at, g + 3, n);
         sum = _mm256_add_ps(sum, r0);
         sum = _mm256_add_ps(sum, r1);
         sum = _mm256_add_ps(sum, r2);
@@ -125,14 +125,14 @@ TALVEX_AVX2 __attribute__((always_inline)) inline void runFourWide(float* const*
         }
         store[g / 4] = damped;
         transposeHalves(column[0], column[1], column[2], column[3]);
-        for (int k = 0; k < 4; ++k) putPairRow(at, g + k, o, column[k]);
+        for (int k = 0; k < 4; ++k) putPairRow(at, g + k, n, column[k]);
     }
 
     const __m256 half = _mm256_set1_ps(kAllpassFeedback);
     __m256 a = sum;
     for (int p = 0; p < kAllpassCount; ++p) {
-        const __m256 v = pairRow(at, kCombCount + p, o);
-        putPairRow(at, kCombCount + p, o, _mm256_add_ps(a, _mm256_mul_ps(half, v)));
+        const __m256 v = pairRow(at, kCombCount + p, n);
+        putPairRow(at, kCombCount + p, n, _mm256_add_ps(a, _mm256_mul_ps(half, v)));
         a = _mm256_sub_ps(v, a);
     }
 
@@ -168,13 +168,6 @@ TALVEX_AVX2 void ReverbEngine::runQueueWide(Channel& left, Channel& right, Queue
             s.length[slot] = line.allpassLength[k];
         }
     }
-    // The lines that end inside the flush (a few).
-    int ending[2 * kLines];
-    int endings = 0;
-    for (int k = 0; k < 2 * kLines; ++k) {
-        ending[endings] = k;
-        endings += s.end[k] < count ? 1 : 0;
-    }
     const Gains c{_mm256_set1_ps(k1), _mm256_set1_ps(k2), _mm256_set1_ps(feedback)};
     const Frames frames{q.xL,    q.xR,  q.uL,  q.uR,    q.lowCutInput, q.lowCutFeedback,
                         q.early, q.dry, q.wet, q.level, q.outL,        q.outR};
@@ -182,35 +175,14 @@ TALVEX_AVX2 void ReverbEngine::runQueueWide(Channel& left, Channel& right, Queue
     __m256 z = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(left.lowCutState)),
                                     _mm_set1_ps(right.lowCutState), 1);
 
-    // Stretches of four-frame steps in which no line reaches its end run
-    // from pointers fixed at the stretch's start. A line that ends inside a
-    // step runs on into its guard slots, which hold a copy of its first four
-    // slots for that step and hand them back after it.
+    // Every line runs straight through the flush: the first slots of a line
+    // that ends inside it go out to its guard slots and come back after.
+    for (int k = 0; k < 2 * kLines; ++k)
+        if (s.end[k] < count) std::copy_n(s.base[k], count - s.end[k], s.base[k] + s.length[k]);
     int n = 0;
-    float* at[2 * kLines];
-    while (count - n >= 4) {
-        int nextEnd = count;
-        for (int e = 0; e < endings; ++e) {
-            const int end = s.end[ending[e]];
-            nextEnd = end > n && end < nextEnd ? end : nextEnd;
-        }
-        for (int k = 0; k < 2 * kLines; ++k) at[k] = s.slotOf(k, n);
-        if (nextEnd < n + 4) {
-            for (int e = 0; e < endings; ++e) {
-                const int k = ending[e];
-                if (s.end[k] > n && s.end[k] < n + 4) _mm_storeu_ps(s.base[k] + s.length[k], _mm_loadu_ps(s.base[k]));
-            }
-            runFourWide(at, n, 0, frames, c, store, z);
-            for (int e = 0; e < endings; ++e) {
-                const int k = ending[e];
-                if (s.end[k] > n && s.end[k] < n + 4) _mm_storeu_ps(s.base[k], _mm_loadu_ps(s.base[k] + s.length[k]));
-            }
-            n += 4;
-            continue;
-        }
-        for (int o = 0; o + 4 <= nextEnd - n; o += 4) runFourWide(at, n + o, o, frames, c, store, z);
-        n += (nextEnd - n) / 4 * 4;
-    }
+    for (; count - n >= 4; n += 4) runFourWide(s.start, n, frames, c, store, z);
+    for (int k = 0; k < 2 * kLines; ++k)
+        if (s.end[k] < count) std::copy_n(s.base[k] + s.length[k], count - s.end[k], s.base[k]);
     const int wide = n;
 
     alignas(32) float lanes[8];

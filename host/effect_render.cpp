@@ -12,15 +12,13 @@
 #include "editor/editor.h"
 #include "host/render_exclusion.h"
 #include "host/effect.h"
+#include "host/master_mix.h"
 #include "modulehost/cplugin.h"
 #include "project/project.h"
 #include "track/instrument.h"
 
 namespace {
 constexpr int kMidiActivityHold = 5000;
-constexpr float kMasterSmoothing = 0.005f;
-constexpr float kOutputLimit = 0.99f;
-constexpr float kMeterDecay = 0.9999f;
 constexpr float kMeterSilence = 0.0001f;
 constexpr float kSendActiveGain = 0.00002f;
 // A send bus rings on after its last input until its output has stayed
@@ -36,14 +34,6 @@ constexpr int kMaxTimeSignatureValue = 64;
 // A key or controller number held as a float; -1 (matching nothing) when
 // it is not one, which also keeps NaN away from the conversion.
 int midiNumber(float value) { return value >= 0.0f && value < 128.0f ? static_cast<int>(value) : -1; }
-
-// The master limit, and silence for a sample that is not finite (a clamp
-// alone passes NaN on to the host).
-float limitedOutput(float x) {
-    if (std::fabs(x) <= kOutputLimit) return x;
-    if (!std::isfinite(x)) return 0.0f;
-    return x > 0.0f ? kOutputLimit : -kOutputLimit;
-}
 
 // Every sample +0 or -0 (NaN and denormals count as sound).
 bool exactSilence(const float* channel, VstInt32 frames) {
@@ -502,24 +492,14 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
             continue;
         }
         float* const* busOut = bus.outputs();
-        const float* busRight = bus.effect()->numOutputs > 1 ? busOut[1] : busOut[0];
-        float busPeak = 0.0f;
-        for (VstInt32 i = 0; i < frames; ++i) {
-            outputs[0][i] += busOut[0][i];
-            outputs[1][i] += busRight[i];
-            busPeak = std::max(busPeak, std::max(std::fabs(busOut[0][i]), std::fabs(busRight[i])));
-        }
+        const float* const busPair[2] = {busOut[0], bus.effect()->numOutputs > 1 ? busOut[1] : busOut[0]};
+        // The effects pair carries the sum of every bus processed.
+        float* const effectsPair[2] = {multiOutput_ ? outputs[18] : nullptr, multiOutput_ ? outputs[19] : nullptr};
+        const float busPeak = addSendBus(outputs, multiOutput_ ? effectsPair : nullptr, busPair, frames);
         if (busPeak > kSendTailSilence && !fed)
             sendTailFrames_[b] = tailQuietFrames;
         else
             sendTailFrames_[b] -= frames;
-        // The effects pair carries the sum of every bus processed.
-        if (multiOutput_) {
-            for (VstInt32 i = 0; i < frames; ++i) {
-                outputs[18][i] += busOut[0][i];
-                outputs[19][i] += busRight[i];
-            }
-        }
     }
 
     // Master inserts. One fed exact silence whose output has stayed quiet
@@ -564,28 +544,17 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
         meterLeft_ = 0.0f;
         meterRight_ = 0.0f;
     }
-    float a = crossfadeGainA_, b = crossfadeGainB_, g = masterGain_;
-    float ml = meterLeft_.load(), mr = meterRight_.load();
-    for (VstInt32 i = 0; i < frames; ++i) {
-        a += (fadeTargetA - a) * kMasterSmoothing;
-        b += (fadeTargetB - b) * kMasterSmoothing;
-        g += (levelTarget - g) * kMasterSmoothing;
-        const float l = limitedOutput(g * current[0][i]);
-        const float r = limitedOutput(g * current[1][i]);
-        ml = std::max(ml, std::fabs(l)) * kMeterDecay;
-        mr = std::max(mr, std::fabs(r)) * kMeterDecay;
-        outputs[0][i] = l;
-        outputs[1][i] = r;
-    }
+    MasterMixState state{crossfadeGainA_, crossfadeGainB_, masterGain_, meterLeft_.load(), meterRight_.load()};
+    mixMaster(current, outputs, frames, MasterMixTargets{fadeTargetA, fadeTargetB, levelTarget}, state);
     // The tracks' own pairs and the effects pair do not pass the master
     // limit, but no pin hands the host a sample that is not finite.
     if (multiOutput_)
         for (VstInt32 c = 2; c < cEffect.numOutputs; ++c) silenceNonFinite(outputs[c], frames);
-    crossfadeGainA_ = a;
-    crossfadeGainB_ = b;
-    masterGain_ = g;
-    meterLeft_ = ml;
-    meterRight_ = mr;
+    crossfadeGainA_ = state.crossfadeA;
+    crossfadeGainB_ = state.crossfadeB;
+    masterGain_ = state.gain;
+    meterLeft_ = state.meterLeft;
+    meterRight_ = state.meterRight;
 
     if (editorView_ != nullptr) editorView_->feedScope(current[0], current[1], frames);
 }

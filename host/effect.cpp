@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 
 #include "editor/editor.h"
 #include "host/render_exclusion.h"
@@ -112,6 +113,15 @@ void Effect::endProgramChange() {
     int c = programChangeCounter_.load();
     while (c > 0 && !programChangeCounter_.compare_exchange_weak(c, c - 1)) {
     }
+}
+
+void Effect::setBlockSize(VstInt32 frames) {
+    std::lock_guard<std::recursive_mutex> lock(programMutex_);
+    blockSize = frames;
+    // Kept out like a program change, as the pages are written.
+    beginProgramChange();
+    if (project_) project_->forEachSlot([frames](CPlugin& slot) { slot.prepareBlockPages(frames); });
+    endProgramChange();
 }
 
 void Effect::beginProjectLoad() {

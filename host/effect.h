@@ -83,7 +83,10 @@ public:
     // information; the rate given here stands in when that one is unusable.
     // Rates outside 8000 ... 384000 Hz are ignored.
     void setSampleRate(float sampleRate) override;
-    void setBlockSize(VstInt32 /*blockSize*/) override {}
+    // The longest block the host means to send: modules created from now on
+    // hear it, and the pages such blocks write are made resident on the
+    // calling thread rather than in the first block.
+    void setBlockSize(VstInt32 frames) override;
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
     // SlotOwner and TrackOwner.

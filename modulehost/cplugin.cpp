@@ -92,6 +92,8 @@ bool CPlugin::createModule(SlotOwner& owner, const char* path, const ModuleClass
 
     allocateBuffers(effect_->numInputs, effect_->numOutputs);
     descriptors_.clear();
+    rendersOutputs_ = kind == SlotKind::Instrument || track == nullptr;
+    rendersInputs_ = kind == SlotKind::Effect && track == nullptr;
 
     char receiveMidi[] = "receiveVstMidiEvent";
     char receiveEvents[] = "receiveVstEvents";
@@ -110,6 +112,7 @@ bool CPlugin::createModule(SlotOwner& owner, const char* path, const ModuleClass
     if (editIdle_) call(effEditIdle);
 
     programCount_ = effect_->numPrograms;
+    prepareBlockPages(owner.moduleBlockSize());
     loaded_.store(true, std::memory_order_relaxed);
     return true;
 }
@@ -135,6 +138,7 @@ void CPlugin::clearIdentity() {
     vendor_[0] = product_[0] = versionText_[0] = effectName_[0] = programName_[0] = 0;
     acceptsMidi_ = false;
     drumSlot_ = false;
+    rendersInputs_ = rendersOutputs_ = false;
     programCount_ = 0;
     immediate_.clear();
     live_.clear();
@@ -156,6 +160,16 @@ void CPlugin::allocateBuffers(VstInt32 inputs, VstInt32 outputs) {
         p = next;
         next += kBufferFrames;
     }
+}
+
+void CPlugin::prepareBlockPages(VstInt32 frames) {
+    if (effect_ == nullptr || frames <= 0) return;
+    const size_t bytes = sizeof(float) * static_cast<size_t>(frames < kBufferFrames ? frames : kBufferFrames);
+    if (rendersInputs_)
+        for (float* buffer : inputPointers_) platform::touchPages(buffer, bytes);
+    if (rendersOutputs_)
+        for (float* buffer : outputPointers_) platform::touchPages(buffer, bytes);
+    if (acceptsMidi_) delivery_.prepareFirstRecords();
 }
 
 void CPlugin::releaseBuffers() {

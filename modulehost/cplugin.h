@@ -105,6 +105,14 @@ public:
     // clock running on (kModuleRestIndex); false when it cannot.
     bool rest(VstInt32 frames);
 
+    // Loading thread, renderer kept out: the pages that blocks of up to
+    // frames frames write (the buffers this slot's kind renders into, the
+    // first event records) become resident now, so that the audio thread
+    // takes no first-touch fault for them. Done at creation with the
+    // owner's block size; the owner repeats it when the host announces
+    // another. Contents are kept.
+    void prepareBlockPages(VstInt32 frames);
+
     bool loaded() const { return loaded_.load(std::memory_order_relaxed); }
     AEffect* effect() const { return effect_; }
     bool acceptsMidi() const { return acceptsMidi_; }
@@ -155,6 +163,11 @@ private:
     bool acceptsMidi_ = false;
     bool drumSlot_ = false;
     bool editIdle_ = false;
+    // Which of its own buffers the render writes: an instrument its outputs,
+    // a send its inputs and outputs, a master insert its outputs; a track's
+    // insert works in the track's buffers.
+    bool rendersInputs_ = false;
+    bool rendersOutputs_ = false;
     VstInt32 programCount_ = 0;
 
     // Sized for the longest block; pages only a shorter block touches stay

@@ -29,6 +29,12 @@ SlotEventDelivery::SlotEventDelivery()
     new (header_.data()) VstEvents{};
 }
 
+void SlotEventDelivery::prepareFirstRecords() {
+    constexpr size_t kFirstRecordBytes = 4096;
+    const size_t bytes = events_.size() * sizeof(VstMidiEvent);
+    platform::touchPages(events_.data(), bytes < kFirstRecordBytes ? bytes : kFirstRecordBytes);
+}
+
 VstEvents* SlotEventDelivery::build(const SlotEventList& immediate, const SlotEventList& live, VstInt32 frames,
                                     VstInt32 sampleRateHz) {
     const int total = immediate.size() + live.size();

@@ -59,6 +59,9 @@ public:
     // Answers the record, or null when there is no event.
     VstEvents* build(const SlotEventList& immediate, const SlotEventList& live, VstInt32 frames,
                      VstInt32 sampleRateHz);
+    // Makes the records of an ordinary block's events resident (the first
+    // page of them), so that its delivery takes no first-touch fault.
+    void prepareFirstRecords();
 
 private:
     // Sized for the most events a block can carry; the pages a block's

@@ -13,6 +13,18 @@ namespace platform {
 void* allocateZeroedPages(std::size_t bytes);
 void releaseZeroedPages(void* pages, std::size_t bytes);
 
+// Makes the pages under bytes from p resident now, keeping what they hold:
+// one byte of each page is read and written back. It is the write that
+// counts, as a page only read maps the shared zero page and faults again at
+// its first write. No other thread may write there meanwhile.
+inline void touchPages(void* p, std::size_t bytes) {
+    constexpr std::size_t kStepBytes = 4096;  // the smallest page of the systems served
+    if (p == nullptr || bytes == 0) return;
+    auto* at = static_cast<volatile unsigned char*>(p);
+    for (std::size_t i = 0; i < bytes; i += kStepBytes) at[i] = at[i];
+    at[bytes - 1] = at[bytes - 1];  // the last page, when p is not on a page start
+}
+
 // An array of count zeroed T (T trivially constructible) in such pages.
 template <class T>
 class ZeroedArray {

@@ -142,6 +142,11 @@ public:
         effect_ = (new Effect(&hostCallback))->getAeffect();
         main_ = static_cast<Effect*>(static_cast<AudioEffect*>(effect_->object));
         effect_->dispatcher(effect_, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+        // Like a host, it announces the longest block it will send.
+        if (!gOptions.blocks.empty()) {
+            const int longest = *std::max_element(gOptions.blocks.begin(), gOptions.blocks.end());
+            effect_->dispatcher(effect_, effSetBlockSize, 0, longest, nullptr, 0.0f);
+        }
         effect_->dispatcher(effect_, effMainsChanged, 0, 1, nullptr, 0.0f);
         left_.assign(16384, 0.0f);
         right_.assign(16384, 0.0f);

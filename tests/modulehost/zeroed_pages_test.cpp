@@ -61,6 +61,28 @@ TEST(ZeroedPages, OnlyWrittenPagesBecomeResident) {
         for (size_t i = 0; i < 512; ++i) buffers[b * 16384 + i] = 0.25f;
     EXPECT_LE(residentPages(buffers.data(), kFloats * sizeof(float)), 4u);
 }
+
+// Touching makes exactly the pages under the range resident, also when the
+// range starts and ends inside a page, and keeps what they hold.
+TEST(ZeroedPages, TouchMakesTheRangeResidentAndKeepsItsContents) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t floatsPerPage = page / sizeof(float);
+    platform::ZeroedArray<float> a(16 * floatsPerPage);
+    ASSERT_NE(a.data(), nullptr);
+    a[floatsPerPage + 7] = 0.5f;  // page 1
+    // From the middle of page 1 to the first bytes of page 4.
+    const size_t from = floatsPerPage + floatsPerPage / 2;
+    const size_t to = 4 * floatsPerPage + 1;
+    platform::touchPages(&a[from], (to - from) * sizeof(float));
+    EXPECT_EQ(residentPages(a.data(), 16 * page), 4u);  // pages 1, 2, 3 and 4
+    EXPECT_EQ(residentPages(&a[5 * floatsPerPage], 11 * page), 0u);
+    EXPECT_EQ(a[floatsPerPage + 7], 0.5f);
+    for (size_t i = 0; i < 16 * floatsPerPage; ++i) {
+        if (i != floatsPerPage + 7) {
+            ASSERT_EQ(a[i], 0.0f) << i;
+        }
+    }
+}
 #endif
 
 // The delivery record still carries every event of a full block.

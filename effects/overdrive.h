@@ -5,7 +5,7 @@
 #pragma once
 
 #include "effects/dsp/control_clock.h"
-#include "effects/dsp/stereo_four_pole.h"
+#include "effects/overdrive_lanes.h"
 #include "modules/effect_module.h"
 #include "modules/synth_filter.h"
 
@@ -22,29 +22,29 @@ public:
     void getParameterName(VstInt32 index, char* text) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
 
+    // Both channels run through eight lanes where the processor has them
+    // (x86_64 with AVX2), each channel through four lanes otherwise; the
+    // output is the same to the bit. false keeps the four-lane path (tests
+    // compare the two).
+    void allowWideLanes(bool allowed) { wide_ = allowed && fxdsp::overdriveWideLanesAvailable(); }
+
 protected:
     void parameterChanged(VstInt32 index) override;
     void recomputeAll() override;
 
 private:
-    // What a run of frames is rendered with; runs with the same settings,
-    // bit for bit, are rendered as one.
-    struct RunSettings {
-        dsp::BiquadCoefficients coefficients;
-        float driveGain, driveCompensation, dry, wet, levelLeft, levelRight;
-    };
-    RunSettings runSettings() const;
+    fxdsp::OverdriveRun runSettings() const;
     void controlStep(bool smoothing);
     void updateDrive();
-    void render(const RunSettings& settings, const float* inL, const float* inR, float* outL, float* outR,
+    void render(const fxdsp::OverdriveRun& run, const float* inL, const float* inR, float* outL, float* outR,
                 int frames);
 
     const dsp::DspTables& tables_;
     fxdsp::ControlClock controlClock_;
-    // Set by the control step: the biquad of both channels' filters, the
-    // smoothed cutoff value and q it is designed from, the dry/wet crossfade
-    // and the output gains.
-    dsp::BiquadCoefficients coefficients_;
+    // Set by the control step: the biquad of both channels' filters (in
+    // block form), the smoothed cutoff value and q it is designed from, the
+    // dry/wet crossfade and the output gains.
+    fxdsp::BlockBiquad coefficients_;
     // Table indices and mode coefficients_ was designed for (-1: none yet).
     int designedCutoffIndex_ = -1;
     int designedQIndex_ = -1;
@@ -55,7 +55,8 @@ private:
     float wet_ = 0.0f;
     float levelLeft_ = 0.0f;
     float levelRight_ = 0.0f;
-    fxdsp::StaggeredFourPoleState filter_;
+    fxdsp::OverdriveHistory filter_;
+    bool wide_ = fxdsp::overdriveWideLanesAvailable();
     float levelTarget_ = 0.0f;
     // True after a gliding control step that changed nothing: the next ones
     // are skipped until a parameter or the program changes.

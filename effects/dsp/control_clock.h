@@ -23,6 +23,9 @@ public:
     int samplesLeftInPeriod() const { return kControlPeriodSamples - 1 - count_; }
     // Counts samples known not to reach the end of the period.
     void skip(int samples) { count_ += samples; }
+    // Counts samples as tick() would, for a block whose smoothing steps
+    // are known to change nothing.
+    void advance(int samples) { count_ = (count_ + samples) % kControlPeriodSamples; }
     void reset() { count_ = 0; }
 
 private:

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "common/portable_math.h"
+#include "track/equaliser_blocks.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -96,11 +97,18 @@ void TrackEqualiser::recomputeBand(int band, float frequency, float resonance, f
     queue_.push(record);
 }
 
+TrackEqualiser::TrackEqualiser() {
+    for (int k = 0; k < kBands; ++k) columns_[k] = eqBlockColumns(bands_[k]);
+}
+
 void TrackEqualiser::reset() {
     EqBandRecord r;
     while (queue_.pop(r)) {
     }
-    for (auto& b : bands_) b = EqBandState{};
+    for (int k = 0; k < kBands; ++k) {
+        bands_[k] = EqBandState{};
+        columns_[k] = eqBlockColumns(bands_[k]);
+    }
 }
 
 void TrackEqualiser::clearSignal() {
@@ -123,6 +131,7 @@ void TrackEqualiser::applyQueued() {
         b.b2 = r.b2;
         b.a1 = r.a1;
         b.a2 = r.a2;
+        columns_[r.band] = eqBlockColumns(b);
     }
 }
 
@@ -211,6 +220,20 @@ void TrackEqualiser::process(float* left, float* right, int frames, float equali
         any = any || !skip;
     }
     if (!any || frames <= 0) return;
+    // Once every band is on and no wet mix moves any more (the usual state,
+    // some 1300 frames after the equaliser is switched), the bands run
+    // four frames at a time; the per-frame pipeline below is for the glides.
+    bool held = running[0] && running[1] && running[2];
+    for (int k = 0; k < kBands && held; ++k) {
+        for (int ch = 0; ch < (right != nullptr ? 2 : 1); ++ch) {
+            const float wet = bands_[k].wet[ch];
+            if (wet + (equaliserOn - wet) * kWetSmoothing != wet) held = false;
+        }
+    }
+    if (held) {
+        processHeld(left, right, frames);
+        return;
+    }
     if (wide_ && right != nullptr) {
         processWide(left, right, frames, equaliserOn, running);
         return;
@@ -274,4 +297,13 @@ void TrackEqualiser::process(float* left, float* right, int frames, float equali
             b.wet[ch] = wet[k];
         }
     }
+}
+
+void TrackEqualiser::processHeld(float* left, float* right, int frames) {
+    if (wide_ && right != nullptr) {
+        runEqBlocksWide(bands_, columns_, left, right, frames);
+        return;
+    }
+    runEqBlocks(bands_, columns_, left, 0, frames);
+    if (right != nullptr) runEqBlocks(bands_, columns_, right, 1, frames);
 }

@@ -29,6 +29,14 @@ struct EqBandState {
     float onTarget = 0.0f;
 };
 
+// A band's four-frame form (equaliser_blocks.h): column j gives four frames'
+// response to input j of (x[n], x[n+1], x[n+2], x[n+3], x[n-1], x[n-2],
+// y[n-1], y[n-2]), written twice (lanes 0-3 and 4-7) so that the
+// two-channel pass loads it straight into both halves of a register.
+struct EqBlockColumns {
+    float c[8][8] = {};
+};
+
 class TrackEqualiser {
 public:
     static constexpr int kBands = 3;
@@ -38,6 +46,8 @@ public:
     static constexpr float kWetSmoothing = 0.01f;
     static constexpr float kZeroInput = 0.00001f;
     static constexpr float kOutputFloor = 1e-10f;
+
+    TrackEqualiser();
 
     // Any thread: computes band b's coefficients from its normalised
     // frequency x (20 Hz * 800^x), gain -1..1 (+-20 dB) and resonance, and
@@ -67,10 +77,14 @@ public:
 
 private:
     void applyQueued();
+    // Every band on and every wet mix settled: the bands four frames at a
+    // time (equaliser_blocks.h).
+    void processHeld(float* left, float* right, int frames);
     // Both channels through the bands that run (running), AVX2.
     void processWide(float* left, float* right, int frames, float equaliserOn, const bool* running);
 
     EqBandState bands_[kBands];
+    EqBlockColumns columns_[kBands];  // from the bands' coefficients
     bool wide_ = cpuHasAvx2();
     BoundedQueue<EqBandRecord, 128> queue_;
 };

@@ -7,6 +7,7 @@
 // keeps the output the same to the bit. Built for x86_64 only; process()
 // comes here only where the processor has AVX2.
 #include "track/equaliser.h"
+#include "track/equaliser_blocks.h"
 
 #if defined(__x86_64__)
 
@@ -28,16 +29,12 @@ struct WideLanes {
 
 // One step. kAllMove: every band on and inside the block, so every lane
 // moves; otherwise the lanes in both masks move, the others keep their state,
-// and a band that is off passes its input on. kWetHeld: every wet mix has
-// settled (its step leaves it where it is), so it is not stepped and dry is
-// 1 - wet; otherwise dry is worked out here.
-template <bool kAllMove, bool kWetHeld>
-TALVEX_AVX2 inline __m256 stepWide(WideLanes& s, __m256 in, __m256 target, __m256 dry, __m256 on, __m256 active) {
-    __m256 wet = s.wet;
-    if constexpr (!kWetHeld) {
-        wet = _mm256_add_ps(wet, _mm256_mul_ps(_mm256_sub_ps(target, wet), _mm256_set1_ps(TrackEqualiser::kWetSmoothing)));
-        dry = _mm256_sub_ps(_mm256_set1_ps(1.0f), wet);
-    }
+// and a band that is off passes its input on.
+template <bool kAllMove>
+TALVEX_AVX2 inline __m256 stepWide(WideLanes& s, __m256 in, __m256 target, __m256 on, __m256 active) {
+    const __m256 wet =
+        _mm256_add_ps(s.wet, _mm256_mul_ps(_mm256_sub_ps(target, s.wet), _mm256_set1_ps(TrackEqualiser::kWetSmoothing)));
+    const __m256 dry = _mm256_sub_ps(_mm256_set1_ps(1.0f), wet);
     const __m256 zero = _mm256_cmp_ps(in, _mm256_setzero_ps(), _CMP_EQ_OQ);
     const __m256 x = _mm256_blendv_ps(in, _mm256_set1_ps(TrackEqualiser::kZeroInput), zero);
     __m256 y = _mm256_add_ps(_mm256_mul_ps(s.b0, x), _mm256_mul_ps(s.b1, s.x1));
@@ -84,48 +81,42 @@ TALVEX_AVX2 inline void emit(__m256 out, float* left, float* right, int frame) {
 }
 
 // Steps from .. to - 1, every band inside the block.
-template <bool kAllMove, bool kWetHeld>
-TALVEX_AVX2 void innerSteps(WideLanes& s, float* left, float* right, int from, int to, __m256 target, __m256 dry,
-                            __m256 on) {
+template <bool kAllMove>
+TALVEX_AVX2 void innerSteps(WideLanes& s, float* left, float* right, int from, int to, __m256 target, __m256 on) {
     for (int t = from; t < to; ++t) {
         const __m256 in = stepInput(s.last, left, right, t, true);
-        emit(stepWide<kAllMove, kWetHeld>(s, in, target, dry, on, on), left, right, t - 2);
+        emit(stepWide<kAllMove>(s, in, target, on, on), left, right, t - 2);
     }
 }
 
 // Steps where a band lies outside the block (the first two and the last
 // two), lanes masked.
-template <bool kWetHeld>
-TALVEX_AVX2 void edgeStep(WideLanes& s, float* left, float* right, int t, int frames, __m256 target, __m256 dry,
-                          __m256 on) {
+TALVEX_AVX2 void edgeStep(WideLanes& s, float* left, float* right, int t, int frames, __m256 target, __m256 on) {
     alignas(32) int32_t active[8] = {};
     for (int k = 0; k < kBands; ++k)
         if (t - k >= 0 && t - k < frames) active[2 * k] = active[2 * k + 1] = -1;
     const __m256 in = stepInput(s.last, left, right, t, t < frames);
-    const __m256 out = stepWide<false, kWetHeld>(s, in, target, dry, on,
+    const __m256 out = stepWide<false>(s, in, target, on,
                                                  _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(active))));
     if (t >= kBands - 1) emit(out, left, right, t - (kBands - 1));
 }
 
-template <bool kWetHeld>
-TALVEX_AVX2 void runSteps(WideLanes& s, float* left, float* right, int frames, bool allOn, __m256 target, __m256 dry,
-                          __m256 on) {
+TALVEX_AVX2 void runSteps(WideLanes& s, float* left, float* right, int frames, bool allOn, __m256 target, __m256 on) {
     const int steps = frames + kBands - 1;
     const int innerFrom = kBands - 1;
     const int innerTo = frames > innerFrom ? frames : innerFrom;
-    for (int t = 0; t < innerFrom; ++t) edgeStep<kWetHeld>(s, left, right, t, frames, target, dry, on);
+    for (int t = 0; t < innerFrom; ++t) edgeStep(s, left, right, t, frames, target, on);
     if (allOn)
-        innerSteps<true, kWetHeld>(s, left, right, innerFrom, innerTo, target, dry, on);
+        innerSteps<true>(s, left, right, innerFrom, innerTo, target, on);
     else
-        innerSteps<false, kWetHeld>(s, left, right, innerFrom, innerTo, target, dry, on);
-    for (int t = innerTo; t < steps; ++t) edgeStep<kWetHeld>(s, left, right, t, frames, target, dry, on);
+        innerSteps<false>(s, left, right, innerFrom, innerTo, target, on);
+    for (int t = innerTo; t < steps; ++t) edgeStep(s, left, right, t, frames, target, on);
 }
 
 TALVEX_AVX2 void processBandsWide(EqBandState* bands, const bool* running, float* left, float* right, int frames,
                                   float equaliserOn) {
     alignas(32) float v[10][8] = {};
     alignas(32) int32_t on[8] = {};
-    bool held = true;
     for (int k = 0; k < kBands; ++k) {
         const EqBandState& b = bands[k];
         for (int ch = 0; ch < 2; ++ch) {
@@ -135,8 +126,6 @@ TALVEX_AVX2 void processBandsWide(EqBandState* bands, const bool* running, float
             v[9][lane] = b.wet[ch];
             if (!running[k]) continue;
             on[lane] = -1;
-            const float wet = b.wet[ch];
-            if (wet + (equaliserOn - wet) * TrackEqualiser::kWetSmoothing != wet) held = false;
         }
     }
     WideLanes s{_mm256_load_ps(v[0]), _mm256_load_ps(v[1]), _mm256_load_ps(v[2]), _mm256_load_ps(v[3]),
@@ -145,10 +134,8 @@ TALVEX_AVX2 void processBandsWide(EqBandState* bands, const bool* running, float
     const __m256 onMask = _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(on)));
     const __m256 target = _mm256_set1_ps(equaliserOn);
     const bool allOn = running[0] && running[1] && running[2];
-    if (held)
-        runSteps<true>(s, left, right, frames, allOn, target, _mm256_sub_ps(_mm256_set1_ps(1.0f), s.wet), onMask);
-    else
-        runSteps<false>(s, left, right, frames, allOn, target, _mm256_setzero_ps(), onMask);
+    // Settled mixes go through the held pass (equaliser_blocks.h) instead.
+    runSteps(s, left, right, frames, allOn, target, onMask);
     _mm256_store_ps(v[5], s.x1);
     _mm256_store_ps(v[6], s.x2);
     _mm256_store_ps(v[7], s.y1);
@@ -165,7 +152,97 @@ TALVEX_AVX2 void processBandsWide(EqBandState* bands, const bool* running, float
     }
 }
 
+
+// The held pass (see equaliser_blocks.h) with the left channel in lanes 0-3
+// and the right in lanes 4-7: every operation is the four-lane pass's, in its
+// order, on each half.
+struct Band8 {
+    __m256 c[8];
+    __m256 xm1, xm2, ym1, ym2;
+    __m256 wet, dry;
+};
+
+template <int kLane>
+TALVEX_AVX2 inline __m256 lane8(__m256 v) {
+    return _mm256_permute_ps(v, _MM_SHUFFLE(kLane, kLane, kLane, kLane));
+}
+
+template <int kValid>
+TALVEX_AVX2 inline __m256 bandEight(Band8& s, __m256 in) {
+    const __m256 zero = _mm256_cmp_ps(in, _mm256_setzero_ps(), _CMP_EQ_OQ);
+    const __m256 x = _mm256_blendv_ps(in, _mm256_set1_ps(TrackEqualiser::kZeroInput), zero);
+    const __m256 now =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(s.c[0], lane8<0>(x)), _mm256_mul_ps(s.c[1], lane8<1>(x))),
+                      _mm256_add_ps(_mm256_mul_ps(s.c[2], lane8<2>(x)), _mm256_mul_ps(s.c[3], lane8<3>(x))));
+    const __m256 before = _mm256_add_ps(_mm256_mul_ps(s.c[4], s.xm1), _mm256_mul_ps(s.c[5], s.xm2));
+    const __m256 fed = _mm256_add_ps(_mm256_mul_ps(s.c[6], s.ym1), _mm256_mul_ps(s.c[7], s.ym2));
+    __m256 y = _mm256_add_ps(_mm256_add_ps(now, before), fed);
+    const __m256 magnitude = _mm256_and_ps(y, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
+    y = _mm256_andnot_ps(_mm256_cmp_ps(magnitude, _mm256_set1_ps(TrackEqualiser::kOutputFloor), _CMP_LE_OQ), y);
+    const __m256 out = _mm256_add_ps(_mm256_mul_ps(x, s.dry), _mm256_mul_ps(y, s.wet));
+    if constexpr (kValid == 1) {
+        s.xm2 = s.xm1, s.ym2 = s.ym1;
+        s.xm1 = lane8<0>(x), s.ym1 = lane8<0>(y);
+    } else {
+        s.xm1 = lane8<kValid - 1>(x), s.ym1 = lane8<kValid - 1>(y);
+        s.xm2 = lane8<kValid - 2>(x), s.ym2 = lane8<kValid - 2>(y);
+    }
+    return out;
+}
+
+template <int kValid>
+TALVEX_AVX2 inline __m256 bandsEight(Band8* s, __m256 in) {
+    for (int k = 0; k < kBands; ++k) in = bandEight<kValid>(s[k], in);
+    return in;
+}
+
+TALVEX_AVX2 inline __m256 halves(float left, float right) {
+    return _mm256_setr_ps(left, left, left, left, right, right, right, right);
+}
+
+TALVEX_AVX2 void runBlocksWide(EqBandState* bands, const EqBlockColumns* columns, float* left, float* right,
+                               int frames) {
+    Band8 s[kBands];
+    for (int k = 0; k < kBands; ++k) {
+        const EqBandState& b = bands[k];
+        for (int j = 0; j < 8; ++j) s[k].c[j] = _mm256_loadu_ps(columns[k].c[j]);
+        s[k].xm1 = halves(b.x1[0], b.x1[1]), s[k].xm2 = halves(b.x2[0], b.x2[1]);
+        s[k].ym1 = halves(b.y1[0], b.y1[1]), s[k].ym2 = halves(b.y2[0], b.y2[1]);
+        s[k].wet = halves(b.wet[0], b.wet[1]), s[k].dry = halves(1.0f - b.wet[0], 1.0f - b.wet[1]);
+    }
+    int n = 0;
+    for (; n + 4 <= frames; n += 4) {
+        const __m256 in = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(left + n)), _mm_loadu_ps(right + n), 1);
+        const __m256 out = bandsEight<4>(s, in);
+        _mm_storeu_ps(left + n, _mm256_castps256_ps128(out));
+        _mm_storeu_ps(right + n, _mm256_extractf128_ps(out, 1));
+    }
+    const int tail = frames - n;
+    if (tail > 0) {
+        alignas(32) float part[8] = {};
+        for (int i = 0; i < tail; ++i) part[i] = left[n + i], part[4 + i] = right[n + i];
+        __m256 v = _mm256_load_ps(part);
+        v = tail == 1 ? bandsEight<1>(s, v) : tail == 2 ? bandsEight<2>(s, v) : bandsEight<3>(s, v);
+        _mm256_store_ps(part, v);
+        for (int i = 0; i < tail; ++i) left[n + i] = part[i], right[n + i] = part[4 + i];
+    }
+    for (int k = 0; k < kBands; ++k) {
+        EqBandState& b = bands[k];
+        alignas(32) float v[4][8];
+        _mm256_store_ps(v[0], s[k].xm1);
+        _mm256_store_ps(v[1], s[k].xm2);
+        _mm256_store_ps(v[2], s[k].ym1);
+        _mm256_store_ps(v[3], s[k].ym2);
+        for (int ch = 0; ch < 2; ++ch)
+            b.x1[ch] = v[0][4 * ch], b.x2[ch] = v[1][4 * ch], b.y1[ch] = v[2][4 * ch], b.y2[ch] = v[3][4 * ch];
+    }
+}
+
 }  // namespace
+
+void runEqBlocksWide(EqBandState* bands, const EqBlockColumns* columns, float* left, float* right, int frames) {
+    runBlocksWide(bands, columns, left, right, frames);
+}
 
 void TrackEqualiser::processWide(float* left, float* right, int frames, float equaliserOn, const bool* running) {
     processBandsWide(bands_, running, left, right, frames, equaliserOn);
@@ -173,6 +250,7 @@ void TrackEqualiser::processWide(float* left, float* right, int frames, float eq
 
 #else
 
+void runEqBlocksWide(EqBandState*, const EqBlockColumns*, float*, float*, int) {}
 void TrackEqualiser::processWide(float*, float*, int, float, const bool*) {}
 
 #endif

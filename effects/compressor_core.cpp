@@ -27,6 +27,20 @@ void CompressorCore::smoothCurve(float factor) {
     fxdsp::glide(smoothed_.ratio, target_.ratio, factor);
     fxdsp::glide(smoothed_.makeUpGain, target_.makeUpGain, factor);
     oneMinusInverseRatio_ = smoothed_.ratio > 0.0f ? 1.0f - 1.0f / smoothed_.ratio : 0.0f;
+    updateQuietBound();
+}
+
+void CompressorCore::updateQuietBound() {
+    const float foot = smoothed_.thresholdUnits - smoothed_.kneeUnits;
+    if (foot == quietBoundFoot_ && quietBound_ != 0.0f) return;  // glides settle: most steps change nothing
+    quietBoundFoot_ = foot;
+    // Within +-600 units the level's rounding (a few 1e-5 units) stays far
+    // inside the margin; the test of the bound fails for NaN envelopes.
+    if (!(foot > -600.0f && foot < 600.0f)) {
+        quietBound_ = 0.0f;
+        return;
+    }
+    quietBound_ = static_cast<float>(portable::exp2(static_cast<double>(foot) / 6.0) * (1.0 - 1.0 / 1024));
 }
 
 void CompressorCore::setLookaheadSamples(int samples) {
@@ -65,6 +79,11 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
             if (!gainsFour(envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
         const float makeUp = smoothed_.makeUpGain;
         for (; i < n; ++i) {
+            if (envelope[i] < quietBound_) {
+                outL[i] = makeUp * dL[i];
+                outR[i] = makeUp * dR[i];
+                continue;
+            }
             const float levelUnits = 6.0f * portable::log2(envelope[i]);
             const float r = reductionUnits(levelUnits);
             float l = dL[i], rr = dR[i];
@@ -91,6 +110,13 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
 bool CompressorCore::gainsFour(const float* envelope, const float* dL, const float* dR, float* outL,
                                float* outR) const {
     const __m128 env = _mm_loadu_ps(envelope);
+    const __m128 makeUp = _mm_set1_ps(smoothed_.makeUpGain);
+    const __m128 l = _mm_loadu_ps(dL), rr = _mm_loadu_ps(dR);
+    if (_mm_movemask_ps(_mm_cmplt_ps(env, _mm_set1_ps(quietBound_))) == 15) {  // all four quiet
+        _mm_storeu_ps(outL, _mm_mul_ps(makeUp, l));
+        _mm_storeu_ps(outR, _mm_mul_ps(makeUp, rr));
+        return true;
+    }
     if (!fxdsp::insideLog2Lanes(env)) return false;
     const __m128 v = _mm_mul_ps(_mm_set1_ps(6.0f), fxdsp::log2Lanes(env));
     const __m128 t = _mm_set1_ps(smoothed_.thresholdUnits);
@@ -104,8 +130,6 @@ bool CompressorCore::gainsFour(const float* envelope, const float* dL, const flo
     const __m128 belowTop = _mm_cmplt_ps(v, _mm_add_ps(t, e));
     const __m128 r = _mm_and_ps(reducing, fxdsp::selectLanes(belowTop, inKnee, aboveKnee));
     const __m128 apply = _mm_cmpneq_ps(r, _mm_setzero_ps());
-    const __m128 l = _mm_loadu_ps(dL), rr = _mm_loadu_ps(dR);
-    const __m128 makeUp = _mm_set1_ps(smoothed_.makeUpGain);
     if (_mm_movemask_ps(apply) == 0) {  // all four below the knee: no gain to form
         _mm_storeu_ps(outL, _mm_mul_ps(makeUp, l));
         _mm_storeu_ps(outR, _mm_mul_ps(makeUp, rr));

@@ -69,6 +69,13 @@ private:
     CompressorCurve target_;
     CompressorCurve smoothed_;
     float oneMinusInverseRatio_ = 0.0f;  // of the smoothed ratio, per control step
+    // An envelope below this lies certainly below the knee (its level in
+    // units would not pass T - E), so its frame needs no logarithm: the
+    // bound sits 0.0014 doubling under the knee's foot, far more than the
+    // rounding of the level. 0 (nothing skipped) for knees out of range.
+    void updateQuietBound();
+    float quietBound_ = 0.0f;
+    float quietBoundFoot_ = 0.0f;  // the T - E it was formed for
 
     float attackCoefficient_ = 0.0f;
     float releaseCoefficient_ = 0.0f;

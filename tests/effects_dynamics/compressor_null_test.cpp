@@ -223,3 +223,133 @@ TEST(CompressorNull, ARunLongerThanAStretch) {
     }
     EXPECT_EQ(differ, 0);
 }
+
+namespace {
+
+// Reference and core side by side with every setting the host can move
+// between blocks: the follower, the look-ahead and the curve.
+struct Pair {
+    CompressorCore core;
+    ReferenceCompressor reference;
+    CompressorCurve target;
+
+    void set(const CompressorCurve& curve, float attack, float release, int lookahead) {
+        target = curve;
+        core.setCurveTarget(curve);
+        core.setEnvelopeCoefficients(attack, release);
+        core.setLookaheadSamples(lookahead);
+        reference.setFollower(attack, release, lookahead);
+    }
+    // One host block, the curve stepped every 16th frame on both sides;
+    // returns the frames whose bits differ.
+    int block(const std::vector<float>& inL, const std::vector<float>& inR, int& clock) {
+        const size_t frames = inL.size();
+        std::vector<float> refL(frames), refR(frames), outL(frames), outR(frames);
+        reference.beginBlock();
+        core.beginBlock();
+        size_t n = 0;
+        while (n < frames) {
+            if (++clock == 16) {
+                clock = 0;
+                core.smoothCurve(fxdsp::kControlGlideFactor);
+                reference.setCurve(target, fxdsp::kControlGlideFactor);
+            }
+            const size_t count = std::min(frames - n, static_cast<size_t>(16 - clock));
+            clock += static_cast<int>(count) - 1;
+            core.processRun(inL.data() + n, inR.data() + n, outL.data() + n, outR.data() + n, static_cast<int>(count));
+            for (size_t i = n; i < n + count; ++i) reference.frame(inL[i], inR[i], refL[i], refR[i]);
+            n += count;
+        }
+        int differ = 0;
+        for (size_t i = 0; i < frames; ++i)
+            if (bitsOf(outL[i]) != bitsOf(refL[i]) || bitsOf(outR[i]) != bitsOf(refR[i])) ++differ;
+        return differ;
+    }
+};
+
+}  // namespace
+
+// Settings that change between blocks of 1..600 frames; the input is in
+// turn silence, noise well below the knee, noise at the knee's foot and
+// swells that cross it, so that groups of frames are quiet, reducing or
+// mixed.
+TEST(CompressorNull, SettingsMovingBetweenBlocks) {
+    for (unsigned seed = 10; seed < 14; ++seed) {
+        Pair pair;
+        std::mt19937 random(seed);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        std::uniform_int_distribution<int> blockLength(1, 600);
+        const auto settle = [&](bool jump) {
+            const float knee = unit(random) < 0.4f ? 0.0f : 12.0f * unit(random);
+            const CompressorCurve curve = curveFor(-40.0f * unit(random), knee, 1.0f + 30.0f * unit(random),
+                                                   0.25f + 3.0f * unit(random));
+            const float attack = unit(random) < 0.2f ? 0.0f : unit(random);
+            pair.set(curve, attack, 1.0f - 0.01f * unit(random), static_cast<int>(unit(random) * 1023.0f));
+            if (jump) {
+                pair.core.smoothCurve(1.0f);
+                pair.reference.setCurve(curve, 1.0f);
+            }
+        };
+        settle(true);
+        int differ = 0, clock = 0;
+        for (int block = 0; block < 300; ++block) {
+            if (unit(random) < 0.3f) settle(false);
+            const size_t frames = static_cast<size_t>(blockLength(random));
+            // Amplitude around the foot of the knee, in doublings.
+            const float foot = (pair.target.thresholdUnits - pair.target.kneeUnits) / 6.0f;
+            const int kind = static_cast<int>(unit(random) * 4.0f);
+            std::vector<float> inL(frames, 0.0f), inR(frames, 0.0f);
+            for (size_t n = 0; n < frames && kind != 0; ++n) {
+                float doublings = foot - 6.0f;                                       // quiet
+                if (kind == 2) doublings = foot + 0.01f * (unit(random) - 0.5f);     // at the foot
+                if (kind == 3) doublings = foot + 4.0f * std::sin(0.01f * float(n));  // crossing
+                const float a = std::exp2(doublings) * 1.7f;
+                inL[n] = a * (2.0f * unit(random) - 1.0f);
+                inR[n] = a * (2.0f * unit(random) - 1.0f);
+            }
+            differ += pair.block(inL, inR, clock);
+        }
+        EXPECT_EQ(differ, 0) << "seed " << seed;
+    }
+}
+
+// A steady level held with an instant follower puts the envelope at fine
+// steps across the foot of a hard knee, where the quiet frames skip their
+// logarithm and the first reduced ones must not.
+TEST(CompressorNull, SteadyLevelsAcrossTheFootOfTheKnee) {
+    for (const float threshold : {-37.3f, -18.0f, -6.1f, 0.0f, 3.5f}) {
+        Pair pair;
+        pair.set(curveFor(threshold, 0.0f, 20.0f, 1.0f), 0.0f, 0.0f, 0);
+        pair.core.smoothCurve(1.0f);
+        pair.reference.setCurve(pair.target, 1.0f);
+        int differ = 0, clock = 0;
+        for (int step = -400; step <= 400; ++step) {
+            const float level = std::exp2(threshold / 6.0f + static_cast<float>(step) * 1e-5f) - 0.00001f;
+            differ += pair.block(std::vector<float>(48, level), std::vector<float>(48, level), clock);
+        }
+        EXPECT_EQ(differ, 0) << "threshold " << threshold;
+    }
+}
+
+// Infinite and NaN samples, then a finite signal again: whatever the core
+// makes of them, it makes the bits the frame-by-frame path makes.
+TEST(CompressorNull, NonFiniteSamples) {
+    const float specials[] = {INFINITY, -INFINITY, NAN, 1e30f};
+    for (const float special : specials) {
+        Pair pair;
+        pair.set(curveFor(-20.0f, 3.0f, 4.0f, 1.2f), 0.3f, 0.99f, 5);
+        pair.core.smoothCurve(1.0f);
+        pair.reference.setCurve(pair.target, 1.0f);
+        int differ = 0, clock = 0;
+        for (int block = 0; block < 6; ++block) {
+            std::vector<float> l(100), r(100);
+            for (size_t n = 0; n < l.size(); ++n) {
+                l[n] = 0.5f * std::sin(0.07f * float(n + 100 * static_cast<size_t>(block)));
+                r[n] = -l[n];
+            }
+            if (block == 2) l[37] = special;
+            differ += pair.block(l, r, clock);
+        }
+        EXPECT_EQ(differ, 0) << special;
+    }
+}

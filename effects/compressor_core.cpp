@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/portable_math.h"
+#include "effects/compressor_gains_wide.h"
 #include "effects/dsp/portable_lanes.h"
 #include "effects/dsp/smoothing.h"
 #include "effects/dsp/stereo_four_pole.h"
@@ -10,7 +11,10 @@
 CompressorCore::CompressorCore() {
     for (int i = 0; i < kRingSize; ++i) ringL_[i] = ringR_[i] = 0.0f;
     smoothCurve(1.0f);
+    useWideGains(true);
 }
+
+void CompressorCore::useWideGains(bool on) { wideGains_ = on && fxdsp::compressorWideGainsAvailable(); }
 
 void CompressorCore::clearSignal() {
     for (int i = 0; i < kRingSize; ++i) ringL_[i] = ringR_[i] = 0.0f;
@@ -75,6 +79,12 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
         const int n = count < kStretch ? count : kStretch;
         follow(inL, inR, n, envelope, dL, dR);
         int i = 0;
+        if (wideGains_ && n >= 8) {
+            const CompressorGainCurve curve{smoothed_.thresholdUnits, smoothed_.kneeUnits, smoothed_.kneeSlope,
+                                            oneMinusInverseRatio_, smoothed_.makeUpGain, quietBound_};
+            for (; i + 8 <= n; i += 8)
+                if (!fxdsp::compressorGainsEight(curve, envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
+        }
         for (; i + 4 <= n; i += 4)
             if (!gainsFour(envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
         const float makeUp = smoothed_.makeUpGain;

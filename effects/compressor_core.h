@@ -54,6 +54,11 @@ public:
     // same as count calls of process; in-place is fine.
     void processRun(const float* inL, const float* inR, float* outL, float* outR, int count);
 
+    // The gain pass eight frames at a time where the processor has AVX2 (on
+    // by default there; the same bits as without).
+    void useWideGains(bool on);
+    bool wideGains() const { return wideGains_; }
+
     const CompressorCurve& smoothedCurve() const { return smoothed_; }
     int lookaheadSamples() const { return lookaheadSamples_; }
 
@@ -76,6 +81,7 @@ private:
     void updateQuietBound();
     float quietBound_ = 0.0f;
     float quietBoundFoot_ = 0.0f;  // the T - E it was formed for
+    bool wideGains_ = false;
 
     float attackCoefficient_ = 0.0f;
     float releaseCoefficient_ = 0.0f;

@@ -116,8 +116,9 @@ struct Setting {
 
 // Blocks of 1..700 frames, each cut into runs of 1..40 frames between the
 // smoothing steps of every 16th frame; the curve target moves now and then.
-int framesThatDiffer(const Setting& s, unsigned seed) {
+int framesThatDiffer(const Setting& s, unsigned seed, bool wide) {
     CompressorCore core;
+    core.useWideGains(wide);
     ReferenceCompressor reference;
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -186,42 +187,53 @@ int framesThatDiffer(const Setting& s, unsigned seed) {
 
 }  // namespace
 
-TEST(CompressorNull, FastFollowerNoLookahead) { EXPECT_EQ(framesThatDiffer({0.5f, 0.99f, 0, false}, 1), 0); }
+// Every case runs with the four-frame gains (what 32-bit Windows and
+// processors without AVX2 run) and with the eight-frame ones where the
+// processor has them.
+constexpr bool kWidths[] = {false, true};
+
+TEST(CompressorNull, FastFollowerNoLookahead) {
+    for (const bool wide : kWidths) EXPECT_EQ(framesThatDiffer({0.5f, 0.99f, 0, false}, 1, wide), 0) << wide;
+}
 
 TEST(CompressorNull, SlowFollowerWithLookahead) {
-    EXPECT_EQ(framesThatDiffer({0.999f, 0.9999f, 221, false}, 2), 0);
+    for (const bool wide : kWidths) EXPECT_EQ(framesThatDiffer({0.999f, 0.9999f, 221, false}, 2, wide), 0) << wide;
 }
 
 TEST(CompressorNull, InPlaceWithTheLongestLookahead) {
-    EXPECT_EQ(framesThatDiffer({0.9f, 0.999f, CompressorCore::kRingMask, true}, 3), 0);
+    for (const bool wide : kWidths)
+        EXPECT_EQ(framesThatDiffer({0.9f, 0.999f, CompressorCore::kRingMask, true}, 3, wide), 0) << wide;
 }
 
 // One long run, as a caller with no smoothing steps would pass it.
 TEST(CompressorNull, ARunLongerThanAStretch) {
-    CompressorCore core;
-    ReferenceCompressor reference;
-    const CompressorCurve curve = curveFor(-20.0f, 6.0f, 8.0f, 1.5f);
-    core.setCurveTarget(curve);
-    core.smoothCurve(1.0f);
-    reference.setCurve(curve, 1.0f);
-    core.setEnvelopeCoefficients(0.6f, 0.995f);
-    reference.setFollower(0.6f, 0.995f, 30);
-    core.setLookaheadSamples(30);
-    std::vector<float> l(5000), r(5000), outL(5000), outR(5000);
-    for (size_t n = 0; n < l.size(); ++n) {
-        l[n] = static_cast<float>(0.9 * std::sin(n * 0.05));
-        r[n] = static_cast<float>(0.3 * std::cos(n * 0.031));
+    for (const bool wide : kWidths) {
+        CompressorCore core;
+        core.useWideGains(wide);
+        ReferenceCompressor reference;
+        const CompressorCurve curve = curveFor(-20.0f, 6.0f, 8.0f, 1.5f);
+        core.setCurveTarget(curve);
+        core.smoothCurve(1.0f);
+        reference.setCurve(curve, 1.0f);
+        core.setEnvelopeCoefficients(0.6f, 0.995f);
+        reference.setFollower(0.6f, 0.995f, 30);
+        core.setLookaheadSamples(30);
+        std::vector<float> l(5000), r(5000), outL(5000), outR(5000);
+        for (size_t n = 0; n < l.size(); ++n) {
+            l[n] = static_cast<float>(0.9 * std::sin(n * 0.05));
+            r[n] = static_cast<float>(0.3 * std::cos(n * 0.031));
+        }
+        core.beginBlock();
+        reference.beginBlock();
+        core.processRun(l.data(), r.data(), outL.data(), outR.data(), static_cast<int>(l.size()));
+        int differ = 0;
+        for (size_t n = 0; n < l.size(); ++n) {
+            float a, b;
+            reference.frame(l[n], r[n], a, b);
+            if (bitsOf(a) != bitsOf(outL[n]) || bitsOf(b) != bitsOf(outR[n])) ++differ;
+        }
+        EXPECT_EQ(differ, 0) << wide;
     }
-    core.beginBlock();
-    reference.beginBlock();
-    core.processRun(l.data(), r.data(), outL.data(), outR.data(), static_cast<int>(l.size()));
-    int differ = 0;
-    for (size_t n = 0; n < l.size(); ++n) {
-        float a, b;
-        reference.frame(l[n], r[n], a, b);
-        if (bitsOf(a) != bitsOf(outL[n]) || bitsOf(b) != bitsOf(outR[n])) ++differ;
-    }
-    EXPECT_EQ(differ, 0);
 }
 
 namespace {
@@ -232,6 +244,8 @@ struct Pair {
     CompressorCore core;
     ReferenceCompressor reference;
     CompressorCurve target;
+
+    explicit Pair(bool wide) { core.useWideGains(wide); }
 
     void set(const CompressorCurve& curve, float attack, float release, int lookahead) {
         target = curve;
@@ -274,8 +288,9 @@ struct Pair {
 // swells that cross it, so that groups of frames are quiet, reducing or
 // mixed.
 TEST(CompressorNull, SettingsMovingBetweenBlocks) {
-    for (unsigned seed = 10; seed < 14; ++seed) {
-        Pair pair;
+    for (unsigned seed = 10; seed < 18; ++seed) {
+        const bool wide = kWidths[seed % 2];
+        Pair pair(wide);
         std::mt19937 random(seed);
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);
         std::uniform_int_distribution<int> blockLength(1, 600);
@@ -309,7 +324,7 @@ TEST(CompressorNull, SettingsMovingBetweenBlocks) {
             }
             differ += pair.block(inL, inR, clock);
         }
-        EXPECT_EQ(differ, 0) << "seed " << seed;
+        EXPECT_EQ(differ, 0) << "seed " << seed << " wide " << wide;
     }
 }
 
@@ -318,16 +333,18 @@ TEST(CompressorNull, SettingsMovingBetweenBlocks) {
 // logarithm and the first reduced ones must not.
 TEST(CompressorNull, SteadyLevelsAcrossTheFootOfTheKnee) {
     for (const float threshold : {-37.3f, -18.0f, -6.1f, 0.0f, 3.5f}) {
-        Pair pair;
-        pair.set(curveFor(threshold, 0.0f, 20.0f, 1.0f), 0.0f, 0.0f, 0);
-        pair.core.smoothCurve(1.0f);
-        pair.reference.setCurve(pair.target, 1.0f);
-        int differ = 0, clock = 0;
-        for (int step = -400; step <= 400; ++step) {
-            const float level = std::exp2(threshold / 6.0f + static_cast<float>(step) * 1e-5f) - 0.00001f;
-            differ += pair.block(std::vector<float>(48, level), std::vector<float>(48, level), clock);
+        for (const bool wide : kWidths) {
+            Pair pair(wide);
+            pair.set(curveFor(threshold, 0.0f, 20.0f, 1.0f), 0.0f, 0.0f, 0);
+            pair.core.smoothCurve(1.0f);
+            pair.reference.setCurve(pair.target, 1.0f);
+            int differ = 0, clock = 0;
+            for (int step = -400; step <= 400; ++step) {
+                const float level = std::exp2(threshold / 6.0f + static_cast<float>(step) * 1e-5f) - 0.00001f;
+                differ += pair.block(std::vector<float>(48, level), std::vector<float>(48, level), clock);
+            }
+            EXPECT_EQ(differ, 0) << "threshold " << threshold << " wide " << wide;
         }
-        EXPECT_EQ(differ, 0) << "threshold " << threshold;
     }
 }
 
@@ -336,20 +353,22 @@ TEST(CompressorNull, SteadyLevelsAcrossTheFootOfTheKnee) {
 TEST(CompressorNull, NonFiniteSamples) {
     const float specials[] = {INFINITY, -INFINITY, NAN, 1e30f};
     for (const float special : specials) {
-        Pair pair;
-        pair.set(curveFor(-20.0f, 3.0f, 4.0f, 1.2f), 0.3f, 0.99f, 5);
-        pair.core.smoothCurve(1.0f);
-        pair.reference.setCurve(pair.target, 1.0f);
-        int differ = 0, clock = 0;
-        for (int block = 0; block < 6; ++block) {
-            std::vector<float> l(100), r(100);
-            for (size_t n = 0; n < l.size(); ++n) {
-                l[n] = 0.5f * std::sin(0.07f * float(n + 100 * static_cast<size_t>(block)));
-                r[n] = -l[n];
+        for (const bool wide : kWidths) {
+            Pair pair(wide);
+            pair.set(curveFor(-20.0f, 3.0f, 4.0f, 1.2f), 0.3f, 0.99f, 5);
+            pair.core.smoothCurve(1.0f);
+            pair.reference.setCurve(pair.target, 1.0f);
+            int differ = 0, clock = 0;
+            for (int block = 0; block < 6; ++block) {
+                std::vector<float> l(100), r(100);
+                for (size_t n = 0; n < l.size(); ++n) {
+                    l[n] = 0.5f * std::sin(0.07f * float(n + 100 * static_cast<size_t>(block)));
+                    r[n] = -l[n];
+                }
+                if (block == 2) l[37] = special;
+                differ += pair.block(l, r, clock);
             }
-            if (block == 2) l[37] = special;
-            differ += pair.block(l, r, clock);
+            EXPECT_EQ(differ, 0) << special << " wide " << wide;
         }
-        EXPECT_EQ(differ, 0) << special;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "common/portable_math.h"
 #include "effects/dsp/portable_lanes.h"
+#include "effects/dsp/portable_lanes_wide.h"
 #include "effects/dsp/signal_floor.h"
 
 #define TALVEX_AVX2 __attribute__((target("avx2")))
@@ -14,35 +15,7 @@
 namespace fxdsp {
 namespace {
 
-// exp2Lanes on four doubles: its operations in its order.
-TALVEX_AVX2 inline __m256d exp2Four(__m256d x) {
-    namespace d = portable::detail;
-    const __m256d t = _mm256_mul_pd(x, _mm256_set1_pd(64.0));
-    const __m256d half = _mm256_or_pd(_mm256_set1_pd(0.5), _mm256_and_pd(t, _mm256_set1_pd(-0.0)));
-    const __m128i n = _mm256_cvttpd_epi32(_mm256_add_pd(t, half));
-    const __m256d nd = _mm256_cvtepi32_pd(n);
-    const __m256d r =
-        _mm256_mul_pd(_mm256_sub_pd(x, _mm256_mul_pd(nd, _mm256_set1_pd(1.0 / 64))), _mm256_set1_pd(d::kLn2));
-    const __m128i j = _mm_and_si128(n, _mm_set1_epi32(63));
-    const __m128i k = _mm_srai_epi32(_mm_sub_epi32(n, j), 6);
-    const __m256d table = _mm256_setr_pd(d::kExp2Table[_mm_cvtsi128_si32(j)], d::kExp2Table[_mm_extract_epi32(j, 1)],
-                                         d::kExp2Table[_mm_extract_epi32(j, 2)], d::kExp2Table[_mm_extract_epi32(j, 3)]);
-    __m256d p = _mm256_add_pd(_mm256_set1_pd(1.0 / 120), _mm256_mul_pd(r, _mm256_set1_pd(1.0 / 720)));
-    p = _mm256_add_pd(_mm256_set1_pd(1.0 / 24), _mm256_mul_pd(r, p));
-    p = _mm256_add_pd(_mm256_set1_pd(1.0 / 6), _mm256_mul_pd(r, p));
-    p = _mm256_add_pd(_mm256_set1_pd(1.0 / 2), _mm256_mul_pd(r, p));
-    const __m256d em1 = _mm256_add_pd(r, _mm256_mul_pd(_mm256_mul_pd(r, r), p));
-    const __m256d m = _mm256_add_pd(table, _mm256_mul_pd(table, em1));
-    const __m256i biased = _mm256_cvtepi32_epi64(_mm_add_epi32(k, _mm_set1_epi32(1023)));
-    return _mm256_mul_pd(m, _mm256_castsi256_pd(_mm256_slli_epi64(biased, 52)));
-}
-
-// Eight floats: each one's exponent worked out in double and rounded once.
-TALVEX_AVX2 inline __m256 exp2Eight(__m256 x) {
-    const __m128 low = _mm256_cvtpd_ps(exp2Four(_mm256_cvtps_pd(_mm256_castps256_ps128(x))));
-    const __m128 high = _mm256_cvtpd_ps(exp2Four(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1))));
-    return _mm256_set_m128(high, low);
-}
+using wide::exp2Eight;
 
 // Two halves stored apart: each is forwarded from its own store.
 TALVEX_AVX2 inline __m256 loadHalves(const float* p) {

@@ -50,32 +50,14 @@ wait_for_info() {
   return 1
 }
 
-# Starts the host with the probe's editor in the given order, in the
-# background (its pid in host), and waits for the editor to open. Once in
-# CI wine's CreateWindowEx gave the probe no child window at all ("open-failed"
-# in its log, before any of its drawing), and the same run passed when run
-# again: that one failure is retried once; anything else, or a second
-# failure, fails the check.
-open_probe() {
-  local order=$1 attempt
-  for attempt in 1 2; do
-    rm -f "$log" "$info"
-    TALVEX_WINDOW_PROBE_LOG=$log run_wine "$renderer" "$probe" -o "$work/$order.wav" --show-editor 6 \
-      --editor-order "$order" --editor-info "$info" --automation-log "$work/$order.automation" --no-progress \
-      >"$work/$order.out" 2>&1 &
-    host=$!
-    wait_for_info "$info" && return 0
-    wait "$host" 2>/dev/null || true
-    [ "$attempt" = 1 ] && grep -qx "open-failed" "$log" 2>/dev/null || return 1
-    echo "note ($order): wine gave the probe no window (open-failed); trying once more"
-  done
-  return 1
-}
-
 for order in lmms ardour; do
   log=$work/$order.log
   info=$work/$order.info
-  open_probe "$order" || fail "$order: the editor never opened: $(cat "$work/$order.out")"
+  TALVEX_WINDOW_PROBE_LOG=$log run_wine "$renderer" "$probe" -o "$work/$order.wav" --show-editor 6 \
+    --editor-order "$order" --editor-info "$info" --automation-log "$work/$order.automation" --no-progress \
+    >"$work/$order.out" 2>&1 &
+  host=$!
+  wait_for_info "$info" || fail "$order: the editor never opened: $(cat "$work/$order.out")"
   sleep 1
   # Wine gives each top-level window an X window of the client area's size.
   xid=$(xdotool search --name "talvex-render editor" | head -n1)

@@ -9,6 +9,13 @@ run_wine() { timeout 300 "$wine" "$@"; }
 . "$here/wine_start.sh"
 fail() { echo "FAIL ($arch): $*"; exit 1; }
 
+# A wineserver that an earlier check left running on this prefix (it stays
+# a few seconds after its last program) belongs to no X display, or to
+# another one: the windows made through it are never created. Stop it, so
+# that this check's programs start one on this display.
+WINEPREFIX=$WINEPREFIX timeout 60 wineserver -k 2>/dev/null || true
+WINEPREFIX=$WINEPREFIX timeout 60 wineserver -w 2>/dev/null || true
+
 # Without wine32, wine starts no 32-bit program yet exits 0: ask first.
 if [ "$arch" = i686 ] && reason=$(i386_packages_missing wine32:i386); then
   echo "SKIPPED: $reason"

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode >= 2) chunkSize = ownChunkSize(e, preset);
     // Exactly sized heap copy so that reads past the chunk are caught.
     std::vector<uint8_t> chunk(chunkSize, 0);
-    std::memcpy(chunk.data(), data + 2, chunkSize < size - 2 ? chunkSize : size - 2);
+    const size_t copied = chunkSize < size - 2 ? chunkSize : size - 2;
+    if (copied > 0) std::memcpy(chunk.data(), data + 2, copied);
     call(e, effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(chunk.size()),
          chunk.empty() ? nullptr : chunk.data());
 

@@ -112,8 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     // Exactly sized copy: a read past the image is caught by the sanitizer.
+    // An empty raw image has no storage behind data(): copy only what exists.
     std::unique_ptr<uint8_t[]> exact(new uint8_t[image.size() + 1]);
-    std::memcpy(exact.get(), image.data(), image.size());
+    if (!image.empty()) std::memcpy(exact.get(), image.data(), image.size());
     slot.loadStateImage(exact.get(), image.size(), static_cast<int64_t>(image.size()));
     // Whatever state was accepted must render.
     slot.processOwnBuffers(64);

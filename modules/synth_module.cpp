@@ -415,9 +415,20 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
             groupRight[l] = groupRight[0];
             groupNoise[l] = groupNoise[0];
         }
-        renderVoiceLanes(group, parts, count, shape, groupNoise, groupLeft, groupRight, frames, width);
-        laneVoiceRuns_ += static_cast<uint64_t>(count);
-        ++laneGroupRuns_;
+        // All give the same bits. A lone voice is cheapest on the one-voice
+        // loop (unless it is noise, whose values are drawn already), four
+        // or fewer on four lanes: the wider pass costs its gathers in every
+        // lane, filled or not.
+        if (count == 1 && shape.wave1 != 4) {
+            std::fill_n(groupLeft[0], frames, 0.0f);
+            std::fill_n(groupRight[0], frames, 0.0f);
+            renderVoice(*group[0], *parts[0], groupLeft[0], groupRight[0], frames, random_);
+        } else {
+            renderVoiceLanes(group, parts, count, shape, groupNoise, groupLeft, groupRight, frames,
+                             count <= kLanes ? kLanes : width);
+            laneVoiceRuns_ += static_cast<uint64_t>(count);
+            ++laneGroupRuns_;
+        }
     }
 
     // The sum in voice order, as the one-voice loop adds.

@@ -278,7 +278,11 @@ TEST_P(SynthLanes, ChordsOfEverySizeSoundLikeTheReferencePath) {
         }
         for (int b = 0; b < 20; ++b) ASSERT_EQ(pair.renderAndCompare(512), -1) << notes << " notes, tails";
         EXPECT_GT(pair.energy(), 1.0) << notes << " notes";
-        EXPECT_GT(pair.fast().synth().laneVoiceRuns(), static_cast<uint64_t>(notes) * 200u) << notes << " notes";
+        // A lone voice is rendered by the one-voice loop, groups in lanes.
+        if (notes == 1)
+            EXPECT_EQ(pair.fast().synth().laneVoiceRuns(), 0u);
+        else
+            EXPECT_GT(pair.fast().synth().laneVoiceRuns(), static_cast<uint64_t>(notes) * 200u) << notes << " notes";
     }
 }
 

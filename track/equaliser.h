@@ -29,12 +29,14 @@ struct EqBandState {
     float onTarget = 0.0f;
 };
 
-// A band's four-frame form (equaliser_blocks.h): column j gives four frames'
+// A band's four-frame form (equaliser_lanes.h): column j gives four frames'
 // response to input j of (x[n], x[n+1], x[n+2], x[n+3], x[n-1], x[n-2],
 // y[n-1], y[n-2]), written twice (lanes 0-3 and 4-7) so that the
 // two-channel pass loads it straight into both halves of a register.
+// identity: the band is flat (its output is its input at every frequency).
 struct EqBlockColumns {
     float c[8][8] = {};
+    bool identity = false;
 };
 
 class TrackEqualiser {
@@ -74,17 +76,19 @@ public:
     // equaliser on the four-lane pass (tests compare the two).
     void allowWideLanes(bool allowed);
     bool wideLanes() const { return wide_; }
+    // Once every mix holds, a flat band (0 dB) passes its input on instead of
+    // filtering it; false filters it as any other (tests compare the two).
+    void allowFlatSkip(bool allowed) { skipFlat_ = allowed; }
 
 private:
     void applyQueued();
     // Every band on and every wet mix settled: the bands four frames at a
-    // time (equaliser_blocks.h).
+    // time (equaliser_lanes.h).
     void processHeld(float* left, float* right, int frames);
-    // Both channels through the bands that run (running), AVX2.
-    void processWide(float* left, float* right, int frames, float equaliserOn, const bool* running);
 
     EqBandState bands_[kBands];
     EqBlockColumns columns_[kBands];  // from the bands' coefficients
     bool wide_ = cpuHasAvx2();
+    bool skipFlat_ = true;
     BoundedQueue<EqBandRecord, 128> queue_;
 };

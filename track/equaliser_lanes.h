@@ -1,0 +1,45 @@
+// The equaliser's passes over a block in SSE2 (four lanes, every build) and
+// AVX2 (eight lanes, x86_64 where the processor has them); both widths run
+// the one kernel in equaliser_kernel.inc and give the same bits.
+//
+// The per-frame form runs the three bands as a pipeline, one band per lane,
+// while a wet mix glides. The four-frame form runs once every mix holds: a
+// biquad's four outputs are a linear function of the four inputs and of the
+// two input and two output values before them, so one band can be run as
+// eight columns of multiply-adds over a four-frame vector instead of four
+// steps of its recursion: the recursion then only carries from one group of
+// four frames to the next. Columns are worked out once when a band's
+// coefficients change. The two forms round differently: near poles close to
+// 1 (bands at 20 to 40 Hz) the four-frame form's rounding noise is some 5 to
+// 15 dB above the per-frame form's, which is itself 50 to 60 dB below the
+// signal there; above 100 Hz both lie 75 dB and more below it.
+//
+// A flat band (0 dB: its numerator equals its denominator) is the identity;
+// the four-frame form passes its input on and keeps the memories the
+// identity would leave, from which the band goes on filtering when it is
+// moved. The filter itself would give the input back give or take its
+// rounding (some 140 dB below the signal at 1 kHz, less near poles close to 1).
+#pragma once
+
+#include "track/equaliser.h"
+
+EqBlockColumns eqBlockColumns(const EqBandState& band);
+
+// The per-frame form for one channel (ch) through the bands that run
+// (running), four lanes (SSE2).
+void runEqFrames(EqBandState* bands, const bool* running, float* io, int ch, int frames, float equaliserOn);
+
+// The four-frame form for one channel (ch), four lanes (SSE2). Every band on,
+// every wet mix settled; flat bands skipped where skipFlat.
+void runEqBlocks(EqBandState* bands, const EqBlockColumns* columns, float* io, int ch, int frames, bool skipFlat);
+
+#if defined(__x86_64__)
+// Both channels through eight lanes (AVX2; callers check for it).
+// The per-frame form: lanes 2k and 2k + 1 hold band k of the left and the
+// right channel.
+void runEqFramesWide(EqBandState* bands, const bool* running, float* left, float* right, int frames,
+                     float equaliserOn);
+// The four-frame form: the left channel in lanes 0-3, the right in 4-7.
+void runEqBlocksWide(EqBandState* bands, const EqBlockColumns* columns, float* left, float* right, int frames,
+                     bool skipFlat);
+#endif

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/float_lanes.h"
+
 #if TALVEX_AVX2_LANES
 #include <cpuid.h>
 #include <immintrin.h>
@@ -23,19 +25,8 @@ constexpr int W = 4;
 using F = __m128;
 using I = __m128i;
 
-inline F set1(float x) { return _mm_set1_ps(x); }
+using namespace float_lanes::sse2;
 inline I set1i(int32_t x) { return _mm_set1_epi32(x); }
-inline F zero() { return _mm_setzero_ps(); }
-inline F add(F a, F b) { return _mm_add_ps(a, b); }
-inline F sub(F a, F b) { return _mm_sub_ps(a, b); }
-inline F mul(F a, F b) { return _mm_mul_ps(a, b); }
-inline F min(F a, F b) { return _mm_min_ps(a, b); }
-inline F max(F a, F b) { return _mm_max_ps(a, b); }
-inline F fand(F a, F b) { return _mm_and_ps(a, b); }
-inline F cmpge(F a, F b) { return _mm_cmpge_ps(a, b); }
-inline F cmple(F a, F b) { return _mm_cmple_ps(a, b); }
-inline F cmplt(F a, F b) { return _mm_cmplt_ps(a, b); }
-inline F select(F mask, F a, F b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
 inline I iselect(I mask, I a, I b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
 inline I iand(I a, I b) { return _mm_and_si128(a, b); }
 inline I ior(I a, I b) { return _mm_or_si128(a, b); }
@@ -168,19 +159,8 @@ constexpr int W = 8;
 using F = __m256;
 using I = __m256i;
 
-LANE_FN inline F set1(float x) { return _mm256_set1_ps(x); }
+using namespace float_lanes::avx2;
 LANE_FN inline I set1i(int32_t x) { return _mm256_set1_epi32(x); }
-LANE_FN inline F zero() { return _mm256_setzero_ps(); }
-LANE_FN inline F add(F a, F b) { return _mm256_add_ps(a, b); }
-LANE_FN inline F sub(F a, F b) { return _mm256_sub_ps(a, b); }
-LANE_FN inline F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-LANE_FN inline F min(F a, F b) { return _mm256_min_ps(a, b); }
-LANE_FN inline F max(F a, F b) { return _mm256_max_ps(a, b); }
-LANE_FN inline F fand(F a, F b) { return _mm256_and_ps(a, b); }
-LANE_FN inline F cmpge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OS); }
-LANE_FN inline F cmple(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OS); }
-LANE_FN inline F cmplt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OS); }
-LANE_FN inline F select(F mask, F a, F b) { return _mm256_or_ps(_mm256_and_ps(mask, a), _mm256_andnot_ps(mask, b)); }
 LANE_FN inline I iselect(I mask, I a, I b) {
     return _mm256_or_si256(_mm256_and_si256(mask, a), _mm256_andnot_si256(mask, b));
 }

@@ -6,25 +6,21 @@
 #include <bit>
 #include <cstdint>
 
+#include "common/float_lanes.h"
+
 namespace {
 
 #define EQ_LANE_FN
 using F = __m128;
+constexpr int kWidth = 4;
 
-inline F set1(float x) { return _mm_set1_ps(x); }
-inline F zero() { return _mm_setzero_ps(); }
-inline F add(F a, F b) { return _mm_add_ps(a, b); }
-inline F sub(F a, F b) { return _mm_sub_ps(a, b); }
-inline F mul(F a, F b) { return _mm_mul_ps(a, b); }
-inline F fand(F a, F b) { return _mm_and_ps(a, b); }
-inline F cmpeq(F a, F b) { return _mm_cmpeq_ps(a, b); }
-inline F cmple(F a, F b) { return _mm_cmple_ps(a, b); }
-inline F select(F mask, F a, F b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+using namespace float_lanes::sse2;
 inline F magnitude(F a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))); }
 inline bool allTrue(F mask) { return _mm_movemask_ps(mask) == 0xf; }
 template <int kLane>
 inline F broadcast(F v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(kLane, kLane, kLane, kLane)); }
 inline F loadColumn(const float* c) { return _mm_loadu_ps(c); }
+inline void storeLanes(float* to, F v) { _mm_storeu_ps(to, v); }
 
 // One channel of a block, four frames to a vector.
 struct Channels {
@@ -60,18 +56,10 @@ inline void keepState(const Channels& c, F lanes, float (&v)[2]) { v[c.ch] = _mm
 // arithmetic in its order, so the output is bit for bit that of running the
 // bands one after another over the block.
 void runEqFrames(EqBandState* bands, const bool* running, float* io, int ch, int frames, float equaliserOn) {
-    alignas(16) float v[10][4] = {};
+    const auto laneOf = [](int k, int) { return k; };
+    FrameLanes s = frameLanes(bands, ch, ch + 1, laneOf);
     alignas(16) float on[4] = {};
-    for (int k = 0; k < kBands; ++k) {
-        const EqBandState& b = bands[k];
-        v[0][k] = b.b0, v[1][k] = b.b1, v[2][k] = b.b2, v[3][k] = b.a1, v[4][k] = b.a2;
-        v[5][k] = b.x1[ch], v[6][k] = b.x2[ch], v[7][k] = b.y1[ch], v[8][k] = b.y2[ch];
-        v[9][k] = b.wet[ch];
-        on[k] = running[k] ? std::bit_cast<float>(0xffffffffu) : 0.0f;
-    }
-    FrameLanes s{_mm_load_ps(v[0]), _mm_load_ps(v[1]), _mm_load_ps(v[2]), _mm_load_ps(v[3]), _mm_load_ps(v[4]),
-                 _mm_load_ps(v[5]), _mm_load_ps(v[6]), _mm_load_ps(v[7]), _mm_load_ps(v[8]), _mm_load_ps(v[9]),
-                 zero()};
+    for (int k = 0; k < kBands; ++k) on[k] = running[k] ? std::bit_cast<float>(0xffffffffu) : 0.0f;
     const F onMask = _mm_load_ps(on);
     const F target = set1(equaliserOn);
     // Step t: band j works on frame t - j where that lies in the block.
@@ -102,17 +90,7 @@ void runEqFrames(EqBandState* bands, const bool* running, float* io, int ch, int
             emit(t, stepFrame<false>(s, in, target, onMask, onMask));
         }
     }
-    _mm_store_ps(v[5], s.x1);
-    _mm_store_ps(v[6], s.x2);
-    _mm_store_ps(v[7], s.y1);
-    _mm_store_ps(v[8], s.y2);
-    _mm_store_ps(v[9], s.wet);
-    for (int k = 0; k < kBands; ++k) {
-        if (!running[k]) continue;
-        EqBandState& b = bands[k];
-        b.x1[ch] = v[5][k], b.x2[ch] = v[6][k], b.y1[ch] = v[7][k], b.y2[ch] = v[8][k];
-        b.wet[ch] = v[9][k];
-    }
+    keepFrameLanes(s, bands, running, ch, ch + 1, laneOf);
 }
 
 void runEqBlocks(EqBandState* bands, const EqBlockColumns* columns, float* io, int ch, int frames, bool skipFlat) {

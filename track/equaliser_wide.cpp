@@ -10,27 +10,22 @@
 
 #include <cstdint>
 
+#include "common/float_lanes.h"
+
 namespace {
 
 #define EQ_LANE_FN __attribute__((target("avx2")))
 using F = __m256;
+constexpr int kWidth = 8;
 
-EQ_LANE_FN inline F set1(float x) { return _mm256_set1_ps(x); }
-EQ_LANE_FN inline F zero() { return _mm256_setzero_ps(); }
-EQ_LANE_FN inline F add(F a, F b) { return _mm256_add_ps(a, b); }
-EQ_LANE_FN inline F sub(F a, F b) { return _mm256_sub_ps(a, b); }
-EQ_LANE_FN inline F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-EQ_LANE_FN inline F fand(F a, F b) { return _mm256_and_ps(a, b); }
-EQ_LANE_FN inline F cmpeq(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
-EQ_LANE_FN inline F cmple(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
-// Masks are whole lanes of ones or zeros, so the sign bit decides.
-EQ_LANE_FN inline F select(F mask, F a, F b) { return _mm256_blendv_ps(b, a, mask); }
+using namespace float_lanes::avx2;
 EQ_LANE_FN inline F magnitude(F a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))); }
 // Lane k of each half in that half's four lanes.
 EQ_LANE_FN inline bool allTrue(F mask) { return _mm256_movemask_ps(mask) == 0xff; }
 template <int kLane>
 EQ_LANE_FN inline F broadcast(F v) { return _mm256_permute_ps(v, _MM_SHUFFLE(kLane, kLane, kLane, kLane)); }
 EQ_LANE_FN inline F loadColumn(const float* c) { return _mm256_loadu_ps(c); }
+EQ_LANE_FN inline void storeLanes(float* to, F v) { _mm256_storeu_ps(to, v); }
 
 // Four frames of both channels: the left in lanes 0-3, the right in 4-7.
 struct Channels {
@@ -120,38 +115,14 @@ EQ_LANE_FN void runSteps(FrameLanes& s, float* left, float* right, int frames, b
 
 EQ_LANE_FN void runFramesWide(EqBandState* bands, const bool* running, float* left, float* right, int frames,
                               float equaliserOn) {
-    float v[10][8] = {};
+    const auto laneOf = [](int k, int ch) { return 2 * k + ch; };
+    FrameLanes s = frameLanes(bands, 0, 2, laneOf);
     int32_t on[8] = {};
-    for (int k = 0; k < kBands; ++k) {
-        const EqBandState& b = bands[k];
-        for (int ch = 0; ch < 2; ++ch) {
-            const int lane = 2 * k + ch;
-            v[0][lane] = b.b0, v[1][lane] = b.b1, v[2][lane] = b.b2, v[3][lane] = b.a1, v[4][lane] = b.a2;
-            v[5][lane] = b.x1[ch], v[6][lane] = b.x2[ch], v[7][lane] = b.y1[ch], v[8][lane] = b.y2[ch];
-            v[9][lane] = b.wet[ch];
-            if (running[k]) on[lane] = -1;
-        }
-    }
-    FrameLanes s{_mm256_loadu_ps(v[0]), _mm256_loadu_ps(v[1]), _mm256_loadu_ps(v[2]), _mm256_loadu_ps(v[3]),
-                 _mm256_loadu_ps(v[4]), _mm256_loadu_ps(v[5]), _mm256_loadu_ps(v[6]), _mm256_loadu_ps(v[7]),
-                 _mm256_loadu_ps(v[8]), _mm256_loadu_ps(v[9]), zero()};
+    for (int k = 0; k < kBands; ++k) on[2 * k] = on[2 * k + 1] = running[k] ? -1 : 0;
     const F onMask = _mm256_castsi256_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(on)));
     const bool allOn = running[0] && running[1] && running[2];
     runSteps(s, left, right, frames, allOn, set1(equaliserOn), onMask);
-    _mm256_storeu_ps(v[5], s.x1);
-    _mm256_storeu_ps(v[6], s.x2);
-    _mm256_storeu_ps(v[7], s.y1);
-    _mm256_storeu_ps(v[8], s.y2);
-    _mm256_storeu_ps(v[9], s.wet);
-    for (int k = 0; k < kBands; ++k) {
-        if (!running[k]) continue;
-        EqBandState& b = bands[k];
-        for (int ch = 0; ch < 2; ++ch) {
-            const int lane = 2 * k + ch;
-            b.x1[ch] = v[5][lane], b.x2[ch] = v[6][lane], b.y1[ch] = v[7][lane], b.y2[ch] = v[8][lane];
-            b.wet[ch] = v[9][lane];
-        }
-    }
+    keepFrameLanes(s, bands, running, 0, 2, laneOf);
 }
 
 EQ_LANE_FN void runBlocksWide(EqBandState* bands, const EqBlockColumns* columns, float* left, float* right,

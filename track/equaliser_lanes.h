@@ -14,11 +14,14 @@
 // 15 dB above the per-frame form's, which is itself 50 to 60 dB below the
 // signal there; above 100 Hz both lie 75 dB and more below it.
 //
-// A flat band (0 dB: its numerator equals its denominator) is the identity;
-// the four-frame form passes its input on and keeps the memories the
-// identity would leave, from which the band goes on filtering when it is
-// moved. The filter itself would give the input back give or take its
-// rounding (some 140 dB below the signal at 1 kHz, less near poles close to 1).
+// A flat band (0 dB: its numerator equals its denominator) is the identity.
+// The four-frame form passes its input on once the band's output memories
+// equal its input memories, and keeps them so, from where the band goes on
+// filtering when it is moved; until then (after a glide, or a band moved to 0
+// dB) it adds what is left of the old ringing, decaying by the band's own
+// recursion. The filter run in float would give the input back give or take
+// its rounding, amplified near its poles: for a track's bands at 100 Hz, 500
+// Hz and 2 kHz, 81 dB below the signal; a 40 Hz band alone, 63 dB.
 #pragma once
 
 #include "track/equaliser.h"

@@ -2,7 +2,7 @@
 // (kept here as a plain band-after-band rendering). While a wet mix glides
 // the equaliser still runs that algorithm (as a pipeline in SSE lanes) and
 // must match it bit for bit; once every mix holds it runs the bands four
-// frames at a time (equaliser_blocks.h), which rounds differently, so there
+// frames at a time (equaliser_lanes.h), which rounds differently, so there
 // it is held to a bound.
 //
 // The bound is measured against the same filters computed in double: a

@@ -494,7 +494,7 @@ void CInstrument::mixBlock(const TrackRenderContext& context) {
     state.gainRight = gainRight_;
     for (int s = 0; s < kNumSends; ++s) state.sendGain[s] = sendGain_[s];
     state.meter = meter_.load();
-    mixStrip(io, mixTargets, state);
+    mixStrip(io, mixTargets, state, true);
     gainLeft_ = state.gainLeft;
     gainRight_ = state.gainRight;
     for (int s = 0; s < kNumSends; ++s) sendGain_[s] = state.sendGain[s];

@@ -3,19 +3,48 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstring>
 
-// The block goes through in chunks, pass by pass: the gliding gains into
-// small arrays first (a gain that has settled is one value for the chunk),
-// then the strip gains four frames at a time with the master and the peaks,
-// the meter along the peaks, and each loaded send bus in a loop of its own.
-// Every frame gets the arithmetic the frame-by-frame mix gives it, in the
-// same order, so the result is the same to the bit.
+#include "common/cpu_features.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+// The block goes through in chunks: the gliding gains into small arrays
+// first (a gain that has settled is one value for the chunk), then one pass
+// for the strip gains, the master, the own pair and the meter, and one pass
+// per loaded send bus (its pads included). The passes run four frames at a
+// time in SSE2 or eight in AVX2. Every bus sample gets the arithmetic the
+// frame-by-frame mix gives it, in the same order, so the buses are the same
+// to the bit at either width.
+//
+// The meter is only looked at (the planet glow). Frame by frame it is
+// m = max(m, peak) · d; over a chunk of n frames that is the largest of
+// m · d^n and of each frame's peak times the decay left after it, d^(n - i).
+// Those products do not depend on each other, so the meter costs a multiply
+// and a maximum per vector instead of a chain of two operations per frame.
+// The powers are rounded once each where the frame-by-frame meter rounds
+// after every step: the two differ by a few roundings per frame of decay
+// since the peak that sets the meter (the test states the bound).
 
 namespace {
 
 constexpr int kChunk = 256;
+
+// kMeterDecay[j] = d^(kChunk - j), worked out in double and rounded once: a
+// chunk of n frames takes its frame i's decay from kMeterDecay[kChunk - n + i]
+// and the meter's from kMeterDecay[kChunk - n].
+constexpr std::array<float, kChunk + 1> kMeterDecay = [] {
+    std::array<float, kChunk + 1> t{};
+    double power = 1.0;
+    for (int j = kChunk; j >= 0; --j) {
+        t[static_cast<size_t>(j)] = static_cast<float>(power);
+        power *= static_cast<double>(kStripMeterDecay);
+    }
+    return t;
+}();
 
 // A glide step that leaves a gain where it is leaves it there for good.
 bool settled(float gain, float target, float smoothing) { return gain + (target - gain) * smoothing == gain; }
@@ -27,20 +56,22 @@ struct ChunkGain {
 };
 
 template <bool kPerFrame>
-inline __m128 fourGains(const ChunkGain& g, int i) {
-    if constexpr (kPerFrame)
-        return _mm_load_ps(g.perFrame + i);
-    else
-        return _mm_set1_ps(g.value);
-}
-
-template <bool kPerFrame>
 inline float gainAt(const ChunkGain& g, int i) {
     if constexpr (kPerFrame)
         return g.perFrame[i];
     else
         return g.value;
 }
+
+// The strip's buffers moved to the chunk's first frame.
+struct ChunkIo {
+    const float* inL;
+    const float* inR;
+    float* masterL;
+    float* masterR;
+    float* ownL;
+    float* ownR;
+};
 
 void glideStripGain(float& gain, float target, float* out, int n) {
     for (int i = 0; i < n; ++i) {
@@ -57,112 +88,96 @@ void glideSendGain(float& gain, float target, bool drumFloor, float* out, int n)
     }
 }
 
-// The strip: l = in * gain per channel, kept for the sends and added to the
-// master, and per frame the larger of |l| and |r| (a NaN counting as 0,
-// which the meter ignores as it ignores a NaN) for the meter.
-template <bool kPerFrame>
-void stripPass(const StripMixBuffers& io, int start, int n, const ChunkGain& gainL, const ChunkGain& gainR, float* l,
-               float* r, float* peak) {
-    const float* inL = io.in[0] + start;
-    const float* inR = io.in[1] + start;
-    float* masterL = io.master[0] + start;
-    float* masterR = io.master[1] + start;
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    const __m128 zero = _mm_setzero_ps();
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128 lv = _mm_mul_ps(_mm_loadu_ps(inL + i), fourGains<kPerFrame>(gainL, i));
-        const __m128 rv = _mm_mul_ps(_mm_loadu_ps(inR + i), fourGains<kPerFrame>(gainR, i));
-        _mm_store_ps(l + i, lv);
-        _mm_store_ps(r + i, rv);
-        _mm_storeu_ps(masterL + i, _mm_add_ps(_mm_loadu_ps(masterL + i), lv));
-        _mm_storeu_ps(masterR + i, _mm_add_ps(_mm_loadu_ps(masterR + i), rv));
-        // max(a, b) gives a where a > b, else b: a NaN in a gives b.
-        const __m128 ar = _mm_max_ps(_mm_and_ps(rv, magnitude), zero);
-        _mm_store_ps(peak + i, _mm_max_ps(_mm_and_ps(lv, magnitude), ar));
-    }
-    for (; i < n; ++i) {
-        const float lv = inL[i] * gainAt<kPerFrame>(gainL, i);
-        const float rv = inR[i] * gainAt<kPerFrame>(gainR, i);
-        l[i] = lv;
-        r[i] = rv;
-        masterL[i] += lv;
-        masterR[i] += rv;
-        const float al = std::fabs(lv), ar = std::fabs(rv);
-        float p = 0.0f;
-        if (al > p) p = al;
-        if (ar > p) p = ar;
-        peak[i] = p;
-    }
-}
-
-// busL += gain * xL and busR += gain * xR, frame by frame.
-template <bool kPerFrame>
-void addScaledPair(float* busL, float* busR, const float* xL, const float* xR, const ChunkGain& gain, int n) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128 g = fourGains<kPerFrame>(gain, i);
-        _mm_storeu_ps(busL + i, _mm_add_ps(_mm_loadu_ps(busL + i), _mm_mul_ps(g, _mm_loadu_ps(xL + i))));
-        _mm_storeu_ps(busR + i, _mm_add_ps(_mm_loadu_ps(busR + i), _mm_mul_ps(g, _mm_loadu_ps(xR + i))));
-    }
-    for (; i < n; ++i) {
-        busL[i] += gainAt<kPerFrame>(gain, i) * xL[i];
-        busR[i] += gainAt<kPerFrame>(gain, i) * xR[i];
-    }
-}
-
-void addScaledPair(float* busL, float* busR, const float* xL, const float* xR, const ChunkGain& gain, int n) {
-    if (gain.perFrame != nullptr)
-        addScaledPair<true>(busL, busR, xL, xR, gain, n);
-    else
-        addScaledPair<false>(busL, busR, xL, xR, gain, n);
-}
-
-// The pads: busL += gainL * padL and busR += gainR * padR.
-template <bool kPerFrame>
-void addPads(float* busL, float* busR, const float* padL, const float* padR, const ChunkGain& gainL,
-             const ChunkGain& gainR, int n) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        _mm_storeu_ps(busL + i, _mm_add_ps(_mm_loadu_ps(busL + i),
-                                           _mm_mul_ps(_mm_loadu_ps(padL + i), fourGains<kPerFrame>(gainL, i))));
-        _mm_storeu_ps(busR + i, _mm_add_ps(_mm_loadu_ps(busR + i),
-                                           _mm_mul_ps(_mm_loadu_ps(padR + i), fourGains<kPerFrame>(gainR, i))));
-    }
-    for (; i < n; ++i) {
-        busL[i] += padL[i] * gainAt<kPerFrame>(gainL, i);
-        busR[i] += padR[i] * gainAt<kPerFrame>(gainR, i);
-    }
-}
-
 }  // namespace
 
-void mixStrip(const StripMixBuffers& io, const StripMixTargets& targets, StripMixState& state) {
-    alignas(16) float stripLeft[kChunk], stripRight[kChunk], sendGain[kChunk];
-    alignas(16) float l[kChunk], r[kChunk], peak[kChunk];
+namespace sse2 {
+namespace {
+
+#define LANE_FN
+using V = __m128;
+constexpr int kLanes = 4;
+inline V splat(float x) { return _mm_set1_ps(x); }
+inline V load(const float* x) { return _mm_loadu_ps(x); }
+inline void store(float* x, V v) { _mm_storeu_ps(x, v); }
+inline V add(V a, V b) { return _mm_add_ps(a, b); }
+inline V mul(V a, V b) { return _mm_mul_ps(a, b); }
+inline V vmax(V a, V b) { return _mm_max_ps(a, b); }
+inline V absolute(V a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))); }
+// The lanes hold no NaN: the largest is the same in any order.
+inline float largestLane(V a) {
+    const V pairs = _mm_max_ps(a, _mm_movehl_ps(a, a));
+    return _mm_cvtss_f32(_mm_max_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
+}
+
+#include "track/strip_mix_kernel.inc"
+#undef LANE_FN
+
+}  // namespace
+}  // namespace sse2
+
+#if defined(__x86_64__)
+namespace avx2 {
+namespace {
+
+// Memory is addressed unaligned throughout (Windows builds cannot align the
+// stack to 32 bytes).
+#define LANE_FN __attribute__((target("avx2")))
+using V = __m256;
+constexpr int kLanes = 8;
+LANE_FN inline V splat(float x) { return _mm256_set1_ps(x); }
+LANE_FN inline V load(const float* x) { return _mm256_loadu_ps(x); }
+LANE_FN inline void store(float* x, V v) { _mm256_storeu_ps(x, v); }
+LANE_FN inline V add(V a, V b) { return _mm256_add_ps(a, b); }
+LANE_FN inline V mul(V a, V b) { return _mm256_mul_ps(a, b); }
+LANE_FN inline V vmax(V a, V b) { return _mm256_max_ps(a, b); }
+LANE_FN inline V absolute(V a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))); }
+LANE_FN inline float largestLane(V a) {
+    const __m128 half = _mm_max_ps(_mm256_castps256_ps128(a), _mm256_extractf128_ps(a, 1));
+    const __m128 pairs = _mm_max_ps(half, _mm_movehl_ps(half, half));
+    return _mm_cvtss_f32(_mm_max_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
+}
+
+#include "track/strip_mix_kernel.inc"
+#undef LANE_FN
+
+}  // namespace
+}  // namespace avx2
+#endif
+
+// Asked once, before any block runs.
+const bool kWideLanes = cpuHasAvx2();
+
+bool stripMixWideLanesAvailable() { return kWideLanes; }
+
+void mixStrip(const StripMixBuffers& io, const StripMixTargets& targets, StripMixState& state, bool wide) {
+    wide = wide && kWideLanes;
+    alignas(32) float stripLeft[kChunk], stripRight[kChunk], sendGain[kChunk];
+    alignas(32) float l[kChunk], r[kChunk];
     for (int start = 0; start < io.frames; start += kChunk) {
         const int n = std::min(kChunk, io.frames - start);
-        if (io.own[0] != nullptr) {
-            std::memcpy(io.own[0] + start, io.in[0] + start, sizeof(float) * static_cast<size_t>(n));
-            std::memcpy(io.own[1] + start, io.in[1] + start, sizeof(float) * static_cast<size_t>(n));
-        }
+        const ChunkIo chunk{io.in[0] + start,     io.in[1] + start,
+                            io.master[0] + start, io.master[1] + start,
+                            io.own[0] != nullptr ? io.own[0] + start : nullptr,
+                            io.own[1] != nullptr ? io.own[1] + start : nullptr};
 
         ChunkGain gainL{nullptr, state.gainLeft}, gainR{nullptr, state.gainRight};
-        if (settled(state.gainLeft, targets.left, kStripSmoothing) &&
-            settled(state.gainRight, targets.right, kStripSmoothing)) {
-            stripPass<false>(io, start, n, gainL, gainR, l, r, peak);
-        } else {
+        if (!settled(state.gainLeft, targets.left, kStripSmoothing) ||
+            !settled(state.gainRight, targets.right, kStripSmoothing)) {
             glideStripGain(state.gainLeft, targets.left, stripLeft, n);
             glideStripGain(state.gainRight, targets.right, stripRight, n);
             gainL.perFrame = stripLeft;
             gainR.perFrame = stripRight;
-            stripPass<true>(io, start, n, gainL, gainR, l, r, peak);
         }
 
-        // Per frame: the largest of the meter and the frame's peak, decayed.
-        float meter = state.meter;
-        for (int i = 0; i < n; ++i) meter = std::max(meter, peak[i]) * kStripMeterDecay;
-        state.meter = meter;
+        const float* decay = kMeterDecay.data() + (kChunk - n);
+        float candidate;
+#if defined(__x86_64__)
+        if (wide)
+            candidate = avx2::stripPass(chunk, gainL, gainR, l, r, decay, n);
+        else
+#endif
+            candidate = sse2::stripPass(chunk, gainL, gainR, l, r, decay, n);
+        state.meter = std::max(state.meter * decay[0], candidate);
 
         for (int s = 0; s < kNumSends; ++s) {
             if (io.send[s][0] == nullptr) continue;
@@ -174,13 +189,15 @@ void mixStrip(const StripMixBuffers& io, const StripMixTargets& targets, StripMi
             }
             float* busL = io.send[s][0] + start;
             float* busR = io.send[s][1] + start;
-            addScaledPair(busL, busR, l, r, g, n);
-            if (s < 2 && io.pads[s][0] != nullptr) {
-                if (gainL.perFrame != nullptr)
-                    addPads<true>(busL, busR, io.pads[s][0] + start, io.pads[s][1] + start, gainL, gainR, n);
-                else
-                    addPads<false>(busL, busR, io.pads[s][0] + start, io.pads[s][1] + start, gainL, gainR, n);
-            }
+            const bool pads = s < 2 && io.pads[s][0] != nullptr;
+            const float* padL = pads ? io.pads[s][0] + start : nullptr;
+            const float* padR = pads ? io.pads[s][1] + start : nullptr;
+#if defined(__x86_64__)
+            if (wide)
+                avx2::sendPass(busL, busR, l, r, g, padL, padR, gainL, gainR, n);
+            else
+#endif
+                sse2::sendPass(busL, busR, l, r, g, padL, padR, gainL, gainR, n);
         }
     }
 }

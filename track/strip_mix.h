@@ -2,6 +2,9 @@
 // (level, pan, crossfade) and the four send gains glide toward their targets
 // frame by frame, the peak meter follows what leaves the strip, and the
 // signal goes to the master, the track's own output pair and the send buses.
+// The buses come out the same to the bit in SSE2 and AVX2 lanes and as the
+// frame-by-frame mix gave them; the meter, which is only shown, within a
+// few roundings per frame of decay of the frame-by-frame one.
 #pragma once
 
 constexpr int kNumSends = 4;
@@ -43,5 +46,7 @@ struct StripMixBuffers {
 };
 
 // Adds one block of the strip to the buses and moves the state on by
-// io.frames frames.
-void mixStrip(const StripMixBuffers& io, const StripMixTargets& targets, StripMixState& state);
+// io.frames frames; eight frames at a time where `wide` and the processor
+// has AVX2, else four.
+void mixStrip(const StripMixBuffers& io, const StripMixTargets& targets, StripMixState& state, bool wide);
+bool stripMixWideLanesAvailable();

@@ -185,8 +185,47 @@ void EffectFilter::fireTrigger() {
     if (fxdsp::switchOn(live_[kLfoSync])) lfo_.restart(live_[kLfoWave] == 1.0f, random_);
 }
 
+// The block in runs of frames between events: a run starts where a trigger
+// fires, a control step is due or MIDI is waiting (then it is one frame
+// long), and the frames of a run share coefficients and gains. The events of
+// a run's first frame come in the per-frame order: triggers, control step,
+// MIDI. None of them touches the sections' histories, which stay in
+// registers for the whole block.
 template <bool kAudio>
 void EffectFilter::runFrames(const float* inL, const float* inR, float* outL, float* outR, VstInt32 sampleFrames) {
+    if (frameByFrame_) return runFrameByFrame<kAudio>(inL, inR, outL, outR, sampleFrames);
+    triggers_.build(getTimeInfo(kVstTempoValid | kVstPpqPosValid), sampleFrames, kEnvStepMask[envStep()]);
+    StereoFourPoleLanes histories{};
+    if constexpr (kAudio) histories = stage_.loadHistories();
+    int nextTrigger = 0;
+    VstInt32 i = 0;
+    while (i < sampleFrames) {
+        while (nextTrigger < triggers_.count() && triggers_.fireFrame(nextTrigger) <= i) {
+            fireTrigger();
+            ++nextTrigger;
+        }
+        if (controlClock_.tick()) controlStep(true);
+        VstInt32 count = 1;
+        if (!midiIdle()) {
+            drainEffectMidiFrame();
+        } else {
+            VstInt32 end = sampleFrames;
+            const VstInt32 periodEnd = i + 1 + controlClock_.samplesLeftInPeriod();
+            if (periodEnd < end) end = periodEnd;
+            if (nextTrigger < triggers_.count() && triggers_.fireFrame(nextTrigger) < end)
+                end = triggers_.fireFrame(nextTrigger);
+            count = end - i;
+            controlClock_.skip(count - 1);
+        }
+        if constexpr (kAudio) stage_.processRun(histories, inL + i, inR + i, outL + i, outR + i, count);
+        i += count;
+    }
+    if constexpr (kAudio) stage_.storeHistories(histories);
+}
+
+template <bool kAudio>
+void EffectFilter::runFrameByFrame(const float* inL, const float* inR, float* outL, float* outR,
+                                   VstInt32 sampleFrames) {
     triggers_.build(getTimeInfo(kVstTempoValid | kVstPpqPosValid), sampleFrames, kEnvStepMask[envStep()]);
     int nextTrigger = 0;
     for (VstInt32 i = 0; i < sampleFrames; ++i) {

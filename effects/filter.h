@@ -48,6 +48,12 @@ public:
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
 
+    // true renders one frame at a time, with the control step, trigger and
+    // MIDI checks on every frame and the sections one channel at a time: the
+    // algorithm the runs replaced, kept so that tests can hold the runs to
+    // it bit for bit.
+    void renderFrameByFrame(bool on) { frameByFrame_ = on; }
+
 protected:
     bool rest(int frames) override;
     float repairedStoredValue(VstInt32 index, float value) override;
@@ -57,6 +63,8 @@ protected:
 private:
     template <bool kAudio>
     void runFrames(const float* inL, const float* inR, float* outL, float* outR, VstInt32 sampleFrames);
+    template <bool kAudio>
+    void runFrameByFrame(const float* inL, const float* inR, float* outL, float* outR, VstInt32 sampleFrames);
     void updateLevelTarget();
     void updateEnvelopeRates();
     void updateLfoRate();
@@ -75,4 +83,5 @@ private:
     float levelTarget_ = 0.0f;
     float attackIncrement_ = 0.0f;
     float releaseFactor_ = 0.0f;
+    bool frameByFrame_ = false;
 };

@@ -2,10 +2,14 @@
 // synthesizer's four-pole section (two identical biquads in series, designed
 // from the shared tables) per channel, a dry/wet crossfade and left and right
 // output gains. Everything is set at the control rate; process() is the
-// per-sample part.
+// per-sample part, processRun() the same arithmetic over a run of frames with
+// both channels in SSE lanes.
 #pragma once
 
+#include <emmintrin.h>
+
 #include "effects/dsp/balance_law.h"
+#include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
 #include "modules/dsp_tables.h"
 #include "modules/synth_filter.h"
@@ -33,6 +37,16 @@ inline const char* filterModeText(float x) {
     if (x < 0.66f) return "Band Pass";
     return "High Pass";
 }
+
+// The four sections' histories while a block runs, held in registers: in
+// each value lane 0 is the left channel, lane 1 the right; lanes 2 and 3
+// stay 0.
+struct StereoSectionLanes {
+    __m128 x1, x2, y1, y2;
+};
+struct StereoFourPoleLanes {
+    StereoSectionLanes first, second;
+};
 
 class StereoFilterStage {
 public:
@@ -69,6 +83,21 @@ public:
         outL = (dryL * dry_ + yL * wet_) * levelLeft_;
         outR = (dryR * dry_ + yR * wet_) * levelRight_;
     }
+
+    // The sections' histories in lanes for a block of processRun() calls,
+    // and back; between the two the stage's own histories are stale. Setting
+    // coefficients and gains does not touch the histories.
+    StereoFourPoleLanes loadHistories() const;
+    void storeHistories(const StereoFourPoleLanes& lanes);
+
+    // A run of frames with unchanged coefficients and gains. Each input
+    // sample is first held as fxdsp::fedSample holds it, and that sample
+    // takes both the dry path and the filter. Per frame and channel the
+    // arithmetic is process()'s, operation for operation, so the output is
+    // the same to the bit. The outputs may be the inputs, and both inputs
+    // may be one buffer.
+    void processRun(StereoFourPoleLanes& lanes, const float* inL, const float* inR, float* outL, float* outR,
+                    int frames) const;
 
     const dsp::BiquadCoefficients& coefficients() const { return coefficients_; }
     void clearSignal() {

@@ -4,12 +4,11 @@
 
 namespace {
 
-// A history pair of one section: the left channel's value in lane 0, the
-// right channel's in lane 1.
-inline __m128 pairOf(float left, float right) { return fxdsp::stereoPair(left, right); }
-
+// One section's histories: the left channel's in lane 0, the right's in lane 1.
 inline StereoSectionLanes sectionLanes(const dsp::BiquadSection& left, const dsp::BiquadSection& right) {
-    return {pairOf(left.x1, right.x1), pairOf(left.x2, right.x2), pairOf(left.y1, right.y1), pairOf(left.y2, right.y2)};
+    using fxdsp::stereoPair;
+    return {stereoPair(left.x1, right.x1), stereoPair(left.x2, right.x2), stereoPair(left.y1, right.y1),
+            stereoPair(left.y2, right.y2)};
 }
 
 inline void storeSection(const StereoSectionLanes& lanes, dsp::BiquadSection& left, dsp::BiquadSection& right) {

@@ -3,10 +3,8 @@
 #include <cmath>
 
 #include "common/portable_math.h"
-#include "effects/compressor_gains_wide.h"
-#include "effects/dsp/portable_lanes.h"
+#include "effects/compressor_gains.h"
 #include "effects/dsp/smoothing.h"
-#include "effects/dsp/stereo_four_pole.h"
 
 CompressorCore::CompressorCore() {
     for (int i = 0; i < kRingSize; ++i) ringL_[i] = ringR_[i] = 0.0f;
@@ -78,15 +76,14 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
     while (count > 0) {
         const int n = count < kStretch ? count : kStretch;
         follow(inL, inR, n, envelope, dL, dR);
+        const CompressorGainCurve curve{smoothed_.thresholdUnits, smoothed_.kneeUnits, smoothed_.kneeSlope,
+                                        oneMinusInverseRatio_, smoothed_.makeUpGain, quietBound_};
         int i = 0;
-        if (wideGains_ && n >= 8) {
-            const CompressorGainCurve curve{smoothed_.thresholdUnits, smoothed_.kneeUnits, smoothed_.kneeSlope,
-                                            oneMinusInverseRatio_, smoothed_.makeUpGain, quietBound_};
+        if (wideGains_)
             for (; i + 8 <= n; i += 8)
                 if (!fxdsp::compressorGainsEight(curve, envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
-        }
         for (; i + 4 <= n; i += 4)
-            if (!gainsFour(envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
+            if (!fxdsp::compressorGainsFour(curve, envelope + i, dL + i, dR + i, outL + i, outR + i)) break;
         const float makeUp = smoothed_.makeUpGain;
         for (; i < n; ++i) {
             if (envelope[i] < quietBound_) {
@@ -113,81 +110,49 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
     }
 }
 
-// The gain pass of four frames in SSE lanes, the scalar arithmetic lane by
-// lane (both branches of the curve are formed and one is selected). False,
-// having written nothing, where an envelope or an exponent lies outside the
-// range of the lanes (only for samples that are not finite).
-bool CompressorCore::gainsFour(const float* envelope, const float* dL, const float* dR, float* outL,
-                               float* outR) const {
-    const __m128 env = _mm_loadu_ps(envelope);
-    const __m128 makeUp = _mm_set1_ps(smoothed_.makeUpGain);
-    const __m128 l = _mm_loadu_ps(dL), rr = _mm_loadu_ps(dR);
-    if (_mm_movemask_ps(_mm_cmplt_ps(env, _mm_set1_ps(quietBound_))) == 15) {  // all four quiet
-        _mm_storeu_ps(outL, _mm_mul_ps(makeUp, l));
-        _mm_storeu_ps(outR, _mm_mul_ps(makeUp, rr));
-        return true;
-    }
-    if (!fxdsp::insideLog2Lanes(env)) return false;
-    const __m128 v = _mm_mul_ps(_mm_set1_ps(6.0f), fxdsp::log2Lanes(env));
-    const __m128 t = _mm_set1_ps(smoothed_.thresholdUnits);
-    const __m128 e = _mm_set1_ps(smoothed_.kneeUnits);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 k = _mm_add_ps(_mm_sub_ps(v, t), e);
-    const __m128 g = _mm_add_ps(one, _mm_mul_ps(_mm_set1_ps(smoothed_.kneeSlope), k));
-    const __m128 inKnee = _mm_mul_ps(k, _mm_sub_ps(one, _mm_div_ps(one, g)));
-    const __m128 aboveKnee = _mm_mul_ps(_mm_set1_ps(oneMinusInverseRatio_), _mm_sub_ps(v, t));
-    const __m128 reducing = _mm_cmpgt_ps(v, _mm_sub_ps(t, e));
-    const __m128 belowTop = _mm_cmplt_ps(v, _mm_add_ps(t, e));
-    const __m128 r = _mm_and_ps(reducing, fxdsp::selectLanes(belowTop, inKnee, aboveKnee));
-    const __m128 apply = _mm_cmpneq_ps(r, _mm_setzero_ps());
-    if (_mm_movemask_ps(apply) == 0) {  // all four below the knee: no gain to form
-        _mm_storeu_ps(outL, _mm_mul_ps(makeUp, l));
-        _mm_storeu_ps(outR, _mm_mul_ps(makeUp, rr));
-        return true;
-    }
-    const __m128 exponent = _mm_div_ps(_mm_sub_ps(_mm_setzero_ps(), r), _mm_set1_ps(6.0f));
-    if (!fxdsp::insideExp2Lanes(exponent)) return false;
-    const __m128 gain = fxdsp::exp2Lanes(exponent);
-    _mm_storeu_ps(outL, _mm_mul_ps(makeUp, fxdsp::selectLanes(apply, _mm_mul_ps(l, gain), l)));
-    _mm_storeu_ps(outR, _mm_mul_ps(makeUp, fxdsp::selectLanes(apply, _mm_mul_ps(rr, gain), rr)));
-    return true;
-}
-
+// The states of the detector and the follower are carried in locals through
+// the stretch: as members every frame's power sum would make a round trip
+// through memory (the ring's stores may alias it), which puts a store and a
+// load on the chain of double additions that runs from frame to frame.
 void CompressorCore::follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL,
                             float* delayedR) {
+    const float attack = attackCoefficient_, release = releaseCoefficient_;
+    const int lookahead = lookaheadSamples_;
     int w = writeIndex_;
+    double sum = powerSum_;
     float env = envelope_;
     for (int i = 0; i < count; ++i) {
-        ringL_[w] = inL[i] + kInputOffset;
-        ringR_[w] = inR[i] + kInputOffset;
+        const float l = inL[i] + kInputOffset, r = inR[i] + kInputOffset;
+        ringL_[w] = l;
+        ringR_[w] = r;
 
-        if (rebuildPower_) {
+        if (rebuildPower_) [[unlikely]] {
             rebuildPower_ = false;
-            double sum = 0.0;
+            sum = 0.0;
             for (int k = 0; k < kPowerWindow; ++k) {
                 const double u = monoAt((w - k) & kRingMask);
                 sum += u * u;
             }
-            powerSum_ = sum;
         } else {
             const double oldest = monoAt((w - kPowerWindow) & kRingMask);
-            const double newest = monoAt(w);
-            powerSum_ = powerSum_ - oldest * oldest + newest * newest;
+            const double newest = 0.5f * l + 0.5f * r;
+            sum = sum - oldest * oldest + newest * newest;
         }
-        float meanSquare = static_cast<float>(powerSum_) / static_cast<float>(kPowerWindow);
+        float meanSquare = static_cast<float>(sum) / static_cast<float>(kPowerWindow);
         if (meanSquare < 0.0f) meanSquare = 0.0f;  // rounding of the running sum
         const float rms = std::sqrt(meanSquare);
 
-        const float c = rms > env ? attackCoefficient_ : releaseCoefficient_;
+        const float c = rms > env ? attack : release;
         env = rms * (1.0f - c) + c * env;
         if (env < kInputOffset) env = kInputOffset;
         envelope[i] = env;
 
-        const int j = (w - lookaheadSamples_) & kRingMask;
+        const int j = (w - lookahead) & kRingMask;
         delayedL[i] = ringL_[j];
         delayedR[i] = ringR_[j];
         w = (w + 1) & kRingMask;
     }
     writeIndex_ = w;
+    powerSum_ = sum;
     envelope_ = env;
 }

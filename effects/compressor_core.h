@@ -69,7 +69,6 @@ private:
     // envelope after each frame, and the look-ahead samples it applies to.
     void follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL, float* delayedR);
     static constexpr int kStretch = 16;
-    bool gainsFour(const float* envelope, const float* dL, const float* dR, float* outL, float* outR) const;
 
     CompressorCurve target_;
     CompressorCurve smoothed_;

@@ -14,6 +14,7 @@
 
 #include "common/portable_math.h"
 #include "effects/compressor_core.h"
+#include "effects/compressor_gains.h"
 #include "effects/dsp/smoothing.h"
 
 namespace {
@@ -371,4 +372,50 @@ TEST(CompressorNull, NonFiniteSamples) {
             EXPECT_EQ(differ, 0) << special << " wide " << wide;
         }
     }
+}
+
+// The gain kernel at its two widths on the same frames: envelopes swept
+// across quiet, knee and reduction, curves with and without a knee, and
+// lanes that are not finite, where both must decline having written nothing.
+TEST(CompressorNull, GainKernelWidthsAgree) {
+    if (!fxdsp::compressorWideGainsAvailable()) GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 random(40);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int differ = 0, declined = 0, reduced = 0;
+    for (int trial = 0; trial < 4000; ++trial) {
+        const float knee = trial % 3 == 0 ? 0.0f : 12.0f * unit(random);
+        const float ratio = 1.0f + 30.0f * unit(random);
+        const float threshold = -40.0f * unit(random);
+        const float foot = (threshold - knee) / 6.0f;
+        const CompressorGainCurve curve{threshold,
+                                        knee,
+                                        knee > 0.0f ? (ratio - 1.0f) / (2.0f * knee * (ratio + 1.0f)) : 0.0f,
+                                        1.0f - 1.0f / ratio,
+                                        0.5f + unit(random),
+                                        std::exp2(foot) * (1.0f - 1.0f / 1024)};
+        float envelope[8], dL[8], dR[8];
+        for (int i = 0; i < 8; ++i) {
+            envelope[i] = std::exp2(foot + 6.0f * (unit(random) - 0.3f));
+            dL[i] = 2.0f * unit(random) - 1.0f;
+            dR[i] = 2.0f * unit(random) - 1.0f;
+        }
+        if (trial % 50 == 7) envelope[trial % 8] = trial % 100 == 7 ? NAN : INFINITY;
+        float fourL[8] = {}, fourR[8] = {}, eightL[8] = {}, eightR[8] = {};
+        const bool four = fxdsp::compressorGainsFour(curve, envelope, dL, dR, fourL, fourR) &&
+                          fxdsp::compressorGainsFour(curve, envelope + 4, dL + 4, dR + 4, fourL + 4, fourR + 4);
+        const bool eight = fxdsp::compressorGainsEight(curve, envelope, dL, dR, eightL, eightR);
+        ASSERT_EQ(four, eight) << trial;
+        if (!eight) {
+            ++declined;
+            for (int i = 0; i < 8; ++i) EXPECT_TRUE(eightL[i] == 0.0f && eightR[i] == 0.0f) << trial;
+            continue;
+        }
+        for (int i = 0; i < 8; ++i) {
+            if (bitsOf(fourL[i]) != bitsOf(eightL[i]) || bitsOf(fourR[i]) != bitsOf(eightR[i])) ++differ;
+            if (eightL[i] != curve.makeUpGain * dL[i]) ++reduced;
+        }
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(declined, 80);       // every frame set with a lane that is not finite
+    EXPECT_GT(reduced, 4000 * 2);  // the sweep does reach into the reduction
 }

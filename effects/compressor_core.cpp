@@ -117,6 +117,7 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
 void CompressorCore::follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL,
                             float* delayedR) {
     const float attack = attackCoefficient_, release = releaseCoefficient_;
+    const float attackRest = 1.0f - attack, releaseRest = 1.0f - release;
     const int lookahead = lookaheadSamples_;
     int w = writeIndex_;
     double sum = powerSum_;
@@ -142,8 +143,16 @@ void CompressorCore::follow(const float* inL, const float* inR, int count, float
         if (meanSquare < 0.0f) meanSquare = 0.0f;  // rounding of the running sum
         const float rms = std::sqrt(meanSquare);
 
-        const float c = rms > env ? attack : release;
-        env = rms * (1.0f - c) + c * env;
+        // rms (1 - c) + c env, c the attack coefficient where the level
+        // rises above the envelope and the release one elsewhere (and for
+        // NaN). Written as two whole updates the compiler keeps a jump, so
+        // that the envelope's chain from frame to frame is one product and
+        // one sum; picking c without a jump would add the selection and the
+        // product rms (1 - c) to it.
+        if (rms > env)
+            env = rms * attackRest + attack * env;
+        else
+            env = rms * releaseRest + release * env;
         if (env < kInputOffset) env = kInputOffset;
         envelope[i] = env;
 

@@ -1,16 +1,11 @@
 #include "effects/overdrive_lanes.h"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <cstdint>
 
 #include "common/cpu_features.h"
+#include "common/float_lanes.h"
 #include "effects/dsp/signal_floor.h"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace fxdsp {
 
@@ -39,38 +34,39 @@ BlockBiquad blockBiquad(const dsp::BiquadCoefficients& c) {
     return b;
 }
 
-// Each channel in four SSE2 lanes.
+// Each channel in four SSE2 lanes: V pairs the left channel's four frames
+// with the right channel's.
 namespace sse2 {
 
 #define LANE_FN
+namespace lanes = float_lanes::sse2;
+using lanes::F;
 struct V {
-    __m128 l, r;
+    F l, r;
 };
-inline __m128 bits(int32_t b) { return _mm_castsi128_ps(_mm_set1_epi32(b)); }
-inline V splat(float x) { return {_mm_set1_ps(x), _mm_set1_ps(x)}; }
-inline V perFrame(const float* x) { return {_mm_loadu_ps(x), _mm_loadu_ps(x)}; }
-inline V perChannel(float left, float right) { return {_mm_set1_ps(left), _mm_set1_ps(right)}; }
-inline V load(const float* left, const float* right) { return {_mm_loadu_ps(left), _mm_loadu_ps(right)}; }
+inline V set1(float x) { return {lanes::set1(x), lanes::set1(x)}; }
+inline V perFrame(const float* x) { return {lanes::loadLanes(x), lanes::loadLanes(x)}; }
+inline V perChannel(float left, float right) { return {lanes::set1(left), lanes::set1(right)}; }
+inline V load(const float* left, const float* right) { return {lanes::loadLanes(left), lanes::loadLanes(right)}; }
 inline void store(V v, float* left, float* right) {
-    _mm_storeu_ps(left, v.l);
-    _mm_storeu_ps(right, v.r);
+    lanes::storeLanes(v.l, left);
+    lanes::storeLanes(v.r, right);
 }
-inline V add(V a, V b) { return {_mm_add_ps(a.l, b.l), _mm_add_ps(a.r, b.r)}; }
-inline V sub(V a, V b) { return {_mm_sub_ps(a.l, b.l), _mm_sub_ps(a.r, b.r)}; }
-inline V mul(V a, V b) { return {_mm_mul_ps(a.l, b.l), _mm_mul_ps(a.r, b.r)}; }
-inline V vmin(V a, V b) { return {_mm_min_ps(a.l, b.l), _mm_min_ps(a.r, b.r)}; }
-inline V vmax(V a, V b) { return {_mm_max_ps(a.l, b.l), _mm_max_ps(a.r, b.r)}; }
-inline V vand(V a, V b) { return {_mm_and_ps(a.l, b.l), _mm_and_ps(a.r, b.r)}; }
-inline V vor(V a, V b) { return {_mm_or_ps(a.l, b.l), _mm_or_ps(a.r, b.r)}; }
-inline V vxor(V a, V b) { return {_mm_xor_ps(a.l, b.l), _mm_xor_ps(a.r, b.r)}; }
-inline V root(V a) { return {_mm_sqrt_ps(a.l), _mm_sqrt_ps(a.r)}; }
-inline V absolute(V a) { return {_mm_and_ps(a.l, bits(0x7fffffff)), _mm_and_ps(a.r, bits(0x7fffffff))}; }
-inline V ordered(V a) { return {_mm_cmpord_ps(a.l, a.l), _mm_cmpord_ps(a.r, a.r)}; }
-inline V greater(V a, V b) { return {_mm_cmpnle_ps(a.l, b.l), _mm_cmpnle_ps(a.r, b.r)}; }
-inline bool allSet(V m) { return (_mm_movemask_ps(m.l) & _mm_movemask_ps(m.r)) == 15; }
+inline V add(V a, V b) { return {lanes::add(a.l, b.l), lanes::add(a.r, b.r)}; }
+inline V sub(V a, V b) { return {lanes::sub(a.l, b.l), lanes::sub(a.r, b.r)}; }
+inline V mul(V a, V b) { return {lanes::mul(a.l, b.l), lanes::mul(a.r, b.r)}; }
+inline V min(V a, V b) { return {lanes::min(a.l, b.l), lanes::min(a.r, b.r)}; }
+inline V max(V a, V b) { return {lanes::max(a.l, b.l), lanes::max(a.r, b.r)}; }
+inline V fand(V a, V b) { return {lanes::fand(a.l, b.l), lanes::fand(a.r, b.r)}; }
+inline V fior(V a, V b) { return {lanes::fior(a.l, b.l), lanes::fior(a.r, b.r)}; }
+inline V fxor(V a, V b) { return {lanes::fxor(a.l, b.l), lanes::fxor(a.r, b.r)}; }
+inline V root(V a) { return {lanes::root(a.l), lanes::root(a.r)}; }
+inline V absolute(V a) { return {lanes::absolute(a.l), lanes::absolute(a.r)}; }
+inline V cmpnle(V a, V b) { return {lanes::cmpnle(a.l, b.l), lanes::cmpnle(a.r, b.r)}; }
+inline bool allSet(V m) { return (lanes::laneBits(m.l) & lanes::laneBits(m.r)) == 15; }
 // Frames moved k lanes up within each channel, zeros coming in.
 template <int k>
-inline __m128 upLanes(__m128 a) {
+inline F upLanes(F a) {
     return _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(a), 4 * k));
 }
 inline V up1(V a) { return {upLanes<1>(a.l), upLanes<1>(a.r)}; }
@@ -80,8 +76,8 @@ inline V lane2(V a) { return {_mm_shuffle_ps(a.l, a.l, 0xaa), _mm_shuffle_ps(a.r
 inline V lane3(V a) { return {_mm_shuffle_ps(a.l, a.l, 0xff), _mm_shuffle_ps(a.r, a.r, 0xff)}; }
 // The block one frame earlier: the last frame of `before`, then frames 0 to
 // 2 of `now`.
-inline __m128 oneEarlier(__m128 before, __m128 now) {
-    const __m128 t = _mm_shuffle_ps(before, now, _MM_SHUFFLE(0, 0, 3, 3));  // b3 b3 n0 n0
+inline F oneEarlier(F before, F now) {
+    const F t = _mm_shuffle_ps(before, now, _MM_SHUFFLE(0, 0, 3, 3));  // b3 b3 n0 n0
     return _mm_shuffle_ps(t, now, _MM_SHUFFLE(2, 1, 2, 0));
 }
 inline V followOn1(V before, V now) { return {oneEarlier(before.l, now.l), oneEarlier(before.r, now.r)}; }
@@ -101,36 +97,22 @@ void renderOverdriveNarrow(const OverdriveRun& run, OverdriveHistory& history, c
     sse2::renderFrames(run, history, inL, inR, outL, outR, frames);
 }
 
-#if defined(__x86_64__)
+#if TALVEX_AVX2_LANES
 // Both channels in the eight AVX2 lanes: the left channel's four frames in
 // the low half, the right channel's in the high half, so that every
-// shuffle stays within a half. Memory is addressed unaligned throughout
-// (Windows builds cannot align the stack to 32 bytes).
+// shuffle stays within a half.
 namespace avx2 {
 
-#define LANE_FN __attribute__((target("avx2")))
-using V = __m256;
-LANE_FN inline V splat(float x) { return _mm256_set1_ps(x); }
+#define LANE_FN TALVEX_LANES_AVX2
+using namespace float_lanes::avx2;
+using V = F;
 LANE_FN inline V perFrame(const float* x) { return _mm256_broadcast_ps(reinterpret_cast<const __m128*>(x)); }
 LANE_FN inline V perChannel(float left, float right) {
     return _mm256_setr_m128(_mm_set1_ps(left), _mm_set1_ps(right));
 }
 LANE_FN inline V load(const float* left, const float* right) { return _mm256_loadu2_m128(right, left); }
 LANE_FN inline void store(V v, float* left, float* right) { _mm256_storeu2_m128(right, left, v); }
-LANE_FN inline V add(V a, V b) { return _mm256_add_ps(a, b); }
-LANE_FN inline V sub(V a, V b) { return _mm256_sub_ps(a, b); }
-LANE_FN inline V mul(V a, V b) { return _mm256_mul_ps(a, b); }
-LANE_FN inline V vmin(V a, V b) { return _mm256_min_ps(a, b); }
-LANE_FN inline V vmax(V a, V b) { return _mm256_max_ps(a, b); }
-LANE_FN inline V vand(V a, V b) { return _mm256_and_ps(a, b); }
-LANE_FN inline V vor(V a, V b) { return _mm256_or_ps(a, b); }
-LANE_FN inline V vxor(V a, V b) { return _mm256_xor_ps(a, b); }
-LANE_FN inline V root(V a) { return _mm256_sqrt_ps(a); }
-LANE_FN inline V absolute(V a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))); }
-LANE_FN inline V ordered(V a) { return _mm256_cmp_ps(a, a, _CMP_ORD_Q); }
-// cmpnle of SSE2: true when not (a <= b), NaN included.
-LANE_FN inline V greater(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_NLE_US); }
-LANE_FN inline bool allSet(V m) { return _mm256_movemask_ps(m) == 255; }
+LANE_FN inline bool allSet(V m) { return laneBits(m) == 255; }
 LANE_FN inline V up1(V a) { return _mm256_castsi256_ps(_mm256_slli_si256(_mm256_castps_si256(a), 4)); }
 LANE_FN inline V up2(V a) { return _mm256_castsi256_ps(_mm256_slli_si256(_mm256_castps_si256(a), 8)); }
 LANE_FN inline V up3(V a) { return _mm256_castsi256_ps(_mm256_slli_si256(_mm256_castps_si256(a), 12)); }
@@ -151,12 +133,23 @@ void renderOverdriveWide(const OverdriveRun& run, OverdriveHistory& history, con
     avx2::renderFrames(run, history, inL, inR, outL, outR, frames);
 }
 bool overdriveWideLanesAvailable() { return cpuHasAvx2(); }
+void renderOverdriveBlockwise(const OverdriveRun& run, OverdriveHistory& history, const float* inL, const float* inR,
+                              float* outL, float* outR, int frames, bool wide) {
+    if (wide && overdriveWideLanesAvailable())
+        avx2::renderFramesBlockwise(run, history, inL, inR, outL, outR, frames);
+    else
+        sse2::renderFramesBlockwise(run, history, inL, inR, outL, outR, frames);
+}
 #else
 void renderOverdriveWide(const OverdriveRun& run, OverdriveHistory& history, const float* inL, const float* inR,
                          float* outL, float* outR, int frames) {
     renderOverdriveNarrow(run, history, inL, inR, outL, outR, frames);
 }
 bool overdriveWideLanesAvailable() { return false; }
+void renderOverdriveBlockwise(const OverdriveRun& run, OverdriveHistory& history, const float* inL, const float* inR,
+                              float* outL, float* outR, int frames, bool) {
+    sse2::renderFramesBlockwise(run, history, inL, inR, outL, outR, frames);
+}
 #endif
 
 }  // namespace fxdsp

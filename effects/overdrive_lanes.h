@@ -57,5 +57,11 @@ void renderOverdriveNarrow(const OverdriveRun& run, OverdriveHistory& history, c
 void renderOverdriveWide(const OverdriveRun& run, OverdriveHistory& history, const float* inL, const float* inR,
                          float* outL, float* outR, int frames);
 bool overdriveWideLanesAvailable();
+// The same frames rendered block after block in the order the renderers
+// used before they worked in groups of blocks, stage by stage; kept for the
+// tests, which hold the renderers to it bit for bit. wide takes the AVX2
+// lanes where there are any.
+void renderOverdriveBlockwise(const OverdriveRun& run, OverdriveHistory& history, const float* inL, const float* inR,
+                              float* outL, float* outR, int frames, bool wide);
 
 }  // namespace fxdsp

@@ -1,7 +1,5 @@
 #include "modules/synth_voice_lanes.h"
 
-#include <emmintrin.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -9,7 +7,6 @@
 
 #if TALVEX_AVX2_LANES
 #include <cpuid.h>
-#include <immintrin.h>
 #endif
 
 namespace synth {
@@ -21,46 +18,7 @@ using lane_detail::kTableSizeF;
 namespace sse2 {
 
 #define LANE_FN
-constexpr int W = 4;
-using F = __m128;
-using I = __m128i;
-
 using namespace float_lanes::sse2;
-inline I set1i(int32_t x) { return _mm_set1_epi32(x); }
-inline I iselect(I mask, I a, I b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
-inline I iand(I a, I b) { return _mm_and_si128(a, b); }
-inline I ior(I a, I b) { return _mm_or_si128(a, b); }
-inline I iadd(I a, I b) { return _mm_add_epi32(a, b); }
-inline I icmpeq(I a, I b) { return _mm_cmpeq_epi32(a, b); }
-inline I icmplt(I a, I b) { return _mm_cmplt_epi32(a, b); }
-inline I asInt(F a) { return _mm_castps_si128(a); }
-inline F asFloat(I a) { return _mm_castsi128_ps(a); }
-inline I truncate(F a) { return _mm_cvttps_epi32(a); }
-template <int Bits>
-inline I shiftLeft(I a) { return _mm_slli_epi32(a, Bits); }
-inline bool allTrue(I mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
-inline bool anyTrue(I mask) { return _mm_movemask_epi8(mask) != 0; }
-inline int laneBits(F mask) { return _mm_movemask_ps(mask); }
-inline F loadLanes(const float* p) { return _mm_loadu_ps(p); }
-inline I loadLanesI(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-// std::floor for |x| < 2^31, where truncation is exact: one down from the
-// truncated value where that lies above x.
-inline F floorLanes(F x) {
-    const F t = _mm_cvtepi32_ps(_mm_cvttps_epi32(x));
-    return _mm_sub_ps(t, _mm_and_ps(_mm_cmplt_ps(x, t), _mm_set1_ps(1.0f)));
-}
-
-inline F gatherF(const float* table, I indices) {
-    alignas(16) int32_t i[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(i), indices);
-    return _mm_setr_ps(table[i[0]], table[i[1]], table[i[2]], table[i[3]]);
-}
-
-inline I gatherI(const int32_t* table, I indices) {
-    alignas(16) int32_t i[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(i), indices);
-    return _mm_setr_epi32(table[i[0]], table[i[1]], table[i[2]], table[i[3]]);
-}
 
 // The objects (voices or parts) of the lanes.
 struct LaneAddresses {
@@ -148,44 +106,12 @@ inline int addInOrder(float* left, float* right, const float* const lefts[], con
 }  // namespace sse2
 
 #if TALVEX_AVX2_LANES
-// Eight lanes in AVX2, chosen at run time. No fused multiply-add: every
-// product is rounded before its sum, as in the other paths. Memory is
-// addressed unaligned throughout (Windows builds cannot align the stack to
-// 32 bytes).
+// Eight lanes in AVX2, chosen at run time. Memory is addressed unaligned
+// throughout (Windows builds cannot align the stack to 32 bytes).
 namespace avx2 {
 
-#define LANE_FN __attribute__((target("avx2")))
-constexpr int W = 8;
-using F = __m256;
-using I = __m256i;
-
+#define LANE_FN TALVEX_LANES_AVX2
 using namespace float_lanes::avx2;
-LANE_FN inline I set1i(int32_t x) { return _mm256_set1_epi32(x); }
-LANE_FN inline I iselect(I mask, I a, I b) {
-    return _mm256_or_si256(_mm256_and_si256(mask, a), _mm256_andnot_si256(mask, b));
-}
-LANE_FN inline I iand(I a, I b) { return _mm256_and_si256(a, b); }
-LANE_FN inline I ior(I a, I b) { return _mm256_or_si256(a, b); }
-LANE_FN inline I iadd(I a, I b) { return _mm256_add_epi32(a, b); }
-LANE_FN inline I icmpeq(I a, I b) { return _mm256_cmpeq_epi32(a, b); }
-LANE_FN inline I icmplt(I a, I b) { return _mm256_cmpgt_epi32(b, a); }
-LANE_FN inline I asInt(F a) { return _mm256_castps_si256(a); }
-LANE_FN inline F asFloat(I a) { return _mm256_castsi256_ps(a); }
-LANE_FN inline I truncate(F a) { return _mm256_cvttps_epi32(a); }
-template <int Bits>
-LANE_FN inline I shiftLeft(I a) { return _mm256_slli_epi32(a, Bits); }
-LANE_FN inline bool allTrue(I mask) { return _mm256_movemask_epi8(mask) == -1; }
-LANE_FN inline bool anyTrue(I mask) { return _mm256_movemask_epi8(mask) != 0; }
-LANE_FN inline int laneBits(F mask) { return _mm256_movemask_ps(mask); }
-LANE_FN inline F loadLanes(const float* p) { return _mm256_loadu_ps(p); }
-LANE_FN inline I loadLanesI(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-// Rounding toward minus infinity: std::floor exactly.
-LANE_FN inline F floorLanes(F x) { return _mm256_round_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
-LANE_FN inline F gatherF(const float* table, I indices) { return _mm256_i32gather_ps(table, indices, 4); }
-LANE_FN inline I gatherI(const int32_t* table, I indices) {
-    static_assert(sizeof(int) == sizeof(int32_t));
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), indices, 4);
-}
 
 // The objects of the lanes as 64-bit addresses, four per vector.
 struct LaneAddresses {

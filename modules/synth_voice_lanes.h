@@ -10,6 +10,7 @@
 // the lanes do not carry, takes renderVoice().
 #pragma once
 
+#include "common/float_lanes.h"  // TALVEX_AVX2_LANES
 #include "modules/synth_part.h"
 #include "modules/synth_voice.h"
 
@@ -20,11 +21,6 @@ namespace synth {
 constexpr int kLanes = 4;
 constexpr int kMaxLanes = 8;
 
-#if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
-#define TALVEX_AVX2_LANES 1
-#else
-#define TALVEX_AVX2_LANES 0
-#endif
 
 // The widest lane count this processor runs: kMaxLanes or kLanes. Asks the
 // processor; call it outside the audio path and keep the answer.

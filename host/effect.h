@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/relaxed_atomic.h"
+#include "host/held_host_parameters.h"
 #include "host/midi_queues.h"
 #include "host/module_program_requests.h"
 #include "host/pending_notes.h"
@@ -285,6 +286,11 @@ private:
     void readDefaultProgramsLocked();
     void storeCurrentStateLocked(int index);
     void applyProgramRecord(const ProgramRecord& record);
+    // A host parameter carried to the tracks and the current program's
+    // record; the caller has the tracks (admitted, or the writer itself).
+    void applyHostParameter(int index, float value);
+    // The values held while the tracks were out of reach, carried to them.
+    void applyHeldHostParameters();
 
     // Render steps.
     void renderBlock(float** outputs, VstInt32 frames);
@@ -325,6 +331,7 @@ private:
     // writers wait for them as for the renderer, and they never wait
     // themselves.
     std::atomic<int> projectUsers_{0};
+    HeldHostParameters heldParameters_;
     // Whether a block has rendered since the project was loaded: its
     // modules then hold state (voices, LFO phases, effect tails) that no
     // chunk carries.

@@ -12,7 +12,15 @@ namespace {
 
 float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
+// Host range 0..1 onto a ball's axis, a planet's pan or its level.
+float satellitePosition(float value) { return clampf(value * 128.0f, 0.0f, 127.0f); }
+float planetValue(bool isPan, float value) {
+    return isPan ? clampf(value * 2.0f - 1.0f, -1.0f, 1.0f) : clampf(value * 128.0f, 0.0f, 127.0f);
+}
+
 }  // namespace
+
+static_assert(HeldHostParameters::kCount == kNumHostParameters, "a slot for every host parameter");
 
 void Effect::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumHostParameters) return;
@@ -20,21 +28,34 @@ void Effect::setParameter(VstInt32 index, float value) {
     // clamps below hold infinities to the ends of the range.)
     if (std::isnan(value)) return;
     if (editorView_ != nullptr) editorView_->parameterChanged(index);
-    // While a project or program change replaces the tracks, the value only
-    // goes into the program record; the tracks are left alone (never blocks).
+    // While a project or program change replaces the tracks, the value is
+    // held and reaches them when the change is over (never blocks); the
+    // program record takes it now, so a user program being applied gets it.
     ProjectAccess reader(*this);
-    const bool changing = !reader.admitted();
+    if (reader.admitted()) {
+        applyHostParameter(index, value);
+        return;
+    }
+    heldParameters_.hold(index, value);
+    ProgramRecord* record = &programs_[static_cast<size_t>(currentProgram_.load())];
+    if (index < 64) {
+        relaxedStore(record->satellites[index / 2][index % 2], satellitePosition(value));
+        return;
+    }
+    const int t = (index - 64) / 2;
+    const bool isPan = index % 2 == 0;
+    if (t < kProgramTracks)
+        relaxedStore(isPan ? record->trackPan[t] : record->trackLevel[t], planetValue(isPan, value));
+}
+
+void Effect::applyHostParameter(int index, float value) {
     // The record array is never resized after construction, and these fields
     // are written with relaxed stores, so no lock is needed here.
     ProgramRecord* record = &programs_[static_cast<size_t>(currentProgram_.load())];
     if (index < 64) {
         const int s = index / 2;
         const bool vertical = index % 2 == 1;
-        const float v = clampf(value * 128.0f, 0.0f, 127.0f);
-        if (changing) {
-            relaxedStore(record->satellites[s][vertical ? 1 : 0], v);
-            return;
-        }
+        const float v = satellitePosition(value);
         SatelliteRef ref;
         if (!findSatellite(*project_, s, ref)) return;
         setSatelliteAxis(ref, vertical, v);
@@ -43,16 +64,19 @@ void Effect::setParameter(VstInt32 index, float value) {
     }
     const size_t t = static_cast<size_t>((index - 64) / 2);
     const bool isPan = index % 2 == 0;
-    const float v = isPan ? clampf(value * 2.0f - 1.0f, -1.0f, 1.0f) : clampf(value * 128.0f, 0.0f, 127.0f);
-    if (!changing) {
-        if (t >= project_->tracks.size()) return;
-        CInstrument& track = *project_->tracks[t];
-        if (isPan)
-            track.pan = v;
-        else
-            track.planetLevel = v;
-    }
+    const float v = planetValue(isPan, value);
+    if (t >= project_->tracks.size()) return;
+    CInstrument& track = *project_->tracks[t];
+    if (isPan)
+        track.pan = v;
+    else
+        track.planetLevel = v;
     if (t < static_cast<size_t>(kProgramTracks)) relaxedStore(isPan ? record->trackPan[t] : record->trackLevel[t], v);
+}
+
+void Effect::applyHeldHostParameters() {
+    if (!project_) return;
+    heldParameters_.drain([this](int index, float value) { applyHostParameter(index, value); });
 }
 
 float Effect::getParameter(VstInt32 index) {

@@ -70,6 +70,9 @@ void Effect::changeProgramLocked(int index, bool user, bool load, bool reloadPro
         else
             storeCurrentStateLocked(currentProgram_);
     }
+    // What the host set while the tracks were being replaced lands on the
+    // new ones before any block renders.
+    applyHeldHostParameters();
     endProgramChange();
     if (editorView_ != nullptr) editorView_->redraw();
 }

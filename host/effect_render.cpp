@@ -108,6 +108,7 @@ void Effect::processReplacing(float** /*inputs*/, float** outputs, VstInt32 samp
     VstTimeInfo host = *hostInfo;
     projectPlayed_ = true;
     applyModuleProgramRequests();
+    applyHeldHostParameters();
 
     // Module buffers hold 16384 frames; longer host blocks render in pieces.
     VstInt32 done = 0;

@@ -20,6 +20,7 @@
 
 #include "host/effect.h"
 #include "host/program_chunk.h"
+#include "modulehost/edit_section.h"
 #include "project/project.h"
 #include "tests/host/test_host_fixture.h"
 #include "track/instrument.h"
@@ -95,6 +96,39 @@ TEST_F(Plugin, SatelliteParametersMapTheHostRangeOntoTheBall) {
     std::lock_guard<std::recursive_mutex> lock(main->programMutex());
     EXPECT_EQ(main->programRecords()[0].satellites[0][0], 127.0f);
     EXPECT_EQ(main->programRecords()[0].satellites[4][1], 32.0f);
+}
+
+// A host automating a satellite or a planet while the tracks are being
+// replaced (another thread's edit, a program change) loses nothing: the
+// move reaches the tracks once they are back, before the next block renders.
+TEST_F(Plugin, HostParametersSetWhileTheTracksAreReplacedReachThem) {
+    std::vector<float> left, right;
+    CInstrument* acid = project().tracks[0].get();
+    ASSERT_NE(acid->balls.ball(0).x.load(), 0.0f);
+    {
+        EditSection section(*main, 0);
+        effect->setParameter(effect, 0, 0.0f);
+        effect->setParameter(effect, 65, 0.25f);
+        renderBlock(*main, 64, left, right);  // kept out
+    }
+    renderBlock(*main, 64, left, right);
+    EXPECT_EQ(acid->balls.ball(0).x.load(), 0.0f);
+    EXPECT_EQ(acid->planetLevel.load(), 32.0f);
+    EXPECT_EQ(effect->getParameter(effect, 0), 0.0f);
+
+    // Moved while the other project loads: the move lands on the new tracks
+    // and in the current program's record, with no block rendered between.
+    ++main->programChangeCounter();
+    effect->setParameter(effect, 1, 1.0f);
+    effect->setParameter(effect, 64, 1.0f);
+    main->changeProgram(1, false, true);
+    --main->programChangeCounter();
+    ASSERT_EQ(main->loadedProjectName(), main->projectNames()[1]);
+    EXPECT_EQ(effect->getParameter(effect, 1), 127.0f / 128.0f);
+    EXPECT_EQ(project().tracks[0]->pan.load(), 1.0f);
+    std::lock_guard<std::recursive_mutex> lock(main->programMutex());
+    EXPECT_EQ(main->programRecords()[0].satellites[0][1], 127.0f);
+    EXPECT_EQ(main->programRecords()[0].trackPan[0], 1.0f);
 }
 
 TEST_F(Plugin, PlanetParametersAndTheirFallbackNames) {

@@ -14,6 +14,8 @@
 #include <sstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "tests/support/project_slices.h"
 
 namespace library_test {
@@ -261,6 +263,19 @@ int family(const std::string& project) {
 
 const std::vector<library::ProjectFigures>& figures() {
     static std::vector<library::ProjectFigures> all = [] {
+        // The instances start from the settings and bank of a fresh install,
+        // in a store of this process's own: the user's store is written by
+        // whatever else runs (tests side by side among them), and a bank or
+        // an output mode found there would change what is measured.
+        struct OwnStore {
+            std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                           ("talvex_library_" + std::to_string(getpid()));
+            OwnStore() {
+                std::filesystem::remove_all(folder);
+                setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+            }
+            ~OwnStore() { std::filesystem::remove_all(folder); }
+        } store;
         std::vector<int> indices;
         {
             library::LibraryPlayer names;

@@ -8,7 +8,6 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-constexpr float kWetSmoothing = TrackEqualiser::kWetSmoothing;
 constexpr float kWetAudible = 0.001f;
 constexpr double kMaxBandFraction = 0.49;  // of the sample rate
 }  // namespace

@@ -82,7 +82,7 @@ echo "== projects"
 heaviest=$(sed -n 's/^heaviest \([^;]*\);.*/\1/p' "$results/projects.txt")
 
 echo "== block sizes ($heaviest)"
-"$tree/bench/engine/bench_projects" --repetitions 1 --changes 0 --only "$heaviest" \
+"$tree/bench/engine/bench_projects" --repetitions 3 --changes 0 --only "$heaviest" \
   --blocks 1024,512,256,128,64,32 --markdown "$results/sweep.md" | tee "$results/sweep.txt"
 
 if [[ $instructions -eq 1 ]]; then
@@ -151,11 +151,13 @@ mkdir -p "$(dirname "$output")"
   fi
   echo "## Built-in projects"
   echo
-  echo "Through the whole plug-in object (bench/engine/project_bench.cpp): load time of the project (wall"
-  echo "clock, median), change to a user program that holds it, its demonstration rendered start to end"
-  echo "(speed as audio time over the rendering thread's CPU time; worst block as CPU time over the block's"
-  echo "duration), and the mean cost of a block once the demonstration has ended, the transport is stopped"
-  echo "and every tail has died away (idle), all at 44.1 kHz."
+  echo "Through the whole plug-in object (bench/engine/project_bench.cpp): load time of the project (the"
+  echo "loading thread's CPU time and the wall clock, median), change to a user program that holds it, its"
+  echo "demonstration rendered start to end (speed as audio time over the rendering thread's CPU time for the"
+  echo "whole render; worst block as the least monotonic-clock time the block took over the repetitions, over"
+  echo "the block's duration), and the mean cost of a block once the demonstration has ended, the transport"
+  echo "is stopped and every tail has died away (idle), all at 44.1 kHz. The table after the projects holds"
+  echo "each goal against the project dearest for it."
   echo
   cat "$results/projects.md"
   echo
@@ -164,6 +166,11 @@ mkdir -p "$(dirname "$output")"
   echo "The heaviest project's demonstration at each block size."
   echo
   cat "$results/sweep.md"
+  echo
+  echo "## Earlier measurements"
+  echo
+  echo "What each optimisation changed, measured when it was made, is kept in"
+  echo "[performance-history.md](performance-history.md)."
   echo
   echo "## Raw output"
   echo

@@ -45,6 +45,14 @@ public:
     // instead of clicking.
     static constexpr double kDelayGlidePerSample = 0.001;
 
+    // Lines taken back from earlier echoes keep what those left in them:
+    // they start as stale as after a clear of lines written all round, and
+    // the first runs clear them, so a new echo costs no zeroing of its own.
+    EchoEngine()
+        : left_(fxdsp::KeepOldSignal{}),
+          right_(fxdsp::KeepOldSignal{}),
+          staleEnd_(left_.heldOldSignal() || right_.heldOldSignal() ? Line::kSize : 0) {}
+
     // Smoothing step: feedback, filter coefficients (only while the filter
     // is on), dry/wet and output gains; not the delay, which glides per sample.
     void smooth(const EchoTargets& t, bool filterOn, float factor);

@@ -7,14 +7,22 @@
 // The read position is formed in double precision: with a float the position
 // near the top of a 2^19 ring would only resolve 1/32 of a sample and a
 // gliding delay would step audibly.
+//
+// The slots live in RingStorage: a ring may take over the block of one that
+// has gone, pages mapped and holding that ring's signal.
 #pragma once
 
 #include <algorithm>
 
 #include <cstddef>
-#include <vector>
+
+#include "effects/dsp/ring_storage.h"
 
 namespace fxdsp {
+
+// For the owner that reads whatever a recycled block holds as silence and
+// clears it in its own time (see EchoEngine): the ring leaves it as it is.
+struct KeepOldSignal {};
 
 template <int kBits>
 class DelayRing {
@@ -22,26 +30,35 @@ public:
     static constexpr int kSize = 1 << kBits;
     static constexpr int kMask = kSize - 1;
 
-    // Zeroed here, and again only when the effect is switched back on.
-    DelayRing() : data_(kSize, 0.0f) {}
-    void clear() { std::fill(data_.begin(), data_.end(), 0.0f); }
+    // Silent from the start: a block taken back from the store is zeroed
+    // here, and the ring again only when the effect is switched back on.
+    DelayRing() : data_(kSize) {
+        if (data_.recycled()) clear();
+    }
+    // Silent from the start unless heldOldSignal().
+    explicit DelayRing(KeepOldSignal) : data_(kSize), heldOldSignal_(data_.recycled()) {}
+    // Made with KeepOldSignal from a block an earlier ring had used: the
+    // slots held what that ring left in them from the start.
+    bool heldOldSignal() const { return heldOldSignal_; }
+
+    void clear() { std::fill_n(data_.data(), kSize, 0.0f); }
     // Silence in the first `slots` slots (all of them from kSize on): a ring
     // whose owner has written it from slot 0 onwards since it last held
     // silence holds nothing beyond them. Returns the bytes cleared.
     std::size_t clearFirst(int slots) {
         const std::size_t n = slots <= 0 ? 0 : slots >= kSize ? kSize : static_cast<std::size_t>(slots);
-        std::fill_n(data_.begin(), n, 0.0f);
+        std::fill_n(data_.data(), n, 0.0f);
         return n * sizeof(float);
     }
 
     // Silence in count slots from slot first on (all within the ring).
-    void clearSlots(int first, int count) { std::fill_n(data_.begin() + first, count, 0.0f); }
+    void clearSlots(int first, int count) { std::fill_n(data_.data() + first, count, 0.0f); }
 
     // The slots themselves, for runs that stay clear of the end.
     float* slots() { return data_.data(); }
     const float* slotsAt(int index) const { return data_.data() + index; }
-    float at(int index) const { return data_[static_cast<std::size_t>(index & kMask)]; }
-    void store(int index, float value) { data_[static_cast<std::size_t>(index & kMask)] = value; }
+    float at(int index) const { return data_.data()[index & kMask]; }
+    void store(int index, float value) { data_.data()[index & kMask] = value; }
 
     // A read position split into the slot before it and the fraction of the
     // way to the next slot. Rings of the same size sharing a write index can
@@ -92,7 +109,8 @@ public:
     static constexpr double kMaxHermiteDelay = kSize - 2.0;
 
 private:
-    std::vector<float> data_;
+    RingStorage data_;
+    bool heldOldSignal_ = false;
 };
 
 // Clamps a read distance into [lo, hi]; a NaN distance (from a NaN parameter

@@ -157,7 +157,8 @@ mkdir -p "$(dirname "$output")"
   echo "whole render; worst block as the least monotonic-clock time the block took over the repetitions, over"
   echo "the block's duration), and the mean cost of a block once the demonstration has ended, the transport"
   echo "is stopped and every tail has died away (idle), all at 44.1 kHz. The table after the projects holds"
-  echo "each goal against the project dearest for it."
+  echo "each goal against the project dearest for it; the block-size sweep below runs the heaviest project alone"
+  echo "in a fresh process, so its resident size is what that project needs by itself."
   echo
   cat "$results/projects.md"
   echo

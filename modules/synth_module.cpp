@@ -408,24 +408,25 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
             groupNoise[count] = runNoise_[i];
             ++count;
         }
-        for (int l = count; l < kMaxLanes; ++l) {
-            group[l] = group[0];
-            parts[l] = parts[0];
-            groupLeft[l] = groupLeft[0];
-            groupRight[l] = groupRight[0];
-            groupNoise[l] = groupNoise[0];
-        }
         // All give the same bits. A lone voice is cheapest on the one-voice
-        // loop (unless it is noise, whose values are drawn already), four
-        // or fewer on four lanes: the wider pass costs its gathers in every
-        // lane, filled or not.
-        if (count == 1 && shape.wave1 != 4) {
+        // loop (noise taking the values drawn for it above), four or fewer
+        // on four lanes: the wider pass costs its gathers in every lane,
+        // filled or not.
+        if (count == 1) {
             std::fill_n(groupLeft[0], frames, 0.0f);
             std::fill_n(groupRight[0], frames, 0.0f);
-            renderVoice(*group[0], *parts[0], groupLeft[0], groupRight[0], frames, random_);
+            renderVoice(*group[0], *parts[0], groupLeft[0], groupRight[0], frames, random_,
+                        shape.wave1 == 4 ? groupNoise[0] : nullptr);
         } else {
-            renderVoiceLanes(group, parts, count, shape, groupNoise, groupLeft, groupRight, frames,
-                             count <= kLanes ? kLanes : width);
+            const int lanes = count <= kLanes ? kLanes : width;
+            for (int l = count; l < lanes; ++l) {
+                group[l] = group[0];
+                parts[l] = parts[0];
+                groupLeft[l] = groupLeft[0];
+                groupRight[l] = groupRight[0];
+                groupNoise[l] = groupNoise[0];
+            }
+            renderVoiceLanes(group, parts, count, shape, groupNoise, groupLeft, groupRight, frames, lanes);
             laneVoiceRuns_ += static_cast<uint64_t>(count);
             ++laneGroupRuns_;
         }

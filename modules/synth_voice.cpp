@@ -221,8 +221,14 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
     v.gainRight += (amplitude * balance.right - v.gainRight) * g;
 }
 
-bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* right, int frames,
-                 dsp::Random15& random) {
+namespace {
+
+// The one-voice loop for one pair of waves (5: none, silent), so that the
+// loop does not branch on them. noise, where not null, holds the values
+// DCO1's noise would draw, frame by frame.
+template <int Wave1, int Wave2>
+bool renderVoiceWaves(Voice& v, const PartCoefficients& part, float* left, float* right, int frames,
+                      dsp::Random15& random, const float* noise) {
     const dsp::DspTables& t = dsp::dspTables();
     const OscillatorSettings& s1 = part.osc[0];
     const OscillatorSettings& s2 = part.osc[1];
@@ -242,7 +248,6 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
     const float mix1 = v.osc[0].mix, mix2 = v.osc[1].mix;
     const float gainL = v.gainLeft, gainR = v.gainRight;
     const float pulse2 = v.osc[1].pulseWidth;
-    const int wave1 = s1.wave, wave2 = s2.wave;
     const bool hardSync = part.hardSync;
     const bool dco1Env = s1.useDcoEnvelope, dco2Env = s2.useDcoEnvelope;
     const bool filter1 = s1.throughFilter, filter2 = s2.throughFilter;
@@ -263,14 +268,21 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
     float fmDepth = v.fmDepth;
     float prev2 = v.osc[1].previousRaw;
 
+    // With the gate on the loop runs every frame: an envelope that holds
+    // is clamped once, as its first step would, and its steps are skipped.
+    const bool outHolds = gate && frames > 0 && envelopeHolds(outEnv);
+    if (outHolds) clampEnvelope(outEnv);
+    const bool dcoSteps = dcoEnvNeeded && !(gate && frames > 0 && envelopeHolds(dcoEnv));
+    if (dcoEnvNeeded && !dcoSteps) clampEnvelope(dcoEnv);
+
     bool sounding = true;
     for (int n = 0; n < frames; ++n) {
         if (!gate && !(outEnv.level > kEnvelopeFloor)) {
             sounding = false;
             break;
         }
-        stepEnvelope(outEnv, outRates);
-        if (dcoEnvNeeded) stepEnvelope(dcoEnv, dcoRates);
+        if (!outHolds) stepEnvelope(outEnv, outRates);
+        if (dcoSteps) stepEnvelope(dcoEnv, dcoRates);
 
         // DCO1.
         ph1 += inc1;
@@ -280,14 +292,12 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
         }
         int i = tableIndex(ph1);
         float raw1;
-        switch (wave1) {
-            case 0: raw1 = t.sine[i]; break;
-            case 1: raw1 = saw1[i]; break;
-            case 2: raw1 = saw1[i] - saw1[(i + shift1) & dsp::kTableMask]; break;
-            case 3: raw1 = t.triangle[i]; break;
-            case 4: raw1 = rng.nextBipolar(); break;
-            default: raw1 = 0.0f; break;
-        }
+        if constexpr (Wave1 == 0) raw1 = t.sine[i];
+        else if constexpr (Wave1 == 1) raw1 = saw1[i];
+        else if constexpr (Wave1 == 2) raw1 = saw1[i] - saw1[(i + shift1) & dsp::kTableMask];
+        else if constexpr (Wave1 == 3) raw1 = t.triangle[i];
+        else if constexpr (Wave1 == 4) raw1 = noise != nullptr ? noise[n] : rng.nextBipolar();
+        else raw1 = 0.0f;
         if (sync1) {
             sync1 = false;
             ph1 = kKeySyncPhase;
@@ -300,19 +310,21 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
         if (ph2 >= kTableSizeF) ph2 = wrapOnce(ph2);
         i = tableIndex(ph2);
         float raw2;
-        switch (wave2) {
-            case 0: raw2 = t.sine[i]; break;
-            case 1: raw2 = saw2[i]; break;
-            case 2: raw2 = saw2[i] - saw2[(i + shift2) & dsp::kTableMask]; break;
-            case 3: raw2 = t.sine[i] * raw1; break;
-            case 4: {
-                fmDepth += (pulse2 - fmDepth) * kFmDepthSmoothing;
-                float u = fmDepth * t.sine[tableIndex(ph1)] * 5.0f + ph2 * (1.0f / kTableSizeF) + fmOffset;
-                u -= std::floor(u);
-                raw2 = t.sine[static_cast<int>(u * kTableSizeF) & dsp::kTableMask];
-                break;
-            }
-            default: raw2 = 0.0f; break;
+        if constexpr (Wave2 == 0) {
+            raw2 = t.sine[i];
+        } else if constexpr (Wave2 == 1) {
+            raw2 = saw2[i];
+        } else if constexpr (Wave2 == 2) {
+            raw2 = saw2[i] - saw2[(i + shift2) & dsp::kTableMask];
+        } else if constexpr (Wave2 == 3) {
+            raw2 = t.sine[i] * raw1;
+        } else if constexpr (Wave2 == 4) {
+            fmDepth += (pulse2 - fmDepth) * kFmDepthSmoothing;
+            float u = fmDepth * t.sine[tableIndex(ph1)] * 5.0f + ph2 * (1.0f / kTableSizeF) + fmOffset;
+            u -= std::floor(u);
+            raw2 = t.sine[static_cast<int>(u * kTableSizeF) & dsp::kTableMask];
+        } else {
+            raw2 = 0.0f;
         }
         if (sync2 && raw2 * prev2 < 0.0f) {
             sync2 = false;
@@ -349,6 +361,38 @@ bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* rig
     v.osc[1].previousRaw = prev2;
     if (!sounding) v.running = false;
     return sounding;
+}
+
+using VoiceRenderer = bool (*)(Voice&, const PartCoefficients&, float*, float*, int, dsp::Random15&, const float*);
+
+template <int Wave1>
+constexpr VoiceRenderer voiceRendererFor(int wave2) {
+    switch (wave2) {
+        case 0: return &renderVoiceWaves<Wave1, 0>;
+        case 1: return &renderVoiceWaves<Wave1, 1>;
+        case 2: return &renderVoiceWaves<Wave1, 2>;
+        case 3: return &renderVoiceWaves<Wave1, 3>;
+        case 4: return &renderVoiceWaves<Wave1, 4>;
+        default: return &renderVoiceWaves<Wave1, 5>;
+    }
+}
+
+VoiceRenderer voiceRendererFor(int wave1, int wave2) {
+    switch (wave1) {
+        case 0: return voiceRendererFor<0>(wave2);
+        case 1: return voiceRendererFor<1>(wave2);
+        case 2: return voiceRendererFor<2>(wave2);
+        case 3: return voiceRendererFor<3>(wave2);
+        case 4: return voiceRendererFor<4>(wave2);
+        default: return voiceRendererFor<5>(wave2);
+    }
+}
+
+}  // namespace
+
+bool renderVoice(Voice& v, const PartCoefficients& part, float* left, float* right, int frames,
+                 dsp::Random15& random, const float* noise) {
+    return voiceRendererFor(part.osc[0].wave, part.osc[1].wave)(v, part, left, right, frames, random, noise);
 }
 
 }  // namespace synth

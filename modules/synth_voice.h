@@ -125,9 +125,21 @@ void controlUpdate(Voice& voice, const PartCoefficients& part, const ModulationI
 // Adds frames samples of the voice to left and right. The caller has done
 // the start-of-run bookkeeping (running flag, immediate control update).
 // Returns false when the voice fell silent during the run; it then adds
-// nothing for the rest of the run.
+// nothing for the rest of the run. With noise on DCO1, noise (where not
+// null) holds the values to take, one a frame, instead of drawing them
+// from random (the lanes' noise, drawn beforehand).
 bool renderVoice(Voice& voice, const PartCoefficients& part, float* left, float* right, int frames,
-                 dsp::Random15& random);
+                 dsp::Random15& random, const float* noise = nullptr);
+
+// The limits every envelope step ends with.
+inline void clampEnvelope(Envelope& e) {
+    if (e.level > 1.0f) e.level = 1.0f;
+    if (!(e.level >= kEnvelopeFloor)) e.level = kEnvelopeFloor;
+}
+
+// Sustain and idle keep their stage and level: a step only clamps, and
+// clamping again changes nothing.
+inline bool envelopeHolds(const Envelope& e) { return e.stage == kSustain || e.stage == kIdle; }
 
 // One envelope step.
 inline void stepEnvelope(Envelope& e, const EnvelopeRates& r) {
@@ -146,8 +158,7 @@ inline void stepEnvelope(Envelope& e, const EnvelopeRates& r) {
         default:
             break;
     }
-    if (e.level > 1.0f) e.level = 1.0f;
-    if (!(e.level >= kEnvelopeFloor)) e.level = kEnvelopeFloor;
+    clampEnvelope(e);
 }
 
 }  // namespace synth

@@ -372,6 +372,128 @@ bool sameState(const Voice& a, const Voice& b) {
            section(a.filter.second, b.filter.second);
 }
 
+// Lone voices take the one-voice loop, noise voices too, with the values
+// drawn for them in voice order before any voice renders: a monophonic
+// noise patch whose sample-and-hold LFO draws between them, and a kit
+// where a noise part stands alone among parts of other shapes.
+TEST_P(SynthLanes, LoneNoiseVoicesSoundLikeTheReferencePath) {
+    for (int variant = 0; variant < 3; ++variant) {
+        Pair pair("KavoSynthI");
+        pair.set(kDco1Wave, 1.0f);  // noise
+        pair.set(kDco2Wave, 0.25f * static_cast<float>(variant + 1));
+        pair.set(kDcoMix, 0.4f);
+        pair.set(kLfo1Wave, 1.0f);  // sample and hold
+        pair.set(kLfo1Depth, 0.7f);
+        pair.set(kLfo1Rate, 0.7f);
+        pair.set(kFilterLfoFrequency, 0.34f);
+        pair.set(kFilterDco1, 1.0f);
+        pair.set(kFilterQ, 0.6f);
+        pair.set(kOutEnvRelease, 0.1f);
+        pair.set(kMonoMode, variant == 2 ? 0.0f : 1.0f);
+        std::mt19937 rng(31 + variant);
+        playAndCompare(pair, rng, 1.5, 40, variant == 2 ? 40 : 70, "variant " + std::to_string(variant));
+        if (HasFatalFailure()) return;
+        EXPECT_GT(pair.energy(), 1.0) << "variant " << variant;
+        EXPECT_EQ(pair.fast().synth().laneVoiceRuns(), 0u) << "variant " << variant;
+    }
+    std::mt19937 rng(77);
+    Pair kit("KavoSynthII");
+    for (int part = 0; part < kMaxParts; ++part) {
+        randomPatch(kit, rng, part * kPartParams);
+        if (part != 5) kit.set(part * kPartParams + kDco1Wave, 0.5f);  // pulse everywhere else
+        kit.set(part * kPartParams + kLfo1Wave, 1.0f);
+    }
+    kit.set(5 * kPartParams + kDco1Wave, 1.0f);
+    playAndCompare(kit, rng, 2.0, 36, 51, "kit");
+    EXPECT_GT(kit.energy(), 0.0);
+}
+
+// The one-voice loop given the noise values takes them in place of its own
+// draws, for every second wave, and leaves the generator alone.
+TEST(SynthVoice, NoiseGivenIsNoiseDrawn) {
+    for (int wave2 = 0; wave2 <= 4; ++wave2) {
+        PartCoefficients part;
+        part.osc[0].wave = 4;
+        part.osc[1].wave = wave2;
+        part.osc[0].throughFilter = true;
+        part.outputEnv = {0.01f, 0.999f, 0.5f, 0.999f};
+        Voice drawing;
+        drawing.gate = true;
+        drawing.outputEnv.stage = kAttack;
+        drawing.osc[0].currentIncrement = 120.0f;
+        drawing.osc[1].currentIncrement = 333.0f;
+        drawing.osc[0].drive = drawing.osc[1].drive = 1.0f;
+        drawing.osc[0].mix = drawing.osc[1].mix = 0.7f;
+        drawing.gainLeft = 0.9f;
+        drawing.gainRight = 0.4f;
+        drawing.filterCoefficients = dsp::designBiquad(dsp::dspTables(), 4000, 3000, dsp::FilterMode::LowPass);
+        Voice given = drawing;
+        dsp::Random15 random(17), untouched(555);
+        for (int run = 0; run < 50; ++run) {
+            const int frames = 1 + run % kControlPeriod;
+            dsp::Random15 draws = random;
+            float noise[kControlPeriod];
+            for (int n = 0; n < frames; ++n) noise[n] = draws.nextBipolar();
+            float l1[kControlPeriod] = {}, r1[kControlPeriod] = {}, l2[kControlPeriod] = {}, r2[kControlPeriod] = {};
+            ASSERT_TRUE(renderVoice(drawing, part, l1, r1, frames, random));
+            const dsp::Random15 before = untouched;
+            ASSERT_TRUE(renderVoice(given, part, l2, r2, frames, untouched, noise));
+            dsp::Random15 a = before, b = untouched, c = draws, d = random;
+            ASSERT_EQ(a.next(), b.next()) << "the given noise drew from the generator";
+            ASSERT_EQ(c.next(), d.next()) << "the drawing voice drew other than once a frame";
+            for (int n = 0; n < frames; ++n)
+                ASSERT_TRUE(std::memcmp(&l1[n], &l2[n], sizeof(float)) == 0 &&
+                            std::memcmp(&r1[n], &r2[n], sizeof(float)) == 0)
+                    << "wave " << wave2 << " run " << run << " frame " << n;
+            ASSERT_NE(l1[0], 0.0f);
+        }
+    }
+}
+
+// An envelope that sustains (or idles) under a held note is clamped once
+// and not stepped: it must sound as one stepped every frame that does not
+// move (a decay by a factor of one toward a sustain it never reaches), out
+// of range levels included.
+TEST(SynthVoice, HeldEnvelopesSoundAsEnvelopesSteppedInPlace) {
+    for (float level : {0.5f, 1.7f, 0.0f, -0.3f, 1.0f, kEnvelopeFloor}) {
+        for (int held : {kSustain, kIdle}) {
+            PartCoefficients part;
+            part.osc[0].wave = 1;
+            part.osc[1].wave = 0;
+            part.osc[0].useDcoEnvelope = true;
+            part.osc[1].envFreqExponent = 0.2f;
+            part.dcoEnvelopeNeeded = true;
+            part.osc[1].throughFilter = true;
+            part.outputEnv = {0.0f, 1.0f, -1.0f, 1.0f};
+            part.dcoEnv = part.outputEnv;
+            Voice holding;
+            holding.gate = true;
+            holding.osc[0].currentIncrement = 200.0f;
+            holding.osc[1].currentIncrement = 50.0f;
+            holding.osc[0].drive = holding.osc[1].drive = 1.0f;
+            holding.osc[0].mix = holding.osc[1].mix = 0.6f;
+            holding.gainLeft = holding.gainRight = 0.8f;
+            holding.filterCoefficients = dsp::designBiquad(dsp::dspTables(), 5000, 2000, dsp::FilterMode::LowPass);
+            holding.outputEnv = {level, held};
+            holding.dcoEnv = {level * 0.5f, held};
+            Voice stepping = holding;
+            stepping.outputEnv.stage = kDecay;
+            stepping.dcoEnv.stage = kDecay;
+            dsp::Random15 r1, r2;
+            for (int run = 0; run < 8; ++run) {
+                const int frames = 1 + (run * 5) % kControlPeriod;
+                float a[2][kControlPeriod] = {}, b[2][kControlPeriod] = {};
+                ASSERT_TRUE(renderVoice(holding, part, a[0], a[1], frames, r1));
+                ASSERT_TRUE(renderVoice(stepping, part, b[0], b[1], frames, r2));
+                ASSERT_EQ(std::memcmp(a, b, sizeof(a)), 0) << "level " << level << " stage " << held;
+                ASSERT_TRUE(sameBits(holding.outputEnv.level, stepping.outputEnv.level));
+                ASSERT_TRUE(sameBits(holding.dcoEnv.level, stepping.dcoEnv.level));
+                EXPECT_EQ(holding.outputEnv.stage, held);
+            }
+        }
+    }
+}
+
 TEST_P(SynthLanes, GroupsOfEverySizeMatchTheOneVoiceLoopSampleForSample) {
     const int width = GetParam();
     std::mt19937 rng(2024 + width);

@@ -339,7 +339,9 @@ private:
     std::atomic<int> projectLoads_{0};
     static constexpr uint32_t kRandomSeed = 1;
     dsp::Random15 random_{kRandomSeed};
-    uint32_t guardTimestampMs_ = 0;
+    // When the renderer first found a writer's counter up (stallTimed_).
+    uint32_t stallStartMs_ = 0;
+    bool stallTimed_ = false;
 
     // Render state (audio thread).
     float tempoInForce_ = 120.0f;

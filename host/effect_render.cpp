@@ -86,12 +86,22 @@ void Effect::processReplacing(float** /*inputs*/, float** outputs, VstInt32 samp
     if (sampleFrames <= 0) return;
 
     // Guard: a writer that never lowers its counter must not silence the
-    // plug-in forever.
-    const uint32_t now = platform::tickCountMs();
+    // plug-in forever. The stall is timed from the first block a counter
+    // kept out, so the clock is read only while one is up (a read costs a
+    // good part of a microsecond on some machines), and a writer that
+    // comes after the host stopped calling for a while is not taken for a
+    // stuck one.
     if (editCounter_.load() > 0 || programChangeCounter_.load() > 0) {
-        if (now - guardTimestampMs_ > kRendererWaitLimitMs) editCounter_.store(0);
+        const uint32_t now = platform::tickCountMs();
+        if (!stallTimed_) {
+            stallTimed_ = true;
+            stallStartMs_ = now;
+        } else if (now - stallStartMs_ > kRendererWaitLimitMs) {
+            editCounter_.store(0);
+            stallTimed_ = false;
+        }
     } else {
-        guardTimestampMs_ = now;
+        stallTimed_ = false;
     }
     const int activity = midiActivity_.load();
     midiActivity_ = activity > 0 ? std::max(activity - sampleFrames, 0) : 0;
@@ -456,6 +466,13 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
     context.crossfadeGainA = crossfadeGainA_;
     context.crossfadeGainB = crossfadeGainB_;
     context.sleepWhenQuiet = sleepWhenQuiet_.load(std::memory_order_relaxed);
+    context.gains = &gains_;
+    for (int s = 0; s < kNumSends; ++s)
+        if (p.sendSlots[s].loaded()) context.sendInputs[s] = p.sendSlots[s].inputs();
+    context.pad.x = padX.load();
+    context.pad.y = padY.load();
+    context.pad.rotation = false;  // the pad is kept unrotated
+    context.pad.roundPad = roundPad.load();
     int trackIndex = 0;
     for (auto& t : p.tracks) {
         if (multiOutput_ && trackIndex < 8) {

@@ -307,34 +307,6 @@ void CPlugin::deliverEvents(VstInt32 frames, VstInt32 sampleRateHz) {
     live_.clear();
 }
 
-namespace {
-
-VstInt32 boundedFrames(VstInt32 frames) {
-    if (frames < 0) return 0;
-    return frames > CPlugin::kBufferFrames ? CPlugin::kBufferFrames : frames;
-}
-
-}  // namespace
-
-bool CPlugin::canProcessReplacing() const {
-    return effect_ != nullptr && (effect_->flags & effFlagsCanReplacing) != 0 && effect_->processReplacing != nullptr;
-}
-
-void CPlugin::processOwnBuffers(VstInt32 frames) {
-    if (!canProcessReplacing()) return;
-    effect_->processReplacing(effect_, inputs(), outputs(), boundedFrames(frames));
-}
-
-void CPlugin::processInPlace(float** buffers, VstInt32 frames) {
-    if (!canProcessReplacing() || buffers == nullptr) return;
-    effect_->processReplacing(effect_, buffers, buffers, boundedFrames(frames));
-}
-
-void CPlugin::processInto(float** inputs, VstInt32 frames) {
-    if (!canProcessReplacing() || inputs == nullptr) return;
-    effect_->processReplacing(effect_, inputs, outputs(), boundedFrames(frames));
-}
-
 bool CPlugin::rest(VstInt32 frames) {
     if (effect_ == nullptr || frames <= 0) return false;
     return call(effVendorSpecific, kModuleRestIndex, boundedFrames(frames), nullptr, 0.0f) == 1;

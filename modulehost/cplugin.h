@@ -96,11 +96,20 @@ public:
     // when nothing is waiting or the module takes no MIDI) and empties them.
     void deliverEvents(VstInt32 frames, VstInt32 sampleRateHz);
     // The module from this slot's input buffers into its output buffers.
-    void processOwnBuffers(VstInt32 frames);
+    // These run for every slot in every block: they stay inline.
+    void processOwnBuffers(VstInt32 frames) {
+        if (canProcessReplacing()) effect_->processReplacing(effect_, inputs(), outputs(), boundedFrames(frames));
+    }
     // An insert on someone else's buffers, in place.
-    void processInPlace(float** buffers, VstInt32 frames);
+    void processInPlace(float** buffers, VstInt32 frames) {
+        if (canProcessReplacing() && buffers != nullptr)
+            effect_->processReplacing(effect_, buffers, buffers, boundedFrames(frames));
+    }
     // Given inputs into this slot's output buffers (master inserts).
-    void processInto(float** inputs, VstInt32 frames);
+    void processInto(float** inputs, VstInt32 frames) {
+        if (canProcessReplacing() && inputs != nullptr)
+            effect_->processReplacing(effect_, inputs, outputs(), boundedFrames(frames));
+    }
     // An effect resting on silence lets frames pass without audio, its
     // clock running on (kModuleRestIndex); false when it cannot.
     bool rest(VstInt32 frames);
@@ -118,7 +127,10 @@ public:
     bool acceptsMidi() const { return acceptsMidi_; }
     bool drumSlot() const { return drumSlot_; }
     // The module declares replacing processing.
-    bool canProcessReplacing() const;
+    bool canProcessReplacing() const {
+        return effect_ != nullptr && (effect_->flags & effFlagsCanReplacing) != 0 &&
+               effect_->processReplacing != nullptr;
+    }
     VstInt32 programCount() const { return programCount_; }
 
     float** inputs() { return inputPointers_.empty() ? nullptr : inputPointers_.data(); }
@@ -148,6 +160,10 @@ public:
     bool takeChanged() { return changed_.exchange(false, std::memory_order_relaxed); }
 
 private:
+    // A block's length as the buffers hold it.
+    static VstInt32 boundedFrames(VstInt32 frames) {
+        return frames < 0 ? 0 : frames > kBufferFrames ? kBufferFrames : frames;
+    }
     void allocateBuffers(VstInt32 inputs, VstInt32 outputs);
     void releaseBuffers();
     void clearIdentity();

@@ -335,7 +335,7 @@ void CInstrument::render(const TrackRenderContext& context) {
     if (!mainSlot_->loaded()) return;
     const int frames = context.frames;
 
-    const PadState pad = padState();
+    const PadState& pad = context.pad;
     balls.applyPending(*this, pad);
     if (balls.fly(frames, static_cast<double>(context.sampleRate), pad)) changed = true;
 
@@ -407,7 +407,7 @@ bool CInstrument::quietAfterInserts(float* const* out, int outputs, int frames, 
 }
 
 CInstrument::StripTargets CInstrument::stripTargets(const TrackRenderContext& context) {
-    const GainTables& gains = owner_.gainTables();
+    const GainTables& gains = context.gains != nullptr ? *context.gains : owner_.gainTables();
     StripTargets t;
     // Control-rate targets, once per block.
     float g = gains.planetLevel[GainTables::index(planetLevel.load())] * gains.trackLevel[GainTables::index(level.load())];
@@ -426,7 +426,7 @@ CInstrument::StripTargets CInstrument::stripTargets(const TrackRenderContext& co
 
     const bool drums = mainSlot_->effect()->uniqueID == kDrumMachineId;
     for (int s = 0; s < kNumSends; ++s) {
-        t.sendActive[s] = owner_.sendBus(s)->loaded();
+        t.sendActive[s] = context.sendInputs[s] != nullptr;
         t.send[s] = sendOn[s].load() == 0.0f ? kSilence : gains.level[GainTables::index(sendLevel[s].load())];
         t.drumFloor[s] = drums && sendOn[s].load() != 0.0f;
     }
@@ -475,7 +475,7 @@ void CInstrument::mixBlock(const TrackRenderContext& context) {
     mixTargets.right = targets.right;
     for (int s = 0; s < kNumSends; ++s) {
         if (!targets.sendActive[s]) continue;
-        float* const* in = owner_.sendBus(s)->inputs();
+        float* const* in = context.sendInputs[s];
         io.send[s][0] = in[0];
         io.send[s][1] = in[1];
         mixTargets.send[s] = targets.send[s];

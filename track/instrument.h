@@ -20,6 +20,7 @@
 #include "track/track_preset.h"
 
 class CPlugin;
+struct GainTables;
 
 constexpr int kNumMixParameters = 26;
 constexpr int kNumMidiParameters = 5;
@@ -41,6 +42,12 @@ struct TrackRenderContext {
     float crossfadeGainB = 0.0f;
     // Tracks whose signal has died away sleep (see CInstrument::asleep()).
     bool sleepWhenQuiet = true;
+    // What every track of the block asks its owner for, asked once: the
+    // gain tables (the owner's own when none), the inputs of the loaded
+    // send buses (none for a bus without a module) and the pad.
+    const GainTables* gains = nullptr;
+    float* const* sendInputs[kNumSends] = {};
+    PadState pad;
 };
 
 // Whether an effect module, fed silence once its tail has died away, may

@@ -220,10 +220,17 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
     a.satellite = satellite;
     a.vertical = vertical;
     a.name = satelliteDisplayName(ref);
-    CInstrument& track = *ref.track;
-    const int channelCode = track.midiChannel == 1 ? 2 : track.midiChannel;
-    const int key = std::clamp(60, track.lowestKey, std::max(track.lowestKey, track.keyLimit - 1));
-    a.byDemonstration = !takesKey(player.effect(), track, channelCode, key);
+    // Every load below builds the tracks anew: the satellite's track is
+    // known by its place in the project, never by the object found here,
+    // whose memory the next load frees (and may give to another track).
+    const auto& tracks = player.project().tracks;
+    const size_t trackIndex = static_cast<size_t>(
+        std::find_if(tracks.begin(), tracks.end(), [&](const auto& t) { return t.get() == ref.track; }) - tracks.begin());
+    if (trackIndex >= tracks.size()) return;
+    CInstrument& before = *ref.track;
+    const int channelCode = before.midiChannel == 1 ? 2 : before.midiChannel;
+    const int key = std::clamp(60, before.lowestKey, std::max(before.lowestKey, before.keyLimit - 1));
+    a.byDemonstration = !takesKey(player.effect(), before, channelCode, key);
     const uint8_t noteOn = static_cast<uint8_t>(0x90 | (channelCode - 2));
     const int parameter = 2 * satellite + (vertical ? 1 : 0);
 
@@ -232,6 +239,7 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
     } ends[2]{};
     for (int end = 0; end < 2; ++end) {
         player.load(f.index);
+        const CInstrument* track = player.project().tracks[trackIndex].get();
         player.setParameter(parameter, end == 0 ? 0.0f : 1.0f);
         player.render(0.05);  // the ball's move reaches its targets
         measure::StereoSignal s;
@@ -248,7 +256,7 @@ void measureAxis(LibraryPlayer& player, ProjectFigures& f, int satellite, bool v
             // the travel: it is muted (its satellites are measured on it).
             for (auto& other : player.project().tracks)
                 for (int k : {key, key + 7, key + 12})
-                    if (other.get() != &track && arpeggiatesKey(player.effect(), *other, channelCode, k))
+                    if (other.get() != track && arpeggiatesKey(player.effect(), *other, channelCode, k))
                         other->mute = 1.0f;
             heldSeconds = 1.0;
             skip = 0.15;

@@ -235,6 +235,20 @@ protected:
                 }
             }
             block(round % 2 == 0 ? 64 : 1024, events, round % 3 == 0);
+            // A block that an edit of the timer's keeps out (the automation
+            // moves parameters that cause some) carries out nothing: the
+            // requests wait for the next block that renders.
+            const auto carriedOut = [&] {
+                for (int t = 0; t < tracks; ++t)
+                    if (wanted[static_cast<size_t>(t)] >= 0 &&
+                        main->mainModuleProgram(t) != wanted[static_cast<size_t>(t)])
+                        return false;
+                return true;
+            };
+            for (int wait = 0; !carriedOut() && wait < 500; ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                block(64, events, false);
+            }
             for (int t = 0; t < tracks; ++t)
                 if (wanted[static_cast<size_t>(t)] >= 0) {
                     EXPECT_EQ(main->mainModuleProgram(t), wanted[static_cast<size_t>(t)]) << nameOf(p);

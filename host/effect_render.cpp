@@ -469,10 +469,7 @@ void Effect::renderBlock(float** outputs, VstInt32 frames) {
     context.gains = &gains_;
     for (int s = 0; s < kNumSends; ++s)
         if (p.sendSlots[s].loaded()) context.sendInputs[s] = p.sendSlots[s].inputs();
-    context.pad.x = padX.load();
-    context.pad.y = padY.load();
-    context.pad.rotation = false;  // the pad is kept unrotated
-    context.pad.roundPad = roundPad.load();
+    context.pad = padStateOf(*this);
     int trackIndex = 0;
     for (auto& t : p.tracks) {
         if (multiOutput_ && trackIndex < 8) {

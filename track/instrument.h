@@ -58,6 +58,9 @@ struct TrackRenderContext {
 bool restsWhenQuiet(const AEffect* effect);
 bool keepsClockWhileResting(const AEffect* effect);
 
+// Where the owner's pad stands and its shape, as the sound balls see it.
+PadState padStateOf(const TrackOwner& owner);
+
 class CInstrument;
 // Called after every mix-parameter change, on the thread that made it.
 using MixChangeHook = void (*)(void* context, CInstrument& track, int index);

@@ -3,15 +3,17 @@
 #include "modulehost/cplugin.h"
 #include "track/instrument.h"
 
-PadState CInstrument::padState() const {
+PadState padStateOf(const TrackOwner& owner) {
     PadState pad;
-    pad.x = owner_.padPositionX();
-    pad.y = owner_.padPositionY();
+    pad.x = owner.padPositionX();
+    pad.y = owner.padPositionY();
     // The owner keeps the pad unrotated.
     pad.rotation = false;
-    pad.roundPad = owner_.padIsRound();
+    pad.roundPad = owner.padIsRound();
     return pad;
 }
+
+PadState CInstrument::padState() const { return padStateOf(owner_); }
 
 void CInstrument::setBallModuleParameter(int kind, int index, float value) {
     CPlugin* slot = kind == kParameterKindMainModule ? mainSlot_.get()

@@ -183,10 +183,10 @@ void TrackEqualiser::process(float* left, float* right, int frames, float equali
 void TrackEqualiser::processHeld(float* left, float* right, int frames) {
     if (wide_ && right != nullptr) {
 #if defined(__x86_64__)
-        runEqBlocksWide(bands_, columns_, left, right, frames, skipFlat_);
+        runEqBlocksWide(bands_, columns_, left, right, frames, skipFlat_, leaveFlatOut_);
         return;
 #endif
     }
-    runEqBlocks(bands_, columns_, left, 0, frames, skipFlat_);
-    if (right != nullptr) runEqBlocks(bands_, columns_, right, 1, frames, skipFlat_);
+    runEqBlocks(bands_, columns_, left, 0, frames, skipFlat_, leaveFlatOut_);
+    if (right != nullptr) runEqBlocks(bands_, columns_, right, 1, frames, skipFlat_, leaveFlatOut_);
 }

@@ -79,6 +79,10 @@ public:
     // Once every mix holds, a flat band (0 dB) passes its input on instead of
     // filtering it; false filters it as any other (tests compare the two).
     void allowFlatSkip(bool allowed) { skipFlat_ = allowed; }
+    // Flat bands that give their input back, but for the last, drop out of
+    // the four-frame chain and take their memories from the band after them;
+    // false runs them in place (tests compare the two, bit for bit).
+    void allowFlatBandsLeftOut(bool allowed) { leaveFlatOut_ = allowed; }
 
 private:
     void applyQueued();
@@ -90,5 +94,6 @@ private:
     EqBlockColumns columns_[kBands];  // from the bands' coefficients
     bool wide_ = cpuHasAvx2();
     bool skipFlat_ = true;
+    bool leaveFlatOut_ = true;
     BoundedQueue<EqBandRecord, 128> queue_;
 };

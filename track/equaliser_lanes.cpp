@@ -16,6 +16,8 @@ constexpr int kWidth = 4;
 
 using namespace float_lanes::sse2;
 inline F magnitude(F a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))); }
+// mask ? a : b in each lane.
+inline F pick(F mask, F a, F b) { return select(mask, a, b); }
 inline bool allTrue(F mask) { return _mm_movemask_ps(mask) == 0xf; }
 template <int kLane>
 inline F broadcast(F v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(kLane, kLane, kLane, kLane)); }
@@ -93,6 +95,7 @@ void runEqFrames(EqBandState* bands, const bool* running, float* io, int ch, int
     keepFrameLanes(s, bands, running, ch, ch + 1, laneOf);
 }
 
-void runEqBlocks(EqBandState* bands, const EqBlockColumns* columns, float* io, int ch, int frames, bool skipFlat) {
-    runBlocks(bands, columns, Channels{io, ch}, frames, skipFlat);
+void runEqBlocks(EqBandState* bands, const EqBlockColumns* columns, float* io, int ch, int frames, bool skipFlat,
+                 bool chained) {
+    runBlocks(bands, columns, Channels{io, ch}, frames, skipFlat, chained);
 }

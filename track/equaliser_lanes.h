@@ -21,7 +21,10 @@
 // dB) it adds what is left of the old ringing, decaying by the band's own
 // recursion. The filter run in float would give the input back give or take
 // its rounding, amplified near its poles: for a track's bands at 100 Hz, 500
-// Hz and 2 kHz, 81 dB below the signal; a 40 Hz band alone, 63 dB.
+// Hz and 2 kHz, 81 dB below the signal; a 40 Hz band alone, 63 dB. Such a
+// band, but for the last, is left out of the chain altogether (the band
+// after it stands the zeros in as it would), and takes its memories from
+// the band after it at the end of the block.
 #pragma once
 
 #include "track/equaliser.h"
@@ -33,8 +36,10 @@ EqBlockColumns eqBlockColumns(const EqBandState& band);
 void runEqFrames(EqBandState* bands, const bool* running, float* io, int ch, int frames, float equaliserOn);
 
 // The four-frame form for one channel (ch), four lanes (SSE2). Every band on,
-// every wet mix settled; flat bands skipped where skipFlat.
-void runEqBlocks(EqBandState* bands, const EqBlockColumns* columns, float* io, int ch, int frames, bool skipFlat);
+// every wet mix settled; flat bands skipped where skipFlat, and where chained
+// as well those that need not run at all left out (the same bits).
+void runEqBlocks(EqBandState* bands, const EqBlockColumns* columns, float* io, int ch, int frames, bool skipFlat,
+                 bool chained);
 
 #if defined(__x86_64__)
 // Both channels through eight lanes (AVX2; callers check for it).
@@ -44,5 +49,5 @@ void runEqFramesWide(EqBandState* bands, const bool* running, float* left, float
                      float equaliserOn);
 // The four-frame form: the left channel in lanes 0-3, the right in 4-7.
 void runEqBlocksWide(EqBandState* bands, const EqBlockColumns* columns, float* left, float* right, int frames,
-                     bool skipFlat);
+                     bool skipFlat, bool chained);
 #endif

@@ -5,6 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/cpu_features.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace drums {
 
 namespace {
@@ -16,6 +22,8 @@ constexpr int kPieceFrames = 256;
 constexpr int kStretchFrames = 64;
 // Positions below this read four frames at a time (32-bit indices).
 constexpr double kLaneIndexLimit = 2147483600.0;
+// Asked once, before any block runs.
+const bool kWideLanes = cpuHasAvx2();
 
 bool ringing(const float* last) {
     return (last[0] > 0.0f && last[1] > 0.0f) || (last[0] < 0.0f && last[1] < 0.0f);
@@ -118,9 +126,36 @@ void stepPositions(double p, double increment, double* positions, int frames) {
     }
 }
 
-// Reads at n positions, all inside the sample with a frame after them.
-void readFrames(const int16_t* data, const double* positions, float* s, int n, bool lanes) {
+#if defined(__x86_64__)
+// The four-frame reads below in AVX2: the four positions in one register,
+// both neighbours of each frame gathered with one 32-bit load; every lane
+// does the same operations as there.
+__attribute__((target("avx2"))) int readFramesWide(const int16_t* data, const double* positions, float* s, int n) {
+    const __m128 scale = _mm_set1_ps(kSampleScale);
+    const int* pairsAt = reinterpret_cast<const int*>(data);
     int f = 0;
+    for (; f + 4 <= n; f += 4) {
+        const __m256d q = _mm256_loadu_pd(positions + f);
+        const __m128i index = _mm256_cvttpd_epi32(q);
+        const __m128 frac = _mm256_cvtpd_ps(_mm256_sub_pd(q, _mm256_cvtepi32_pd(index)));
+        const __m128i pairs = _mm_i32gather_epi32(pairsAt, index, 2);
+        const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+        const __m128 b = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+        _mm_storeu_ps(s + f, _mm_mul_ps(_mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), frac)), scale));
+    }
+    return f;
+}
+#endif
+
+// Reads at n positions, all inside the sample with a frame after them.
+// lanes: the indices fit 32 bits; wide: AVX2 may be used.
+void readFrames(const int16_t* data, const double* positions, float* s, int n, bool lanes, bool wide) {
+    int f = 0;
+#if defined(__x86_64__)
+    if (lanes && wide) f = readFramesWide(data, positions, s, n);
+#else
+    (void)wide;
+#endif
     if (lanes) {
         // Four frames at a time: the same truncation, fractions and
         // single-precision steps as the frame loop below. Indices fit
@@ -157,7 +192,7 @@ void readFrames(const int16_t* data, const double* positions, float* s, int n, b
 // hit waiting, the voice held or decaying, every read two whole frames of
 // the sample, and (backwards) above the window's begin. Renders them into
 // `s` and returns how many (0: the next frame needs stepFrame()).
-int readStretch(Voice& v, const PadSettings& pad, const Reader& r, float* s, int maxFrames) {
+int readStretch(Voice& v, const PadSettings& pad, const Reader& r, float* s, int maxFrames, bool wide) {
     if (v.pendingStart >= 0.0 || !v.playing || !(v.gate || pad.decay)) return 0;
     // Reads need i + 1 < frameCount, that is p < frameCount - 1.
     const double high = std::min(r.outputEnd, static_cast<double>(r.frameCount) - 1.0);
@@ -181,7 +216,7 @@ int readStretch(Voice& v, const PadSettings& pad, const Reader& r, float* s, int
             }
     }
     v.position = positions[n];
-    readFrames(r.data, positions, s, n, high <= kLaneIndexLimit);
+    readFrames(r.data, positions, s, n, high <= kLaneIndexLimit, wide);
     v.ringFrames = 0;
     v.last[1] = n >= 2 ? s[n - 2] : v.last[0];
     v.last[0] = s[n - 1];
@@ -189,10 +224,11 @@ int readStretch(Voice& v, const PadSettings& pad, const Reader& r, float* s, int
 }
 
 // Frames of one voice into `s`, up to kPieceFrames; fewer when it stops.
-int renderSamples(Voice& v, const PadSettings& pad, const Reader& r, float* s, int frames, int zeroWaitFrames) {
+int renderSamples(Voice& v, const PadSettings& pad, const Reader& r, float* s, int frames, int zeroWaitFrames,
+                  bool wide) {
     int f = 0;
     while (f < frames) {
-        const int n = readStretch(v, pad, r, s + f, std::min(frames - f, kStretchFrames));
+        const int n = readStretch(v, pad, r, s + f, std::min(frames - f, kStretchFrames), wide);
         if (n > 0) {
             f += n;
             continue;
@@ -286,22 +322,80 @@ void applyWindow(Voice& v, const PadSettings& pad) {
 
 namespace {
 
+#if defined(__x86_64__)
+// The four-frame groups of mixVoices() below, eight frames at a time in
+// AVX2 with the same operations in each lane; returns the frames done.
+__attribute__((target("avx2"))) int mixVoicesWide(const float* const* samples, const float* const* gains,
+                                                  const int* rendered, int count, bool whole, float* const* out,
+                                                  int frames) {
+    __m256 g[kVoices][kOutputs];
+    for (int i = 0; i < count; ++i)
+        for (int k = 0; k < kOutputs; ++k) g[i][k] = _mm256_set1_ps(gains[i][k]);
+    const int groups = frames & ~7;
+    const __m256i frameIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int f = 0; f < groups; f += 8) {
+        __m256 acc0 = _mm256_loadu_ps(out[0] + f), acc1 = _mm256_loadu_ps(out[1] + f);
+        __m256 acc2 = _mm256_loadu_ps(out[2] + f), acc3 = _mm256_loadu_ps(out[3] + f);
+        __m256 acc4 = _mm256_loadu_ps(out[4] + f), acc5 = _mm256_loadu_ps(out[5] + f);
+        if (whole) {
+            for (int i = 0; i < count; ++i) {
+                const __m256 s = _mm256_loadu_ps(samples[i] + f);
+                acc0 = _mm256_add_ps(acc0, _mm256_mul_ps(s, g[i][0]));
+                acc1 = _mm256_add_ps(acc1, _mm256_mul_ps(s, g[i][1]));
+                acc2 = _mm256_add_ps(acc2, _mm256_mul_ps(s, g[i][2]));
+                acc3 = _mm256_add_ps(acc3, _mm256_mul_ps(s, g[i][3]));
+                acc4 = _mm256_add_ps(acc4, _mm256_mul_ps(s, g[i][4]));
+                acc5 = _mm256_add_ps(acc5, _mm256_mul_ps(s, g[i][5]));
+            }
+        } else {
+            const __m256i at = _mm256_add_epi32(frameIndex, _mm256_set1_epi32(f));
+            for (int i = 0; i < count; ++i) {
+                if (rendered[i] <= f) continue;
+                const __m256 s = _mm256_loadu_ps(samples[i] + f);
+                const __m256 on = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(rendered[i]), at));
+                const auto add = [&](__m256 acc, __m256 gain) __attribute__((target("avx2"))) {
+                    return _mm256_blendv_ps(acc, _mm256_add_ps(acc, _mm256_mul_ps(s, gain)), on);
+                };
+                acc0 = add(acc0, g[i][0]);
+                acc1 = add(acc1, g[i][1]);
+                acc2 = add(acc2, g[i][2]);
+                acc3 = add(acc3, g[i][3]);
+                acc4 = add(acc4, g[i][4]);
+                acc5 = add(acc5, g[i][5]);
+            }
+        }
+        _mm256_storeu_ps(out[0] + f, acc0);
+        _mm256_storeu_ps(out[1] + f, acc1);
+        _mm256_storeu_ps(out[2] + f, acc2);
+        _mm256_storeu_ps(out[3] + f, acc3);
+        _mm256_storeu_ps(out[4] + f, acc4);
+        _mm256_storeu_ps(out[5] + f, acc5);
+    }
+    return groups;
+}
+#endif
+
 // Adds the voices' samples times their gains to the six outputs, voice
 // after voice in the order given for each frame: out + s0 g0, then + s1 g1.
-// Voice i adds only to its first rendered[i] frames.
+// Voice i adds only to its first rendered[i] frames. wide: AVX2 may be used.
 void mixVoices(const float* const* samples, const float* const* gains, const int* rendered, int count,
-               float* const* outputs, int offset, int frames) {
-    __m128 g[kVoices][kOutputs];
+               float* const* outputs, int offset, int frames, bool wide) {
     bool whole = true;
-    for (int i = 0; i < count; ++i) {
-        for (int k = 0; k < kOutputs; ++k) g[i][k] = _mm_set1_ps(gains[i][k]);
-        whole = whole && rendered[i] == frames;
-    }
+    for (int i = 0; i < count; ++i) whole = whole && rendered[i] == frames;
     float* out[kOutputs];
     for (int k = 0; k < kOutputs; ++k) out[k] = outputs[k] + offset;
+    int start = 0;
+#if defined(__x86_64__)
+    if (wide) start = mixVoicesWide(samples, gains, rendered, count, whole, out, frames);
+#else
+    (void)wide;
+#endif
+    __m128 g[kVoices][kOutputs];
+    for (int i = 0; i < count; ++i)
+        for (int k = 0; k < kOutputs; ++k) g[i][k] = _mm_set1_ps(gains[i][k]);
     const int groups = frames & ~3;
     const __m128i frameIndex = _mm_setr_epi32(0, 1, 2, 3);
-    for (int f = 0; f < groups; f += 4) {
+    for (int f = start; f < groups; f += 4) {
         __m128 acc0 = _mm_loadu_ps(out[0] + f), acc1 = _mm_loadu_ps(out[1] + f);
         __m128 acc2 = _mm_loadu_ps(out[2] + f), acc3 = _mm_loadu_ps(out[3] + f);
         __m128 acc4 = _mm_loadu_ps(out[4] + f), acc5 = _mm_loadu_ps(out[5] + f);
@@ -357,7 +451,8 @@ bool controlInputsUnchanged(const Voice& v, const PadSettings& pad, float hostRa
 }
 
 void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs,
-                     int frames, const int* ticks, int tickCount, int zeroWaitFrames) {
+                     int frames, const int* ticks, int tickCount, int zeroWaitFrames, bool wideLanes) {
+    const bool wide = wideLanes && kWideLanes;
     constexpr int kSounding = 1 << 30;
     alignas(16) float samples[kVoices][kPieceFrames];
     Reader readers[kVoices];
@@ -387,7 +482,8 @@ void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int c
                     if (live[i]->active()) stopVoice(*live[i]);
                     rendered = 0;
                 } else {
-                    rendered = renderSamples(*live[i], *livePads[i], readers[i], samples[i], piece, zeroWaitFrames);
+                    rendered = renderSamples(*live[i], *livePads[i], readers[i], samples[i], piece, zeroWaitFrames,
+                                             wide);
                 }
             }
             stopFrame[i] = rendered < piece ? offset + rendered : kSounding;
@@ -418,7 +514,7 @@ void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int c
                 heardFrames[heard] = r;
                 ++heard;
             }
-            if (heard > 0) mixVoices(heardSamples, gains, heardFrames, heard, outputs, from, to - from);
+            if (heard > 0) mixVoices(heardSamples, gains, heardFrames, heard, outputs, from, to - from, wide);
             from = to;
         }
         if (end >= frames) break;
@@ -436,8 +532,8 @@ void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int c
 }
 
 void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
-                  int zeroWaitFrames) {
-    renderVoiceSpan(voices, pads, count, outputs, frames, nullptr, 0, zeroWaitFrames);
+                  int zeroWaitFrames, bool wideLanes) {
+    renderVoiceSpan(voices, pads, count, outputs, frames, nullptr, 0, zeroWaitFrames, wideLanes);
 }
 
 void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int frames, int zeroWaitFrames) {

@@ -109,9 +109,10 @@ void renderVoice(Voice& v, const PadSettings& pad, float* const* outputs, int fr
 // order given, as if each voice had been rendered after the one before.
 // Each voice reads frame by frame only where something is to be decided (a
 // waiting hit, a release, the window's ends); elsewhere it reads whole
-// stretches, and the six outputs are mixed four frames at a time.
+// stretches, and the six outputs are mixed four frames at a time, eight
+// where the processor has AVX2 and wideLanes allows (the same bits).
 void renderVoices(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs, int frames,
-                  int zeroWaitFrames);
+                  int zeroWaitFrames, bool wideLanes = true);
 
 // renderVoices() over a span with control updates inside it: update k comes
 // before frame ticks[k] (ascending, 0 .. frames) and acts on each voice
@@ -119,7 +120,7 @@ void renderVoices(Voice* const* voices, const PadSettings* const* pads, int coun
 // controlInputsUnchanged() holds, which the caller sees to for every voice:
 // the increments stay as they are and only the gains move.
 void renderVoiceSpan(Voice* const* voices, const PadSettings* const* pads, int count, float* const* outputs,
-                     int frames, const int* ticks, int tickCount, int zeroWaitFrames);
+                     int frames, const int* ticks, int tickCount, int zeroWaitFrames, bool wideLanes = true);
 
 // True when controlUpdate() would find the targets and increment it last
 // computed for this voice.

@@ -1,10 +1,11 @@
 // The drum voices against a plain frame-by-frame rendering of their
 // algorithm, one voice after another: the stretches read without per-frame
-// decisions and the outputs mixed four frames at a time for all voices must
-// come out bit for bit the same. Random pads (forward, reverse, loop, decay
-// on and off, muted, narrow and empty windows, bass transpositions, absurd
-// rates), hits that wait for a zero crossing, releases, chokes, window and
-// sample changes while voices play, runs of 1 to 600 frames.
+// decisions and the outputs mixed four (SSE2) or eight (AVX2) frames at a
+// time for all voices must come out bit for bit the same. Random pads
+// (forward, reverse, loop, decay on and off, muted, narrow and empty
+// windows, bass transpositions, absurd rates), hits that wait for a zero
+// crossing, releases, chokes, window and sample changes while voices play,
+// runs of 1 to 600 frames.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -341,8 +342,11 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
         const int voices = std::uniform_int_distribution<int>(1, kVoices)(rng);
         for (int i = 0; i < voices; ++i) randomPad(kit, kit.pads[i], rng);
         const int maxRun = trial % 3 == 0 ? 16 : 600;
-        // Every third kit renders spans with control updates inside them.
+        // Every third kit renders spans with control updates inside them;
+        // half of them in four lanes only (no AVX2), half in eight where
+        // the processor has them.
         const bool spans = trial % 3 == 1;
+        const bool wide = (trial / 3) % 2 == 0;
         for (int block = 0; block < 40; ++block) {
             const int edits = std::uniform_int_distribution<int>(0, 2 + voices / 2)(rng);
             for (int e = 0; e < edits; ++e) randomEdit(kit, rng, voices);
@@ -383,7 +387,7 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
                     ticks.push_back(t);
                 referenceSpan(kit, voices, wantOut, frames, ticks, zeroWait, seen);
                 renderVoiceSpan(active, pads, count, gotOut, frames, ticks.data(), static_cast<int>(ticks.size()),
-                                zeroWait);
+                                zeroWait, wide);
                 spanTicks += static_cast<long>(ticks.size());
             } else {
                 for (int i = 0; i < voices; ++i)
@@ -392,7 +396,7 @@ TEST(DrumsVoiceNull, RandomKitsRenderBitForBitAsFrameByFrame) {
                 if (count == 1 && trial % 2 == 0)
                     renderVoice(*active[0], *pads[0], gotOut, frames, zeroWait);
                 else
-                    renderVoices(active, pads, count, gotOut, frames, zeroWait);
+                    renderVoices(active, pads, count, gotOut, frames, zeroWait, wide);
             }
             ++runs;
             voiceRuns += count;

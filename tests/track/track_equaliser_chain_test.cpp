@@ -95,7 +95,9 @@ TEST(TrackEqualiserChain, LeavingFlatBandsOutGivesTheSameBits) {
                 for (size_t i = 0; i < l.size(); ++i) {
                     ASSERT_EQ(bits(l[i]), bits(l2[i])) << (wide ? "eight" : "four") << " lanes, block " << block
                                                        << " frame " << i;
-                    if (stereo) ASSERT_EQ(bits(r[i]), bits(r2[i])) << "block " << block << " frame " << i;
+                    if (stereo) {
+                        ASSERT_EQ(bits(r[i]), bits(r2[i])) << "block " << block << " frame " << i;
+                    }
                 }
                 ASSERT_TRUE(sameMemories(t.chained, t.inPlace, stereo)) << "block " << block;
                 checkedFrames += frames;

@@ -1,6 +1,7 @@
 #include "modules/synth_module.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -57,6 +58,7 @@ void EffectSynth::initialiseVoices() {
         voices_[i] = Voice{};
         voices_[i].part = flavour_ == kFlavourII ? i : 0;
     }
+    liveVoices_ = 0;
     recomputeAllParts();
     // A fresh voice sits at its initial note, so that a first note with
     // glide comes from a pitch rather than from 0 Hz.
@@ -94,8 +96,13 @@ void EffectSynth::gatherPartValues(const float* grouped, int part, float* out) c
 void EffectSynth::recomputePart(int part) {
     float values[kPartParams];
     gatherPartValues(live_, part, values);
+    recomputePart(part, values);
+}
+
+void EffectSynth::recomputePart(int part, const float* values) {
     computePart(coefficients_[part], values, sampleRate, bend_);
     laneShapes_[part] = laneShape(coefficients_[part]);
+    laneGroups_.voices = LaneGroups::kNone;
     for (Voice& v : voices_)
         if (v.part == part) updateTargetIncrements(v, coefficients_[part]);
 }
@@ -121,10 +128,17 @@ void EffectSynth::storeParameter(VstInt32 index, float value) {
 
 void EffectSynth::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= numParams) return;
+    const int part = index / paramsPerPart_;
+    const int param = index % paramsPerPart_;
     storeParameter(index, value);
+    if (param == kMonoMode) return;
     // Running voices pick the new coefficients up at their next control
     // tick (at most 16 frames away), smoothed like any other modulation.
-    if (index % paramsPerPart_ != kMonoMode) recomputePart(index / paramsPerPart_);
+    // Most parameters a performance moves (cutoff, resonance, envelopes,
+    // levels) set a coefficient or two of their own.
+    float values[kPartParams];
+    gatherPartValues(live_, part, values);
+    if (!computePartValue(coefficients_[part], values, param, sampleRate)) recomputePart(part, values);
 }
 
 float EffectSynth::getParameter(VstInt32 index) {
@@ -190,6 +204,8 @@ void EffectSynth::resetVoices() {
         voiceReset(voices_[i]);
         voices_[i].part = flavour_ == kFlavourII ? i : 0;
     }
+    liveVoices_ = 0;  // every voice at rest
+    laneGroups_.voices = LaneGroups::kNone;
     heldCount_ = 0;
 }
 
@@ -202,6 +218,7 @@ void EffectSynth::setMono(bool mono) {
 void EffectSynth::startNote(Voice& voice, int note, int velocity, bool retrigger) {
     voice.startOrder = ++noteOrder_;
     voice.pedalHeld = false;
+    liveVoices_ |= 1u << (&voice - voices_);
     voiceNoteOn(voice, coefficients_[voice.part], note, velocity, retrigger, random_);
 }
 
@@ -244,6 +261,7 @@ void EffectSynth::monoNote(int note, int velocity) {
     if (heldCount_ > 0) {
         if (velocity == 0) velocity = v.velocity;
         v.startOrder = ++noteOrder_;
+        liveVoices_ |= 1u;
         // Legato: a key pressed or released while another is held moves the
         // pitch without restarting the envelopes.
         voiceNoteOn(v, coefficients_[0], heldNotes_[heldCount_ - 1], velocity, heldBefore == 0, random_);
@@ -325,9 +343,15 @@ void EffectSynth::handleMidi(const ModuleMidiEvent& e) {
 // ---------------------------------------------------------------------------
 // Audio
 
+bool EffectSynth::noVoiceSounds() const {
+    for (uint32_t live = liveVoices_; live != 0; live &= live - 1)
+        if (voices_[std::countr_zero(live)].sounding()) return false;
+    return true;
+}
+
 void EffectSynth::controlTick() {
-    for (Voice& v : voices_)
-        if (v.running) controlUpdate(v, coefficients_[v.part], modulation_, true, random_, !reference_);
+    synth::controlTick(voices_, reference_ ? kEveryVoice : liveVoices_, coefficients_, modulation_, random_,
+                       !reference_);
 }
 
 inline bool EffectSynth::startRun(Voice& v) {
@@ -345,8 +369,47 @@ inline bool EffectSynth::startRun(Voice& v) {
 }
 
 void EffectSynth::renderRunByVoice(float* left, float* right, int frames) {
-    for (Voice& v : voices_)
-        if (startRun(v)) renderVoice(v, coefficients_[v.part], left, right, frames, random_);
+    // The reference takes every voice, as if no voice were known to rest.
+    for (uint32_t live = reference_ ? kEveryVoice : liveVoices_; live != 0; live &= live - 1) {
+        const int i = std::countr_zero(live);
+        if (startRun(voices_[i]))
+            renderVoice(voices_[i], coefficients_[voices_[i].part], left, right, frames, random_);
+        else
+            liveVoices_ &= ~(1u << i);
+    }
+}
+
+void EffectSynth::groupLanes(uint32_t laneVoices) {
+    // Up to laneWidth_ voices of one shape (voices of one part share
+    // theirs), each group led by the lowest voice not yet grouped.
+    laneGroups_.voices = laneVoices;
+    laneGroups_.count = 0;
+    for (uint32_t rest = laneVoices; rest != 0;) {
+        LaneGroups::Group& g = laneGroups_.groups[laneGroups_.count++];
+        g.part = voices_[std::countr_zero(rest)].part;
+        const LaneShape& shape = laneShapes_[g.part];
+        int count = 0;
+        int members[kMaxLanes];
+        for (uint32_t b = rest; b != 0 && count < laneWidth_; b &= b - 1) {
+            const int i = std::countr_zero(b);
+            const int part = voices_[i].part;
+            if (part != g.part && !(laneShapes_[part] == shape)) continue;
+            members[count++] = i;
+            rest &= ~(1u << i);
+        }
+        // Four or fewer take four lanes: the wider pass costs its gathers
+        // in every lane, filled or not.
+        g.count = count;
+        g.lanes = count <= kLanes ? kLanes : laneWidth_;
+        for (int l = 0; l < g.lanes; ++l) {
+            const int i = members[l < count ? l : 0];
+            g.voices[l] = &voices_[i];
+            g.parts[l] = &coefficients_[voices_[i].part];
+            g.left[l] = runLeft_[i];
+            g.right[l] = runRight_[i];
+            g.noise[l] = runNoise_[i];
+        }
+    }
 }
 
 void EffectSynth::renderRun(float* left, float* right, int frames) {
@@ -360,15 +423,18 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
     // the voices in lanes draw their random numbers in the same order.
     int sounding[kVoices];
     int soundingCount = 0;
-    int laneVoices[kVoices];
-    int laneCount = 0;
-    for (int i = 0; i < kVoices; ++i) {
+    uint32_t laneVoices = 0;
+    for (uint32_t live = liveVoices_; live != 0; live &= live - 1) {
+        const int i = std::countr_zero(live);
         Voice& v = voices_[i];
-        if (!startRun(v)) continue;
+        if (!startRun(v)) {
+            liveVoices_ &= ~(1u << i);
+            continue;
+        }
         const PartCoefficients& part = coefficients_[v.part];
         sounding[soundingCount++] = i;
         if (laneEligible(v, part, frames)) {
-            laneVoices[laneCount++] = i;
+            laneVoices |= 1u << i;
             // A voice in lanes runs the whole run: the one-voice loop
             // would draw one value per frame.
             if (part.osc[0].wave == 4)
@@ -381,55 +447,22 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
     }
     if (soundingCount == 0) return;
 
-    // Lane groups: up to laneWidth_ voices of one shape (voices of one part
-    // share theirs).
-    const int width = laneWidth_;
-    bool grouped[kVoices] = {};
-    for (int a = 0; a < laneCount; ++a) {
-        if (grouped[a]) continue;
-        const int firstPart = voices_[laneVoices[a]].part;
-        const LaneShape& shape = laneShapes_[firstPart];
-        Voice* group[kMaxLanes];
-        const PartCoefficients* parts[kMaxLanes];
-        float* groupLeft[kMaxLanes];
-        float* groupRight[kMaxLanes];
-        const float* groupNoise[kMaxLanes];
-        int count = 0;
-        for (int b = a; b < laneCount && count < width; ++b) {
-            if (grouped[b]) continue;
-            const int i = laneVoices[b];
-            const int part = voices_[i].part;
-            if (part != firstPart && !(laneShapes_[part] == shape)) continue;
-            grouped[b] = true;
-            group[count] = &voices_[i];
-            parts[count] = &coefficients_[part];
-            groupLeft[count] = runLeft_[i];
-            groupRight[count] = runRight_[i];
-            groupNoise[count] = runNoise_[i];
-            ++count;
+    if (laneVoices != laneGroups_.voices) groupLanes(laneVoices);
+    for (int k = 0; k < laneGroups_.count; ++k) {
+        const LaneGroups::Group& g = laneGroups_.groups[k];
+        const LaneShape& shape = laneShapes_[g.part];
+        // Both give the same bits; a lone voice is cheapest on the one-voice
+        // loop, noise taking the values drawn for it above.
+        if (g.count == 1) {
+            std::fill_n(g.left[0], frames, 0.0f);
+            std::fill_n(g.right[0], frames, 0.0f);
+            renderVoice(*g.voices[0], *g.parts[0], g.left[0], g.right[0], frames, random_,
+                        shape.wave1 == 4 ? g.noise[0] : nullptr);
+            continue;
         }
-        // All give the same bits. A lone voice is cheapest on the one-voice
-        // loop (noise taking the values drawn for it above), four or fewer
-        // on four lanes: the wider pass costs its gathers in every lane,
-        // filled or not.
-        if (count == 1) {
-            std::fill_n(groupLeft[0], frames, 0.0f);
-            std::fill_n(groupRight[0], frames, 0.0f);
-            renderVoice(*group[0], *parts[0], groupLeft[0], groupRight[0], frames, random_,
-                        shape.wave1 == 4 ? groupNoise[0] : nullptr);
-        } else {
-            const int lanes = count <= kLanes ? kLanes : width;
-            for (int l = count; l < lanes; ++l) {
-                group[l] = group[0];
-                parts[l] = parts[0];
-                groupLeft[l] = groupLeft[0];
-                groupRight[l] = groupRight[0];
-                groupNoise[l] = groupNoise[0];
-            }
-            renderVoiceLanes(group, parts, count, shape, groupNoise, groupLeft, groupRight, frames, lanes);
-            laneVoiceRuns_ += static_cast<uint64_t>(count);
-            ++laneGroupRuns_;
-        }
+        renderVoiceLanes(g.voices, g.parts, g.count, shape, g.noise, g.left, g.right, frames, g.lanes);
+        laneVoiceRuns_ += static_cast<uint64_t>(g.count);
+        ++laneGroupRuns_;
     }
 
     // The sum in voice order, as the one-voice loop adds.
@@ -439,7 +472,7 @@ void EffectSynth::renderRun(float* left, float* right, int frames) {
         lefts[s] = runLeft_[sounding[s]];
         rights[s] = runRight_[sounding[s]];
     }
-    addInOrder(left, right, lefts, rights, soundingCount, frames, width);
+    addInOrder(left, right, lefts, rights, soundingCount, frames, laneWidth_);
 }
 
 void EffectSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
@@ -451,9 +484,9 @@ void EffectSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32
     if (recomputing_.load(std::memory_order_relaxed)) return;
 
     // Nothing due and no voice sounding: the block is silence.
-    if (!reference_ && midiIdle() &&
-        std::none_of(std::begin(voices_), std::end(voices_), [](const Voice& v) { return v.sounding(); })) {
-        for (Voice& v : voices_) v.running = false;
+    if (!reference_ && midiIdle() && noVoiceSounds()) {
+        for (uint32_t live = liveVoices_; live != 0; live &= live - 1) voices_[std::countr_zero(live)].running = false;
+        liveVoices_ = 0;
         passSilentFrames(frames);
         return;
     }

@@ -77,6 +77,7 @@ public:
     // refused. Call between blocks.
     void setLaneWidth(int lanes) {
         if (lanes == synth::kLanes || lanes == synth::widestLanes()) laneWidth_ = lanes;
+        laneGroups_.voices = LaneGroups::kNone;
     }
     int laneWidth() const { return laneWidth_; }
 
@@ -86,6 +87,8 @@ private:
 
     void storeParameter(VstInt32 index, float value);
     void recomputePart(int part);
+    // values: the part's live values in parameter order.
+    void recomputePart(int part, const float* values);
     void recomputeAllParts();
     void gatherPartValues(const float* grouped, int part, float* out) const;
     void resetVoices();
@@ -106,11 +109,15 @@ private:
 
     // Audio.
     void renderRun(float* left, float* right, int frames);
+    // True when no voice sounds (none of the live voices).
+    bool noVoiceSounds() const;
     // A voice fallen silent stops running; one sounding again gets its
     // control values before its first frame of the run. Returns whether the
     // voice sounds in this run.
     bool startRun(synth::Voice& v);
     void renderRunByVoice(float* left, float* right, int frames);
+    // The lane groups of the voices in `laneVoices` (a bit per voice).
+    void groupLanes(uint32_t laneVoices);
     void controlTick();
 
     // Chunks.
@@ -144,6 +151,34 @@ private:
     uint64_t laneVoiceRuns_ = 0;
     uint64_t laneGroupRuns_ = 0;
     int laneWidth_ = synth::kLanes;
+    // Voices that may sound: every running voice and every voice a note has
+    // started since the last run (a bit per voice). The others would neither
+    // render nor take a control update, and the loops skip them.
+    uint32_t liveVoices_ = 0;
+    static constexpr uint32_t kEveryVoice = (1u << kVoices) - 1;
+    // The lane groups of the last run: up to laneWidth_ voices of one shape
+    // each, in the order they render. They hold while the same voices go
+    // into lanes and no part's shape changes; `voices` is kNone after a part
+    // is recomputed or the width changes.
+    struct LaneGroups {
+        static constexpr uint32_t kNone = ~0u;
+        // What renderVoiceLanes() takes for one group; lanes past `count`
+        // repeat the first voice.
+        struct Group {
+            int count;
+            int lanes;
+            int part;  // of the first voice, whose shape the group has
+            synth::Voice* voices[synth::kMaxLanes];
+            const synth::PartCoefficients* parts[synth::kMaxLanes];
+            float* left[synth::kMaxLanes];
+            float* right[synth::kMaxLanes];
+            const float* noise[synth::kMaxLanes];
+        };
+        uint32_t voices = kNone;
+        int count = 0;
+        Group groups[kVoices];
+    };
+    LaneGroups laneGroups_;
     // Each sounding voice's output over the current run, summed into the
     // module's outputs in voice order.
     float runLeft_[kVoices][kControlFrames];

@@ -26,6 +26,20 @@ EnvelopeRates envelopeRates(const float* v, int attackParam, double stepsPerSeco
 
 double semitones(double s) { return portable::pow(2.0, s / 12.0); }
 
+// Mix law: the louder side stays at 1, the other falls off along two
+// slopes that meet at a quarter of the range.
+void setMix(PartCoefficients& part, float value) {
+    const dsp::BalanceGains mix = dsp::balanceGains(value);
+    part.osc[0].mixGain = mix.left;
+    part.osc[1].mixGain = mix.right;
+}
+
+float levelGain(float level) {
+    if (level > 0.5f) return static_cast<float>(portable::pow(50.0, static_cast<double>(level)) / 25.0);
+    if (level > 0.01f) return static_cast<float>(portable::pow(200.0, static_cast<double>(level)) / 50.0);
+    return 0.000001f;
+}
+
 }  // namespace
 
 int truncClamped(float x, int lo, int hi) {
@@ -66,11 +80,7 @@ void computePart(PartCoefficients& part, const float* v, float sampleRate, float
     }
     part.hardSync = v[kDcoSynchro] != 0.0f;
 
-    // Mix law: the louder side stays at 1, the other falls off along two
-    // slopes that meet at a quarter of the range.
-    const dsp::BalanceGains mix = dsp::balanceGains(v[kDcoMix]);
-    part.osc[0].mixGain = mix.left;
-    part.osc[1].mixGain = mix.right;
+    setMix(part, v[kDcoMix]);
 
     part.dcoEnv = envelopeRates(v, kDcoEnvAttack, sr);
     part.filterEnv = envelopeRates(v, kFilterEnvAttack, sr / kControlPeriod);
@@ -115,16 +125,61 @@ void computePart(PartCoefficients& part, const float* v, float sampleRate, float
     }
 
     part.velocitySensitivity = v[kOutVelocity];
-    const float level = v[kOutLevel];
-    if (level > 0.5f)
-        part.levelGain = static_cast<float>(portable::pow(50.0, static_cast<double>(level)) / 25.0);
-    else if (level > 0.01f)
-        part.levelGain = static_cast<float>(portable::pow(200.0, static_cast<double>(level)) / 50.0);
-    else
-        part.levelGain = 0.000001f;
+    part.levelGain = levelGain(v[kOutLevel]);
     part.balance = v[kOutBalance];
     part.lfoLevel = selectedLfo(v[kOutLfoLevel]);
     part.lfoBalance = selectedLfo(v[kOutLfoBalance]);
+}
+
+bool computePartValue(PartCoefficients& part, const float* v, int param, float sampleRate) {
+    const double sr = sampleRate;
+    switch (param) {
+        case kDco1Pulse:
+        case kDco2Pulse:
+            part.osc[param == kDco1Pulse ? 0 : 1].pulseWidth = v[param];
+            return true;
+        case kDcoMix:
+            setMix(part, v[kDcoMix]);
+            return true;
+        case kDcoEnvAttack:
+        case kDcoEnvDecay:
+        case kDcoEnvSustain:
+        case kDcoEnvRelease:
+            part.dcoEnv = envelopeRates(v, kDcoEnvAttack, sr);
+            return true;
+        case kFilterFrequency:
+            part.cutoff = v[kFilterFrequency];
+            return true;
+        case kFilterQ:
+            part.q = v[kFilterQ];
+            return true;
+        case kFilterEnvelop:
+            part.filterEnvAmount = 2.0f * v[kFilterEnvelop] - 1.0f;
+            return true;
+        case kFilterEnvAttack:
+        case kFilterEnvDecay:
+        case kFilterEnvSustain:
+        case kFilterEnvRelease:
+            part.filterEnv = envelopeRates(v, kFilterEnvAttack, sr / kControlPeriod);
+            return true;
+        case kOutEnvAttack:
+        case kOutEnvDecay:
+        case kOutEnvSustain:
+        case kOutEnvRelease:
+            part.outputEnv = envelopeRates(v, kOutEnvAttack, sr);
+            return true;
+        case kOutVelocity:
+            part.velocitySensitivity = v[kOutVelocity];
+            return true;
+        case kOutLevel:
+            part.levelGain = levelGain(v[kOutLevel]);
+            return true;
+        case kOutBalance:
+            part.balance = v[kOutBalance];
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace synth

@@ -79,6 +79,11 @@ struct PartCoefficients {
 void computePart(PartCoefficients& part, const float* values, float sampleRate, float bend);
 // Only the bent base increments (after a pitch-bend message).
 void computeBaseIncrements(PartCoefficients& part, const float* values, float sampleRate, float bend);
+// After parameter `param` alone changed in values: the coefficients it
+// sets, as computePart() sets them, where nothing else (the lane shape, the
+// base increments) depends on it; returns false, changing nothing, for the
+// other parameters, which take computePart().
+bool computePartValue(PartCoefficients& part, const float* values, int param, float sampleRate);
 
 // LFO number named by a stored selector value: 1, 2, or 0 for none.
 inline int selectedLfo(float stored) { return stored == 1.0f ? 1 : stored == 2.0f ? 2 : 0; }

@@ -1,5 +1,6 @@
 #include "modules/synth_voice.h"
 
+#include <bit>
 #include <cmath>
 #include <initializer_list>
 
@@ -44,8 +45,10 @@ float lfoOutput(const ModulationInputs& inputs, const LfoSettings& s, float raw)
     return s.modWheel ? out * inputs.modWheel : out;
 }
 
-void advanceLfo(LfoState& state, const LfoSettings& s, bool isLfo2, const ModulationInputs& inputs,
-                dsp::Random15& random, const dsp::DspTables& t) {
+// Inlined into the control update, once for each LFO.
+__attribute__((always_inline)) inline void advanceLfo(LfoState& state, const LfoSettings& s, bool isLfo2,
+                                                      const ModulationInputs& inputs, dsp::Random15& random,
+                                                      const dsp::DspTables& t) {
     if (state.delayTicks > 0.0f) {
         state.delayTicks -= 1.0f;
         state.output = 0.0f;
@@ -144,9 +147,13 @@ void voiceReset(Voice& voice) {
     }
 }
 
-void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInputs& inputs, bool smooth,
-                   dsp::Random15& random, bool shortcuts) {
-    const dsp::DspTables& t = dsp::dspTables();
+namespace {
+
+// The modulation step of controlUpdate(), with the tables given.
+__attribute__((always_inline)) inline void updateVoice(Voice& v, const PartCoefficients& part,
+                                                      const ModulationInputs& inputs, bool smooth,
+                                                      dsp::Random15& random, bool shortcuts,
+                                                      const dsp::DspTables& t) {
     const float g = smooth ? kGainSmoothing : 1.0f;
 
     // 1. Pitch, with the LFO outputs of the previous update.
@@ -219,6 +226,22 @@ void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInput
     const dsp::BalanceGains balance = dsp::balanceGains(d);
     v.gainLeft += (amplitude * balance.left - v.gainLeft) * g;
     v.gainRight += (amplitude * balance.right - v.gainRight) * g;
+}
+
+}  // namespace
+
+void controlUpdate(Voice& v, const PartCoefficients& part, const ModulationInputs& inputs, bool smooth,
+                   dsp::Random15& random, bool shortcuts) {
+    updateVoice(v, part, inputs, smooth, random, shortcuts, dsp::dspTables());
+}
+
+void controlTick(Voice voices[], uint32_t voiceBits, const PartCoefficients parts[], const ModulationInputs& inputs,
+                 dsp::Random15& random, bool shortcuts) {
+    const dsp::DspTables& t = dsp::dspTables();
+    for (; voiceBits != 0; voiceBits &= voiceBits - 1) {
+        Voice& v = voices[std::countr_zero(voiceBits)];
+        if (v.running) updateVoice(v, parts[v.part], inputs, true, random, shortcuts, t);
+    }
 }
 
 namespace {

@@ -122,6 +122,12 @@ void voiceReset(Voice& voice);
 void controlUpdate(Voice& voice, const PartCoefficients& part, const ModulationInputs& inputs, bool smooth,
                    dsp::Random15& random, bool shortcuts = true);
 
+// The control tick of the running voices among voices[i] for each bit i of
+// voiceBits, in voice order, each with parts[voice.part] and smoothing: what
+// controlUpdate() does for each of them.
+void controlTick(Voice voices[], uint32_t voiceBits, const PartCoefficients parts[], const ModulationInputs& inputs,
+                 dsp::Random15& random, bool shortcuts = true);
+
 // Adds frames samples of the voice to left and right. The caller has done
 // the start-of-run bookkeeping (running flag, immediate control update).
 // Returns false when the voice fell silent during the run; it then adds

@@ -573,6 +573,141 @@ TEST_P(SynthLanes, GroupsOfEverySizeMatchTheOneVoiceLoopSampleForSample) {
     EXPECT_GT(syncsDone, 50);
 }
 
+// The fast path keeps the voices that may sound and its lane groups from
+// one run to the next; the reference visits every voice on every run. A kit
+// whose parts change shape under held notes (waves, filter routing, slope,
+// hard sync, envelope routing) must regroup its voices on the run after each
+// change: parts that stop sharing a shape leave a group, parts that come to
+// share one join it.
+TEST_P(SynthLanes, ShapesChangedUnderHeldVoicesSoundLikeTheReferencePath) {
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> part(0, kMaxParts - 1), which(0, 5), step(0, 3), length(1, 200);
+    const int shapeParams[] = {kDco1Wave, kDco2Wave, kFilterDco1, kFilterPente, kDcoSynchro, kDco1OutputEnv};
+    Pair kit("KavoSynthII");
+    for (int k = 0; k < kMaxParts; ++k) {
+        const int base = k * kPartParams;
+        kit.set(base + kDco1Wave, 0.5f);
+        kit.set(base + kDco2Wave, 0.25f);
+        kit.set(base + kDco2Fine, 0.52f + 0.002f * static_cast<float>(k));
+        kit.set(base + kFilterDco1, 1.0f);
+        kit.set(base + kFilterQ, 0.5f);
+        kit.set(base + kOutEnvSustain, 0.8f);
+        kit.set(base + kOutLevel, 0.5f);
+    }
+    std::vector<SynthHost::Midi> all;
+    for (int k = 0; k < kMaxParts; ++k) all.push_back({k, 0x90, 36 + k, 100});
+    kit.send(all);
+    for (int change = 0; change < 300; ++change) {
+        // A value of 0 .. 1 in quarters: every wave, switches on and off.
+        const int p = shapeParams[which(rng)];
+        kit.set(part(rng) * kPartParams + p, 0.25f * static_cast<float>(step(rng)) + (p == kDco1Wave ? 0.0f : 0.1f));
+        ASSERT_EQ(kit.renderAndCompare(length(rng)), -1) << "after change " << change;
+    }
+    EXPECT_GT(kit.energy(), 1.0);
+    EXPECT_GT(kit.fast().synth().laneGroupRuns(), 1000u);
+}
+
+// Voices leave the set the fast path renders when they fall silent and come
+// back with a note; a mode switch rests them all, a program change (MIDI)
+// changes the patch under them. Either path must keep the same voices
+// sounding and updating.
+TEST_P(SynthLanes, VoicesRestingAndComingBackSoundLikeTheReferencePath) {
+    std::mt19937 rng(2718);
+    std::uniform_int_distribution<int> dice(0, 99), note(40, 70), length(1, 300);
+    Pair pair("KavoSynthI");
+    randomPatch(pair, rng, 0);
+    pair.set(kLfo1Wave, 1.0f);  // sample and hold: the control updates draw
+    pair.set(kLfo1Depth, 0.5f);
+    pair.set(kOutEnvRelease, 0.02f);  // voices end soon after their release
+    uint64_t silentBlocks = 0;
+    for (int block = 0; block < 1500; ++block) {
+        const int frames = length(rng);
+        std::uniform_int_distribution<int> at(0, frames - 1);
+        const int d = dice(rng);
+        if (d < 3)
+            pair.set(kMonoMode, dice(rng) < 50 ? 1.0f : 0.0f);
+        else if (d < 5)
+            pair.send({{at(rng), 0xC0, dice(rng) < 50 ? 1 : 0, 0}});  // program 1: the default patch
+        else if (d < 50)
+            pair.send({{at(rng), 0x90, note(rng), 90}});
+        else if (d < 90)
+            pair.send({{at(rng), 0x80, note(rng), 0}});
+        else
+            pair.send({{at(rng), 0xB0, 123, 0}});  // all notes off
+        ASSERT_EQ(pair.renderAndCompare(frames), -1) << "block " << block;
+        bool sounding = false;
+        for (int v = 0; v < EffectSynth::kVoices; ++v) sounding = sounding || pair.fast().synth().voice(v).sounding();
+        silentBlocks += sounding ? 0 : 1;
+    }
+    EXPECT_GT(pair.energy(), 1.0);
+    // The performance did rest every voice now and then.
+    EXPECT_GT(silentBlocks, 20u);
+}
+
+// controlTick() updates the running voices among those it is given, in
+// voice order, as controlUpdate() one voice after the other: the same
+// states and the same draws from the generator; voices not given or not
+// running stay as they were.
+TEST(SynthVoice, ControlTickUpdatesTheRunningVoicesGivenInOrder) {
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (int trial = 0; trial < 200; ++trial) {
+        PartCoefficients parts[3];
+        for (PartCoefficients& p : parts) {
+            for (int l = 0; l < 2; ++l) {
+                p.lfo[l].wave = static_cast<int>(u(rng) * 5.0f) % 5;  // sample and hold draws
+                p.lfo[l].increment = 2000.0f * u(rng);
+                p.lfo[l].depth = u(rng);
+            }
+            for (int o = 0; o < 2; ++o) {
+                p.osc[o].lfoFrequency = static_cast<int>(u(rng) * 3.0f) % 3;
+                p.osc[o].envFreqExponent = u(rng) - 0.5f;
+                p.osc[o].lfoPulse = static_cast<int>(u(rng) * 3.0f) % 3;
+                p.osc[o].glideDivisor = 1.0f + 200.0f * u(rng);
+            }
+            p.lfoCutoff = static_cast<int>(u(rng) * 3.0f) % 3;
+            p.lfoBalance = static_cast<int>(u(rng) * 3.0f) % 3;
+            p.filterEnv = {0.01f, 0.99f, 0.5f, 0.99f};
+        }
+        Voice voices[EffectSynth::kVoices];
+        for (int i = 0; i < EffectSynth::kVoices; ++i) {
+            Voice& v = voices[i];
+            v.part = static_cast<int>(u(rng) * 3.0f) % 3;
+            v.running = u(rng) < 0.7f;
+            v.note = 30 + i * 3;
+            v.filterEnv.stage = kAttack;
+            v.dcoEnv.level = u(rng);
+            for (LfoState& l : v.lfo) l.phase = 16384.0f * u(rng);
+            for (OscillatorState& o : v.osc) o.targetIncrement = 500.0f * u(rng);
+        }
+        Voice expected[EffectSynth::kVoices];
+        std::copy(std::begin(voices), std::end(voices), std::begin(expected));
+        const uint32_t given = static_cast<uint32_t>(rng()) & 0xFFFFu;
+        ModulationInputs inputs;
+        inputs.modWheel = u(rng);
+        dsp::Random15 random(static_cast<uint32_t>(trial) + 1u), expectedRandom = random;
+        for (int tick = 0; tick < 10; ++tick) {
+            for (int i = 0; i < EffectSynth::kVoices; ++i)
+                if (((given >> i) & 1u) != 0 && expected[i].running)
+                    controlUpdate(expected[i], parts[expected[i].part], inputs, true, expectedRandom);
+            controlTick(voices, given, parts, inputs, random);
+        }
+        for (int i = 0; i < EffectSynth::kVoices; ++i) {
+            ASSERT_EQ(std::memcmp(&voices[i].lfo, &expected[i].lfo, sizeof(voices[i].lfo)), 0) << trial << " " << i;
+            ASSERT_TRUE(sameBits(voices[i].osc[0].currentIncrement, expected[i].osc[0].currentIncrement));
+            ASSERT_TRUE(sameBits(voices[i].osc[1].pulseWidth, expected[i].osc[1].pulseWidth));
+            ASSERT_TRUE(sameBits(voices[i].smoothedCutoff, expected[i].smoothedCutoff));
+            ASSERT_TRUE(sameBits(voices[i].gainLeft, expected[i].gainLeft));
+            ASSERT_TRUE(sameBits(voices[i].gainRight, expected[i].gainRight));
+            ASSERT_EQ(voices[i].filterEnv.stage, expected[i].filterEnv.stage);
+            ASSERT_EQ(std::memcmp(&voices[i].filterCoefficients, &expected[i].filterCoefficients,
+                                  sizeof(dsp::BiquadCoefficients)),
+                      0);
+        }
+        ASSERT_EQ(random.next(), expectedRandom.next()) << "trial " << trial;
+    }
+}
+
 // The processor check agrees with the compiler's own.
 TEST(SynthLanesRules, WidestLanesFollowTheProcessor) {
 #if TALVEX_AVX2_LANES

@@ -1,9 +1,12 @@
 #include "effects/compressor_core.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "common/portable_math.h"
 #include "effects/compressor_gains.h"
+#include "effects/dsp/ring_copy.h"
 #include "effects/dsp/smoothing.h"
 
 CompressorCore::CompressorCore() {
@@ -72,10 +75,12 @@ float CompressorCore::reductionUnits(float v) const {
 // leaves the processor free to overlap the logarithms and exponentials of
 // neighbouring frames.
 void CompressorCore::processRun(const float* inL, const float* inR, float* outL, float* outR, int count) {
-    float envelope[kStretch], dL[kStretch], dR[kStretch];
+    alignas(16) float envelope[kStretch], bufferL[kStretch], bufferR[kStretch];
     while (count > 0) {
         const int n = count < kStretch ? count : kStretch;
-        follow(inL, inR, n, envelope, dL, dR);
+        const float* dL;
+        const float* dR;
+        follow(inL, inR, n, envelope, bufferL, bufferR, dL, dR);
         const CompressorGainCurve curve{smoothed_.thresholdUnits, smoothed_.kneeUnits, smoothed_.kneeSlope,
                                         oneMinusInverseRatio_, smoothed_.makeUpGain, quietBound_};
         int i = 0;
@@ -110,58 +115,149 @@ void CompressorCore::processRun(const float* inL, const float* inR, float* outL,
     }
 }
 
-// The states of the detector and the follower are carried in locals through
-// the stretch: as members every frame's power sum would make a round trip
-// through memory (the ring's stores may alias it), which puts a store and a
-// load on the chain of double additions that runs from frame to frame.
-void CompressorCore::follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL,
-                            float* delayedR) {
+namespace {
+
+// The square of a mono sample (0.5 l + 0.5 r in single precision) in double
+// precision.
+inline double monoSquare(float l, float r) {
+    const double u = 0.5f * l + 0.5f * r;
+    return u * u;
+}
+
+// The same for four frames.
+inline void monoSquaresFour(__m128 l, __m128 r, double* squares) {
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 m = _mm_add_ps(_mm_mul_ps(half, l), _mm_mul_ps(half, r));
+    const __m128d low = _mm_cvtps_pd(m), high = _mm_cvtps_pd(_mm_movehl_ps(m, m));
+    _mm_storeu_pd(squares, _mm_mul_pd(low, low));
+    _mm_storeu_pd(squares + 2, _mm_mul_pd(high, high));
+}
+
+// count frames' squares from two contiguous stretches of samples.
+inline void monoSquares(const float* l, const float* r, int count, double* squares) {
+    int i = 0;
+    for (; i + 4 <= count; i += 4) monoSquaresFour(_mm_loadu_ps(l + i), _mm_loadu_ps(r + i), squares + i);
+    for (; i < count; ++i) squares[i] = monoSquare(l[i], r[i]);
+}
+
+}  // namespace
+
+// In passes over the stretch, each frame with the arithmetic of a frame
+// loop in the same order: the offset inputs into the ring, with the squares
+// of the mono samples entering the window, four frames at a time; the
+// squares of those leaving it; the power sum from frame to frame (its chain
+// of double additions is all that recurs there); its mean, floor and root
+// four frames at a time; the envelope from frame to frame.
+//
+// The look-ahead samples are read where they lie in the ring (delayedL and
+// delayedR point there) unless the stretch crosses the ring's end, when they
+// are copied to the buffers. A read
+// lookahead frames back sees the writes of the stretch's earlier frames and
+// none of its later ones: it follows the writes, except within a stretch of
+// the whole ring back, where a later frame of the stretch writes the slot
+// an earlier frame reads; there the reads are copied first.
+void CompressorCore::follow(const float* inL, const float* inR, int count, float* envelope, float* bufferL,
+                            float* bufferR, const float*& delayedL, const float*& delayedR) {
+    alignas(16) double newest[kStretch], oldest[kStretch], sums[kStretch + 4];
+    alignas(16) float rms[kStretch];
+    const int w = writeIndex_;
+    const int read = (w - lookaheadSamples_) & kRingMask;
+    const int leaving = (w - kPowerWindow) & kRingMask;  // before the stretch's slots
+    const bool readFirst = lookaheadSamples_ > kRingSize - kStretch;
+    const bool straight = !readFirst && w + count <= kRingSize && read + count <= kRingSize &&
+                          leaving + count <= kRingSize;
+    if (straight) [[likely]] {
+        const __m128 offset = _mm_set1_ps(kInputOffset);
+        float* toL = ringL_ + w;
+        float* toR = ringR_ + w;
+        int i = 0;
+        for (; i + 4 <= count; i += 4) {
+            const __m128 l = _mm_add_ps(_mm_loadu_ps(inL + i), offset);
+            const __m128 r = _mm_add_ps(_mm_loadu_ps(inR + i), offset);
+            _mm_storeu_ps(toL + i, l);
+            _mm_storeu_ps(toR + i, r);
+            monoSquaresFour(l, r, newest + i);
+        }
+        for (; i < count; ++i) {
+            toL[i] = inL[i] + kInputOffset;
+            toR[i] = inR[i] + kInputOffset;
+            newest[i] = monoSquare(toL[i], toR[i]);
+        }
+        monoSquares(ringL_ + leaving, ringR_ + leaving, count, oldest);
+        delayedL = ringL_ + read;
+        delayedR = ringR_ + read;
+    } else {
+        if (readFirst) {
+            fxdsp::copyFromRing<kRingSize>(ringL_, read, bufferL, count);
+            fxdsp::copyFromRing<kRingSize>(ringR_, read, bufferR, count);
+        }
+        alignas(16) float l[kStretch], r[kStretch];
+        for (int i = 0; i < count; ++i) {
+            l[i] = inL[i] + kInputOffset;
+            r[i] = inR[i] + kInputOffset;
+        }
+        fxdsp::copyToRing<kRingSize>(ringL_, w, l, count);
+        fxdsp::copyToRing<kRingSize>(ringR_, w, r, count);
+        monoSquares(l, r, count, newest);
+        if (!readFirst) {
+            fxdsp::copyFromRing<kRingSize>(ringL_, read, bufferL, count);
+            fxdsp::copyFromRing<kRingSize>(ringR_, read, bufferR, count);
+        }
+        delayedL = bufferL;
+        delayedR = bufferR;
+        fxdsp::copyFromRing<kRingSize>(ringL_, leaving, l, count);
+        fxdsp::copyFromRing<kRingSize>(ringR_, leaving, r, count);
+        monoSquares(l, r, count, oldest);
+    }
+
+    double sum = powerSum_;
+    int i = 0;
+    if (rebuildPower_) [[unlikely]] {
+        rebuildPower_ = false;
+        sum = 0.0;
+        for (int k = 0; k < kPowerWindow; ++k) {
+            const double u = monoAt((w - k) & kRingMask);
+            sum += u * u;
+        }
+        sums[0] = sum;
+        i = 1;
+    }
+    for (; i < count; ++i) {
+        sum = sum - oldest[i] + newest[i];
+        sums[i] = sum;
+    }
+    powerSum_ = sum;
+
+    // The mean square floored at 0 (max(0, x) keeps a NaN x, as "x < 0" does)
+    // and its root; lanes past count are formed and not used.
+    _mm_storeu_pd(sums + count, _mm_setzero_pd());
+    _mm_storeu_pd(sums + count + 2, _mm_setzero_pd());
+    const __m128 window = _mm_set1_ps(static_cast<float>(kPowerWindow));
+    for (i = 0; i < count; i += 4) {
+        const __m128 low = _mm_cvtpd_ps(_mm_load_pd(sums + i)), high = _mm_cvtpd_ps(_mm_load_pd(sums + i + 2));
+        const __m128 meanSquare = _mm_div_ps(_mm_movelh_ps(low, high), window);
+        _mm_store_ps(rms + i, _mm_sqrt_ps(_mm_max_ps(_mm_setzero_ps(), meanSquare)));
+    }
+
     const float attack = attackCoefficient_, release = releaseCoefficient_;
     const float attackRest = 1.0f - attack, releaseRest = 1.0f - release;
-    const int lookahead = lookaheadSamples_;
-    int w = writeIndex_;
-    double sum = powerSum_;
     float env = envelope_;
-    for (int i = 0; i < count; ++i) {
-        const float l = inL[i] + kInputOffset, r = inR[i] + kInputOffset;
-        ringL_[w] = l;
-        ringR_[w] = r;
-
-        if (rebuildPower_) [[unlikely]] {
-            rebuildPower_ = false;
-            sum = 0.0;
-            for (int k = 0; k < kPowerWindow; ++k) {
-                const double u = monoAt((w - k) & kRingMask);
-                sum += u * u;
-            }
-        } else {
-            const double oldest = monoAt((w - kPowerWindow) & kRingMask);
-            const double newest = 0.5f * l + 0.5f * r;
-            sum = sum - oldest * oldest + newest * newest;
-        }
-        float meanSquare = static_cast<float>(sum) / static_cast<float>(kPowerWindow);
-        if (meanSquare < 0.0f) meanSquare = 0.0f;  // rounding of the running sum
-        const float rms = std::sqrt(meanSquare);
-
+#pragma GCC unroll 4
+    for (i = 0; i < count; ++i) {
         // rms (1 - c) + c env, c the attack coefficient where the level
         // rises above the envelope and the release one elsewhere (and for
         // NaN). Written as two whole updates the compiler keeps a jump, so
         // that the envelope's chain from frame to frame is one product and
         // one sum; picking c without a jump would add the selection and the
         // product rms (1 - c) to it.
-        if (rms > env)
-            env = rms * attackRest + attack * env;
+        const float level = rms[i];
+        if (level > env)
+            env = level * attackRest + attack * env;
         else
-            env = rms * releaseRest + release * env;
+            env = level * releaseRest + release * env;
         if (env < kInputOffset) env = kInputOffset;
         envelope[i] = env;
-
-        const int j = (w - lookahead) & kRingMask;
-        delayedL[i] = ringL_[j];
-        delayedR[i] = ringR_[j];
-        w = (w + 1) & kRingMask;
     }
-    writeIndex_ = w;
-    powerSum_ = sum;
     envelope_ = env;
+    writeIndex_ = (w + count) & kRingMask;
 }

@@ -66,8 +66,11 @@ private:
     float monoAt(int index) const { return 0.5f * ringL_[index] + 0.5f * ringR_[index]; }
     float reductionUnits(float levelUnits) const;
     // The detector and follower for count frames (at most kStretch): the
-    // envelope after each frame, and the look-ahead samples it applies to.
-    void follow(const float* inL, const float* inR, int count, float* envelope, float* delayedL, float* delayedR);
+    // envelope after each frame, and the look-ahead samples it applies to
+    // (delayedL and delayedR point to them: in the ring, or copied to the
+    // buffers of kStretch frames).
+    void follow(const float* inL, const float* inR, int count, float* envelope, float* bufferL, float* bufferR,
+                const float*& delayedL, const float*& delayedR);
     static constexpr int kStretch = 16;
 
     CompressorCurve target_;

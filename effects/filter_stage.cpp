@@ -22,11 +22,15 @@ struct Lanes {
     __m128 b0, b1, b2, a1, a2, floor;
 };
 
+struct RunGains {
+    float dry, wet, levelLeft, levelRight;
+};
+
 // BiquadSection::process with FlushToZero on both channels: the sum in the
 // same order, then a magnitude of at most 1e-10 becomes 0 ("not greater"
 // keeps NaN, as the bit-pattern test does). The branch is taken only where
 // the signal dies away, so it stays off the recursion's dependency chain.
-inline __m128 section(const Lanes& k, StereoSectionLanes& s, __m128 x) {
+__attribute__((always_inline)) inline __m128 section(const Lanes& k, StereoSectionLanes& s, __m128 x) {
     __m128 y = _mm_add_ps(_mm_mul_ps(k.b0, x), _mm_mul_ps(k.b1, s.x1));
     y = _mm_add_ps(y, _mm_mul_ps(k.b2, s.x2));
     y = _mm_sub_ps(y, _mm_mul_ps(k.a1, s.y1));
@@ -42,7 +46,7 @@ inline __m128 section(const Lanes& k, StereoSectionLanes& s, __m128 x) {
     return y;
 }
 
-inline __m128 fourPole(const Lanes& k, StereoFourPoleLanes& h, __m128 x) {
+__attribute__((always_inline)) inline __m128 fourPole(const Lanes& k, StereoFourPoleLanes& h, __m128 x) {
     return section(k, h.second, section(k, h.first, x));
 }
 
@@ -57,10 +61,20 @@ void StereoFilterStage::storeHistories(const StereoFourPoleLanes& lanes) {
     storeSection(lanes.second, left_.second, right_.second);
 }
 
-void StereoFilterStage::processRun(StereoFourPoleLanes& lanes, const float* inL, const float* inR, float* outL,
-                                   float* outR, int frames) const {
-    const Lanes k{_mm_set1_ps(coefficients_.b0), _mm_set1_ps(coefficients_.b1), _mm_set1_ps(coefficients_.b2),
-                  _mm_set1_ps(coefficients_.a1), _mm_set1_ps(coefficients_.a2), _mm_set1_ps(1e-10f)};
+namespace {
+
+// processRun()'s arithmetic, compiled twice: for the SSE2 every build
+// assumes and, where the processor has AVX2, for it. The AVX2 copy is the
+// same sequence of single-precision operations on the same 128-bit lanes
+// (no fused multiply-adds, no wider lanes), so both give the same bits; the
+// VEX encoding's three operands spare the copies of registers that SSE2's
+// two-operand forms need, and the recursion's many live values fit the
+// registers better.
+__attribute__((always_inline)) inline void runLanes(const dsp::BiquadCoefficients& c, const RunGains& gains,
+                                                    StereoFourPoleLanes& lanes, const float* inL, const float* inR,
+                                                    float* outL, float* outR, int frames) {
+    const Lanes k{_mm_set1_ps(c.b0), _mm_set1_ps(c.b1), _mm_set1_ps(c.b2),
+                  _mm_set1_ps(c.a1), _mm_set1_ps(c.a2), _mm_set1_ps(1e-10f)};
     StereoFourPoleLanes h = lanes;
     const __m128 zero = _mm_setzero_ps();
     int n = 0;
@@ -68,8 +82,8 @@ void StereoFilterStage::processRun(StereoFourPoleLanes& lanes, const float* inL,
         // Four frames at a time: loaded and stored per channel, filtered a
         // frame at a time with the channels side by side, crossfaded per
         // channel again.
-        const __m128 dry = _mm_set1_ps(dry_), wet = _mm_set1_ps(wet_);
-        const __m128 levelL = _mm_set1_ps(levelLeft_), levelR = _mm_set1_ps(levelRight_);
+        const __m128 dry = _mm_set1_ps(gains.dry), wet = _mm_set1_ps(gains.wet);
+        const __m128 levelL = _mm_set1_ps(gains.levelLeft), levelR = _mm_set1_ps(gains.levelRight);
         for (; n + 4 <= frames; n += 4) {
             const __m128 l = fxdsp::fedLanes(_mm_loadu_ps(inL + n));
             const __m128 r = fxdsp::fedLanes(_mm_loadu_ps(inR + n));
@@ -88,8 +102,8 @@ void StereoFilterStage::processRun(StereoFourPoleLanes& lanes, const float* inL,
         }
     }
     if (n < frames) {
-        const __m128 dry = fxdsp::stereoPair(dry_, dry_), wet = fxdsp::stereoPair(wet_, wet_);
-        const __m128 level = fxdsp::stereoPair(levelLeft_, levelRight_);
+        const __m128 dry = fxdsp::stereoPair(gains.dry, gains.dry), wet = fxdsp::stereoPair(gains.wet, gains.wet);
+        const __m128 level = fxdsp::stereoPair(gains.levelLeft, gains.levelRight);
         for (; n < frames; ++n) {
             const __m128 x = fxdsp::fedLanes(fxdsp::loadStereo(inL + n, inR + n));
             const __m128 y = fourPole(k, h, x);
@@ -98,4 +112,33 @@ void StereoFilterStage::processRun(StereoFourPoleLanes& lanes, const float* inL,
         }
     }
     lanes = h;
+}
+
+void runLanesBaseline(const dsp::BiquadCoefficients& c, const RunGains& gains, StereoFourPoleLanes& lanes,
+                      const float* inL, const float* inR, float* outL, float* outR, int frames) {
+    runLanes(c, gains, lanes, inL, inR, outL, outR, frames);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void runLanesWide(const dsp::BiquadCoefficients& c, const RunGains& gains,
+                                                  StereoFourPoleLanes& lanes, const float* inL, const float* inR,
+                                                  float* outL, float* outR, int frames) {
+    runLanes(c, gains, lanes, inL, inR, outL, outR, frames);
+}
+#endif
+
+}  // namespace
+
+void StereoFilterStage::useWideLanes(bool on) { wide_ = on && cpuHasAvx2(); }
+
+void StereoFilterStage::processRun(StereoFourPoleLanes& lanes, const float* inL, const float* inR, float* outL,
+                                   float* outR, int frames) const {
+    const RunGains gains{dry_, wet_, levelLeft_, levelRight_};
+#if defined(__x86_64__)
+    if (wide_) {
+        runLanesWide(coefficients_, gains, lanes, inL, inR, outL, outR, frames);
+        return;
+    }
+#endif
+    runLanesBaseline(coefficients_, gains, lanes, inL, inR, outL, outR, frames);
 }

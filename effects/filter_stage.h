@@ -8,6 +8,7 @@
 
 #include <emmintrin.h>
 
+#include "common/cpu_features.h"
 #include "effects/dsp/balance_law.h"
 #include "effects/dsp/signal_floor.h"
 #include "effects/dsp/smoothing.h"
@@ -99,6 +100,11 @@ public:
     void processRun(StereoFourPoleLanes& lanes, const float* inL, const float* inR, float* outL, float* outR,
                     int frames) const;
 
+    // processRun() in AVX2 code where the processor has it (on by default
+    // there; the same bits as without).
+    void useWideLanes(bool on);
+    bool wideLanes() const { return wide_; }
+
     const dsp::BiquadCoefficients& coefficients() const { return coefficients_; }
     void clearSignal() {
         left_ = dsp::FourPoleFilter{};
@@ -116,4 +122,5 @@ private:
     float wet_ = 0.0f;
     float levelLeft_ = 0.0f;
     float levelRight_ = 0.0f;
+    bool wide_ = cpuHasAvx2();
 };

@@ -23,6 +23,10 @@ public:
     // Silence in the lookahead ring, the followers at rest.
     void clearSignal();
     int lookaheadSamples() const { return lookaheadSamples_; }
+    // The passes in AVX2 code where the processor has it (on by default
+    // there; the same bits as without).
+    void useWideLanes(bool on);
+    bool wideLanes() const { return wide_; }
 
     // One stereo frame; reads both inputs before writing, so in-place is fine.
     void process(float inL, float inR, float& outL, float& outR) { processRun(&inL, &inR, &outL, &outR, 1); }
@@ -37,6 +41,9 @@ private:
 
     static constexpr int kStretch = 16;
     void stretch(const float* inL, const float* inR, float* outL, float* outR, int count);
+    void stretchBaseline(const float* inL, const float* inR, float* outL, float* outR, int count);
+    void stretchWide(const float* inL, const float* inR, float* outL, float* outR, int count);
+    bool wide_ = false;
 
     float drive_ = 1.0f;
     float releaseCoefficient_ = 0.0f;

@@ -206,6 +206,21 @@ TEST(CompressorNull, InPlaceWithTheLongestLookahead) {
         EXPECT_EQ(framesThatDiffer({0.9f, 0.999f, CompressorCore::kRingMask, true}, 3, wide), 0) << wide;
 }
 
+// The ring's writes and reads of a stretch go in one order or the other by
+// the look-ahead: every look-ahead within a stretch (where a frame reads what
+// an earlier frame of the stretch wrote) and at the far end of the ring
+// (where a later frame writes the slot an earlier one reads), in place and not.
+TEST(CompressorNull, LookaheadsAtTheEdgesOfAStretch) {
+    std::vector<int> lookaheads;
+    for (int a = 0; a <= 17; ++a) lookaheads.push_back(a);
+    for (int a = CompressorCore::kRingSize - 18; a <= CompressorCore::kRingMask; ++a) lookaheads.push_back(a);
+    for (const int lookahead : lookaheads) {
+        const bool inPlace = lookahead % 2 == 1;
+        EXPECT_EQ(framesThatDiffer({0.7f, 0.995f, lookahead, inPlace}, 50u + static_cast<unsigned>(lookahead), true), 0)
+            << "look-ahead " << lookahead;
+    }
+}
+
 // One long run, as a caller with no smoothing steps would pass it.
 TEST(CompressorNull, ARunLongerThanAStretch) {
     for (const bool wide : kWidths) {

@@ -13,7 +13,11 @@
 #include <random>
 #include <vector>
 
+#include "common/cpu_features.h"
+#include "effects/dsp/signal_floor.h"
 #include "effects/filter.h"
+#include "effects/filter_stage.h"
+#include "modules/dsp_tables.h"
 #include "modules/effect_module.h"
 #include "tests/effects_dynamics/hosted_effect.h"
 
@@ -226,4 +230,67 @@ TEST(FilterNullBlocks, EveryBlockSizeFromOneTo512MatchesFrameByFrame) {
         if (at != a.size() && ++failures <= 5) ADD_FAILURE() << "block " << block << " differs from frame " << at;
     }
     EXPECT_EQ(failures, 0u);
+}
+
+// The stage's runs in SSE2 code and in AVX2 code against its frame-by-frame
+// process(): cutoff, resonance, mode and gains moved between runs of 1..40
+// frames, some in place, through loud and non-finite samples and through
+// silence, where the sections' outputs die away below the floor.
+TEST(FilterNullStage, RunsOfBothWidthsMatchProcess) {
+    std::vector<bool> widths{false};
+    if (cpuHasAvx2()) widths.push_back(true);
+    for (const bool wide : widths) {
+        const dsp::DspTables& tables = dsp::dspTables();
+        StereoFilterStage runs(tables), frames(tables);
+        runs.useWideLanes(wide);
+        ASSERT_EQ(runs.wideLanes(), wide);
+        std::mt19937 random(wide ? 71u : 70u);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        std::uniform_int_distribution<int> runLength(1, 40);
+        constexpr int kFrames = 200000;
+        std::vector<float> inL(kFrames), inR(kFrames);
+        for (int n = 0; n < kFrames; ++n) {
+            const bool silent = (n / 9000) % 4 == 3;
+            inL[n] = silent ? 0.0f : 1.5f * std::sin(0.013f * float(n)) * unit(random);
+            inR[n] = silent ? 0.0f : 2.0f * unit(random) - 1.0f;
+        }
+        inL[4321] = std::numeric_limits<float>::quiet_NaN();
+        inR[70001] = std::numeric_limits<float>::infinity();
+        inL[120003] = 1e30f;
+        std::vector<float> outL(kFrames), outR(kFrames), refL(kFrames), refR(kFrames);
+        StereoFourPoleLanes lanes = runs.loadHistories();
+        int n = 0, differ = 0;
+        while (n < kFrames) {
+            if (unit(random) < 0.3f) {
+                const float cutoff = unit(random), q = unit(random), mode = unit(random);
+                const float mix = unit(random), levelL = 2.0f * unit(random), levelR = unit(random);
+                const bool smoothing = unit(random) < 0.7f;
+                for (StereoFilterStage* stage : {&runs, &frames}) {
+                    stage->glideGains(mix, levelL, levelR, smoothing ? 0.01f : 1.0f);
+                    stage->glideCutoff(cutoff, q, smoothing);
+                    stage->design(0.0f, filterModeFor(mode));
+                }
+            }
+            const int count = std::min(runLength(random), kFrames - n);
+            if (n % 3 == 0) {
+                std::copy_n(inL.begin() + n, count, outL.begin() + n);
+                std::copy_n(inR.begin() + n, count, outR.begin() + n);
+                runs.processRun(lanes, outL.data() + n, outR.data() + n, outL.data() + n, outR.data() + n, count);
+            } else {
+                runs.processRun(lanes, inL.data() + n, inR.data() + n, outL.data() + n, outR.data() + n, count);
+            }
+            for (int i = n; i < n + count; ++i) {
+                const float l = fxdsp::fedSample(inL[i]), r = fxdsp::fedSample(inR[i]);
+                frames.process(l, r, l, r, refL[i], refR[i]);
+                if (bitsOf(outL[i]) != bitsOf(refL[i]) || bitsOf(outR[i]) != bitsOf(refR[i])) ++differ;
+            }
+            n += count;
+        }
+        runs.storeHistories(lanes);
+        EXPECT_EQ(differ, 0) << "wide " << wide;
+        // The sections died away to exact zeros in the silences.
+        int zeros = 0;
+        for (int i = 0; i < kFrames; ++i) zeros += (i / 9000) % 4 == 3 && bitsOf(refL[i]) == 0u ? 1 : 0;
+        EXPECT_GT(zeros, 1000) << wide;
+    }
 }

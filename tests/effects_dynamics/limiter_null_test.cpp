@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "common/cpu_features.h"
 #include "effects/limiter_core.h"
 
 namespace {
@@ -73,9 +74,22 @@ uint32_t bitsOf(float x) {
 }
 
 // Frames whose output differs from the reference's, over `frames` frames of
-// swelling noise with silences, rendered in runs of 1..100 frames.
+// swelling noise with silences, rendered in runs of 1..100 frames, by the
+// SSE2 passes and, where the processor has them, by the AVX2 ones.
+int framesThatDiffer(float drive, float release, int lookahead, bool inPlace, bool nonFinite, unsigned seed,
+                     bool wide);
+
 int framesThatDiffer(float drive, float release, int lookahead, bool inPlace, bool nonFinite, unsigned seed) {
+    int differ = framesThatDiffer(drive, release, lookahead, inPlace, nonFinite, seed, false);
+    if (cpuHasAvx2()) differ += framesThatDiffer(drive, release, lookahead, inPlace, nonFinite, seed, true);
+    return differ;
+}
+
+int framesThatDiffer(float drive, float release, int lookahead, bool inPlace, bool nonFinite, unsigned seed,
+                     bool wide) {
     LimiterCore core;
+    core.useWideLanes(wide);
+    EXPECT_EQ(core.wideLanes(), wide);
     core.setDrive(drive);
     core.setReleaseCoefficient(release);
     core.setLookaheadSamples(lookahead);
@@ -121,6 +135,21 @@ TEST(LimiterNull, NoLookaheadFastRelease) { EXPECT_EQ(framesThatDiffer(10.0f, 0.
 
 TEST(LimiterNull, WholeRingLookaheadInPlace) {
     EXPECT_EQ(framesThatDiffer(3.16f, 0.99995f, LimiterCore::kRingMask, true, false, 3), 0);
+}
+
+// The ring's writes and reads of a stretch go in one order or the other by
+// the look-ahead: every look-ahead within a stretch (where a frame reads what
+// an earlier frame of the stretch wrote) and at the far end of the ring
+// (where a later frame writes the slot an earlier one reads), in place and not.
+TEST(LimiterNull, LookaheadsAtTheEdgesOfAStretch) {
+    std::vector<int> lookaheads;
+    for (int a = 0; a <= 17; ++a) lookaheads.push_back(a);
+    for (int a = LimiterCore::kRingSize - 18; a <= LimiterCore::kRingMask; ++a) lookaheads.push_back(a);
+    for (const int lookahead : lookaheads) {
+        const bool inPlace = lookahead % 2 == 1;
+        EXPECT_EQ(framesThatDiffer(4.0f, 0.999f, lookahead, inPlace, false, 100u + static_cast<unsigned>(lookahead)), 0)
+            << "look-ahead " << lookahead;
+    }
 }
 
 TEST(LimiterNull, ReleaseZeroFollowsEverySample) { EXPECT_EQ(framesThatDiffer(1.0f, 0.0f, 7, false, false, 4), 0); }

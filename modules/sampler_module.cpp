@@ -8,7 +8,6 @@
 
 #include "modules/chunk_fields.h"
 #include "modules/dsp_tables.h"
-#include "modules/sampler_voice_lanes.h"
 
 using namespace sampler;
 
@@ -399,7 +398,7 @@ void EffectSampler::renderRun(float* left, float* right, int frames) {
         const PartSettings& part = parts_[v.part];
         if (voiceAtRest(v, part)) {
             // Its envelope moves on; it adds nothing to the sum.
-            renderVoice(v, part, runLeft_[i], runRight_[i], frames);
+            renderVoiceAtRest(v, part, frames);
             continue;
         }
         sounding[soundingCount++] = i;
@@ -441,7 +440,7 @@ void EffectSampler::renderRun(float* left, float* right, int frames) {
             groupLeft[l] = groupLeft[0];
             groupRight[l] = groupRight[0];
         }
-        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames);
+        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames, laneKernel_);
         laneVoiceRuns_ += static_cast<uint64_t>(count);
     }
 

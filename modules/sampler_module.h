@@ -20,6 +20,7 @@
 #include "modules/sampler_params.h"
 #include "modules/sampler_part.h"
 #include "modules/sampler_voice.h"
+#include "modules/sampler_voice_lanes.h"
 
 class EffectSampler : public KavoInstrument<sampler::Program> {
 public:
@@ -60,6 +61,12 @@ public:
     bool linked() const { return link_ != 0.0f; }
     // Every voice on the one-voice loop (tests compare the lanes with it).
     void setReferenceRendering(bool on) { reference_ = on; }
+    // The lanes' kernel (tests compare them); one the processor lacks is
+    // not taken.
+    void setLaneKernel(sampler::LaneKernel kernel) {
+        if (sampler::laneKernelAvailable(kernel)) laneKernel_ = kernel;
+    }
+    sampler::LaneKernel laneKernel() const { return laneKernel_; }
     // Voice runs the lanes rendered since construction.
     uint64_t laneVoiceRuns() const { return laneVoiceRuns_; }
 
@@ -128,6 +135,7 @@ private:
     bool pedal_ = false;
     uint64_t noteOrder_ = 0;
     bool reference_ = false;
+    sampler::LaneKernel laneKernel_ = sampler::fastestLaneKernel();
     uint64_t laneVoiceRuns_ = 0;
     // Each voice's output over the current run, before the sum.
     float runLeft_[kVoices][kControlFrames];

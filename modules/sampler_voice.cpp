@@ -381,10 +381,10 @@ bool sectionAtRest(const dsp::BiquadSection& s) {
     return any == 0;
 }
 
-// renderVoice() for a voice at rest: no frame reads, the fade and filter
-// give +0 and the mix adds nothing; the envelope steps while the voice
-// sounds and the position stays at the window's end.
-bool restVoice(Voice& v, const PartSettings& p, int frames) {
+// A voice at rest frame by frame: no frame reads, the fade and filter give
+// +0 and the mix adds nothing; the envelope steps while the voice sounds and
+// the position stays at the window's end.
+bool restFrames(Voice& v, const PartSettings& p, int frames) {
     const PartWindow& w = v.window;
     const bool envelopeOn = p.envelopeOn;
     const bool hold = p.hold;
@@ -411,7 +411,51 @@ bool restVoice(Voice& v, const PartSettings& p, int frames) {
     return sounding;
 }
 
+// Clamped as stepEnvelope() clamps.
+inline float clampEnvelope(float level) {
+    if (level > 1.0f) level = 1.0f;
+    if (!(level >= kEnvelopeFloor)) level = kEnvelopeFloor;
+    return level;
+}
+
 }  // namespace
+
+// At rest the position lies at or past the window's end (and stays at the
+// end): the hold never holds it, and whether the voice sounds depends only
+// on the gate and the envelope. Sustain and idle leave the level where
+// their first step clamps it.
+bool renderVoiceAtRest(Voice& v, const PartSettings& p, int frames) {
+    const PartWindow& w = v.window;
+    if (frames <= 0) return true;
+    if (!(v.position >= 0.0) || !(w.endFrames >= 0.0)) return restFrames(v, p, frames);
+    const bool envelopeOn = p.envelopeOn;
+    const bool gate = v.gate;
+    float env = v.envelope;
+    int stage = v.stage;
+    const auto sounds = [&] { return gate || (envelopeOn && env > kEnvelopeAudible); };
+    bool sounding = sounds();
+    if (sounding) {
+        v.position = w.endFrames;
+        if (stage == kStageSustain || stage == kStageIdle) {
+            env = clampEnvelope(env);
+            if (frames > 1) sounding = sounds();
+        } else {
+            stepEnvelope(env, stage, p);
+            for (int n = 1; n < frames; ++n) {
+                if (!sounds()) {
+                    sounding = false;
+                    break;
+                }
+                stepEnvelope(env, stage, p);
+            }
+        }
+    }
+    v.envelope = env;
+    v.stage = stage;
+    v.lastLeft = v.lastRight = 0.0f;
+    if (!sounding) v.running = false;
+    return sounding;
+}
 
 bool voiceAtRest(const Voice& v, const PartSettings& p) {
     const PartWindow& w = v.window;
@@ -437,7 +481,7 @@ bool voiceAtRest(const Voice& v, const PartSettings& p) {
 }
 
 bool renderVoice(Voice& v, const PartSettings& p, float* left, float* right, int frames) {
-    if (frames > 0 && voiceAtRest(v, p)) return restVoice(v, p, frames);
+    if (frames > 0 && voiceAtRest(v, p)) return renderVoiceAtRest(v, p, frames);
     // In pieces of up to kPiece frames: the play position, envelope and
     // sample reads frame by frame, then the filter over the piece, then the
     // mix into the outputs.

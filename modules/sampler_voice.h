@@ -124,6 +124,10 @@ void controlUpdate(Voice& voice, const PartSettings& part, int splitNote, bool s
 // envelope until the voice ends.
 bool voiceAtRest(const Voice& voice, const PartSettings& part);
 
+// renderVoice() for a voice that voiceAtRest() finds at rest, without asking
+// again: only its envelope steps. Returns false when the voice has ended.
+bool renderVoiceAtRest(Voice& voice, const PartSettings& part, int frames);
+
 // Adds frames samples of the voice to left and right. Returns false when the
 // voice has fallen silent (its fade included); it then adds nothing more.
 bool renderVoice(Voice& voice, const PartSettings& part, float* left, float* right, int frames);

@@ -6,59 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "modules/sampler_envelope_lanes.h"
+#include "modules/sampler_voice_lanes_wide.h"
+
 namespace sampler {
 namespace {
-
-inline __m128 select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
-inline __m128i select(__m128i mask, __m128i a, __m128i b) {
-    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
-}
-
-struct EnvelopeLanes {
-    __m128 level;
-    __m128i stage;
-    __m128 attackIncrement;
-    __m128 decayFactor;
-    __m128 sustain;
-    __m128 releaseFactor;
-};
-
-// stepEnvelope() in four lanes: each lane takes the branch of the stage it
-// starts the step in.
-inline void stepEnvelopes(EnvelopeLanes& e) {
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128i attack = _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageAttack));
-    const __m128i decay = _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageDecay));
-    const __m128i release = _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageRelease));
-
-    // Attack: up by the increment, to 1 and on to the decay once there.
-    const __m128 raised = _mm_add_ps(e.level, e.attackIncrement);
-    const __m128i attackDone = _mm_and_si128(attack, _mm_castps_si128(_mm_cmpge_ps(raised, one)));
-    const __m128 attackLevel = select(_mm_castsi128_ps(attackDone), one, raised);
-    // Decay: at or below the sustain level the stage ends, the level kept;
-    // else down by the factor, not below the sustain level.
-    const __m128i decayDone = _mm_and_si128(decay, _mm_castps_si128(_mm_cmple_ps(e.level, e.sustain)));
-    __m128 decayed = _mm_mul_ps(e.level, e.decayFactor);
-    decayed = select(_mm_cmplt_ps(decayed, e.sustain), e.sustain, decayed);
-    const __m128 decayLevel = select(_mm_castsi128_ps(decayDone), e.level, decayed);
-    const __m128 releaseLevel = _mm_mul_ps(e.level, e.releaseFactor);
-
-    __m128 next = select(_mm_castsi128_ps(attack), attackLevel, e.level);
-    next = select(_mm_castsi128_ps(decay), decayLevel, next);
-    next = select(_mm_castsi128_ps(release), releaseLevel, next);
-    e.stage = select(attackDone, _mm_set1_epi32(kStageDecay), e.stage);
-    e.stage = select(decayDone, _mm_set1_epi32(kStageSustain), e.stage);
-    // Clamped as `if (l > 1) l = 1; if (!(l >= floor)) l = floor;`.
-    e.level = _mm_max_ps(_mm_min_ps(one, next), _mm_set1_ps(kEnvelopeFloor));
-}
-
-// Sustain and idle keep their level: envelopes whose lanes all keep it only
-// need their clamp, once.
-inline bool envelopesHold(const EnvelopeLanes& e) {
-    const __m128i holds = _mm_or_si128(_mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageSustain)),
-                                       _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageIdle)));
-    return _mm_movemask_epi8(holds) == 0xFFFF;
-}
 
 struct SectionLanes {
     __m128 x1, x2, y1, y2;
@@ -194,14 +146,14 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
     // Envelopes that all keep their level: clamped once, as every step would.
     const bool stepping = !envelopesHold(env);
     if (!stepping) env.level = _mm_max_ps(_mm_min_ps(_mm_set1_ps(1.0f), env.level), _mm_set1_ps(kEnvelopeFloor));
-    __m128 amp = _mm_mul_ps(select(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
+    __m128 amp = _mm_mul_ps(selectLanes(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
 
     // The reads, frame by frame.
     __m128 outL[kControlPeriod], outR[kControlPeriod];
     for (int n = 0; n < frames; ++n) {
         if (stepping) {
             stepEnvelopes(env);
-            amp = _mm_mul_ps(select(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
+            amp = _mm_mul_ps(selectLanes(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
         }
         posLow = _mm_add_pd(posLow, incLow);
         posHigh = _mm_add_pd(posHigh, incHigh);
@@ -357,8 +309,13 @@ bool laneEligible(const Voice& v, const PartSettings& p, int frames) {
     return last < limit && last < readLimit;
 }
 
+LaneKernel fastestLaneKernel() { return wide::available() ? LaneKernel::Avx2 : LaneKernel::Sse2; }
+
+bool laneKernelAvailable(LaneKernel kernel) { return kernel == LaneKernel::Sse2 || wide::available(); }
+
 void renderVoiceLanes(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
-                      const LaneShape& shape, float* const left[kLanes], float* const right[kLanes], int frames) {
+                      const LaneShape& shape, float* const left[kLanes], float* const right[kLanes], int frames,
+                      LaneKernel kernel) {
     if (count < 1 || count > kLanes || frames < 1 || frames > kControlPeriod) return;
     // Stereo voices in the first lanes, lanes past the voices repeating the
     // last one.
@@ -384,6 +341,10 @@ void renderVoiceLanes(Voice* const voices[kLanes], const PartSettings* const par
         r[i] = r[count - 1];
     }
     if (stereo == count) stereo = kLanes;
+    if (kernel == LaneKernel::Avx2 && wide::available()) {
+        wide::renderLanes(v, p, count, stereo, shape.filterOn, l, r, frames);
+        return;
+    }
     using Renderer = void (*)(Voice* const[kLanes], const PartSettings* const[kLanes], int, float* const[kLanes],
                               float* const[kLanes], int);
     static constexpr Renderer kRenderers[2][kLanes + 1] = {

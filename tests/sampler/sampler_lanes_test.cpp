@@ -2,7 +2,7 @@
 // against the same module rendering every voice on the one-voice loop: the
 // same parts and the same MIDI give the same samples, bit for bit, through
 // random performances on parts in every play mode, stereo and mono samples
-// mixed, blocks of every length.
+// mixed, blocks of every length, on each lane kernel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,7 +51,10 @@ const SampleLibrary& stereoLibrary() {
 struct Pair {
     SamplerHost fast{44100.0f, &stereoLibrary()};
     SamplerHost reference{44100.0f, &stereoLibrary()};
-    Pair() { reference.sampler().setReferenceRendering(true); }
+    explicit Pair(LaneKernel kernel) {
+        reference.sampler().setReferenceRendering(true);
+        fast.sampler().setLaneKernel(kernel);
+    }
     void set(int part, int param, float value) {
         fast.set(part, param, value);
         reference.set(part, param, value);
@@ -90,13 +93,23 @@ void randomPart(Pair& pair, std::mt19937& rng, int part) {
     pair.set(part, kFilterKeyOn, unit(rng) < 0.7f ? 1.0f : 0.0f);
 }
 
-TEST(SamplerLanes, ModuleMatchesTheOneVoiceLoopBitForBit) {
+// Each performance runs once per lane kernel (the AVX2 one where the
+// processor has it).
+class SamplerLanes : public testing::TestWithParam<LaneKernel> {
+protected:
+    void SetUp() override {
+        if (!laneKernelAvailable(GetParam())) GTEST_SKIP() << "this processor has no AVX2";
+    }
+};
+
+TEST_P(SamplerLanes, ModuleMatchesTheOneVoiceLoopBitForBit) {
     const int blockSizes[] = {1, 5, 16, 31, 64, 128, 512};
     long compared = 0;
     double energy = 0.0;
     for (unsigned seed = 1; seed <= 6; ++seed) {
         std::mt19937 rng(seed);
-        Pair pair;
+        Pair pair(GetParam());
+        ASSERT_EQ(pair.fast.sampler().laneKernel(), GetParam());
         const int parts = 3 + static_cast<int>(seed % 3);
         for (int k = 0; k < parts; ++k) {
             randomPart(pair, rng, k);
@@ -144,5 +157,10 @@ TEST(SamplerLanes, ModuleMatchesTheOneVoiceLoopBitForBit) {
     EXPECT_GE(compared, 6L * 8 * 44100);
     EXPECT_GT(energy, 100.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, SamplerLanes, testing::Values(LaneKernel::Sse2, LaneKernel::Avx2),
+                         [](const testing::TestParamInfo<LaneKernel>& info) {
+                             return info.param == LaneKernel::Sse2 ? "Sse2" : "Avx2";
+                         });
 
 }  // namespace

@@ -353,7 +353,7 @@ struct LaneCounts {
     long frames = 0;
 };
 
-void playLanes(unsigned seed, LaneCounts& counts) {
+void playLanes(unsigned seed, LaneKernel kernel, LaneCounts& counts) {
     constexpr int kVoiceCount = 12;
     std::mt19937 rng(seed);
     std::vector<Material> materials;
@@ -456,7 +456,7 @@ void playLanes(unsigned seed, LaneCounts& counts) {
                 groupL[l] = groupL[0];
                 groupR[l] = groupR[0];
             }
-            renderVoiceLanes(group, groupParts, count, shape, groupL, groupR, frames);
+            renderVoiceLanes(group, groupParts, count, shape, groupL, groupR, frames, kernel);
             counts.laneRuns += count;
             if (count == kLanes) ++counts.groupsOfFour;
             for (int l = 1; l < count; ++l)
@@ -503,9 +503,9 @@ void playLanes(unsigned seed, LaneCounts& counts) {
     }
 }
 
-TEST(SamplerVoiceNull, LanesMatchTheFrameLoopBitForBit) {
+void expectLanesMatch(LaneKernel kernel) {
     LaneCounts counts;
-    for (unsigned seed = 1; seed <= 24 && !::testing::Test::HasFailure(); ++seed) playLanes(seed, counts);
+    for (unsigned seed = 1; seed <= 24 && !::testing::Test::HasFailure(); ++seed) playLanes(seed, kernel, counts);
     EXPECT_GT(counts.frames, 24L * 6000 * 8);
     // Both paths did real work, voices moved between them, and full and
     // mixed groups came up.
@@ -516,6 +516,13 @@ TEST(SamplerVoiceNull, LanesMatchTheFrameLoopBitForBit) {
     EXPECT_GT(counts.groupsOfFour, 10000);
     EXPECT_GT(counts.mixedGroups, 10000);
     EXPECT_GT(counts.restRuns, 3000);
+}
+
+TEST(SamplerVoiceNull, LanesMatchTheFrameLoopBitForBit) { expectLanesMatch(LaneKernel::Sse2); }
+
+TEST(SamplerVoiceNull, WideLanesMatchTheFrameLoopBitForBit) {
+    if (!laneKernelAvailable(LaneKernel::Avx2)) GTEST_SKIP() << "this processor has no AVX2";
+    expectLanesMatch(LaneKernel::Avx2);
 }
 
 TEST(SamplerVoiceNull, LanesTakeOnlyWhatTheyRenderExactly) {
@@ -568,6 +575,55 @@ TEST(SamplerVoiceNull, LanesTakeOnlyWhatTheyRenderExactly) {
     v.envelope = 0.5f;
     EXPECT_FALSE(laneEligible(v, part, 1));
     EXPECT_FALSE(laneEligible(v, part, kControlPeriod + 1));
+}
+
+TEST(SamplerVoiceNull, VoicesAtRestStepLikeTheFrameLoop) {
+    // A voice past the end of its window in every stage of its envelope,
+    // gated or not, with and without the amplitude envelope and the hold:
+    // only the envelope moves, and the voice ends on the same frame as the
+    // frame loop ends it.
+    std::mt19937 rng(31);
+    const Material m = makeSample(rng, true);
+    long ended = 0, sustained = 0, stepped = 0;
+    for (int c = 0; c < 400; ++c) {
+        PartSettings part = randomPart(rng, m);
+        part.reverse = false;
+        part.loop = false;
+        part.hold = c % 3 == 0;
+        part.envelopeOn = c % 5 != 0;
+        part.releaseFactor = c % 2 == 0 ? 0.7f : 0.999f;
+        Voice fast, slow;
+        for (Voice* v : {&fast, &slow}) {
+            voiceNoteOn(*v, part, 60, 100);
+            v->running = true;
+            controlUpdate(*v, part, part.splitNote, false);
+            v->position = v->window.endFrames + (c % 4 == 0 ? 3.5 : 0.0);
+            v->stage = c % 5;  // idle, attack, decay, sustain, release
+            v->envelope = c % 7 == 0 ? 1.5f : 0.002f + 0.05f * static_cast<float>(c % 11);
+            v->gate = c % 2 == 1;
+        }
+        ASSERT_TRUE(voiceAtRest(fast, part)) << c;
+        if (fast.stage == kStageSustain || fast.stage == kStageIdle) ++sustained;
+        for (int step = 0; step < 60 && fast.running; ++step) {
+            const int frames = 1 + static_cast<int>(rng() % kControlPeriod);
+            float l[kControlPeriod] = {}, r[kControlPeriod] = {};
+            const bool a = renderVoiceAtRest(fast, part, frames);
+            const bool b = referenceRender(slow, part, l, r, frames);
+            for (int n = 0; n < frames; ++n) ASSERT_TRUE(bits(l[n]) == 0 && bits(r[n]) == 0) << c;
+            ASSERT_EQ(a, b) << c;
+            ASSERT_EQ(fast.running, slow.running) << c;
+            ASSERT_EQ(fast.position, slow.position) << c;
+            ASSERT_EQ(bits(fast.envelope), bits(slow.envelope)) << c;
+            ASSERT_EQ(fast.stage, slow.stage) << c;
+            ++stepped;
+            if (!a) ++ended;
+        }
+    }
+    // Voices ended on the way, others held on, and the shortcut of the
+    // still stages was taken.
+    EXPECT_GT(ended, 50);
+    EXPECT_GT(stepped, 4000);
+    EXPECT_GT(sustained, 100);
 }
 
 }  // namespace

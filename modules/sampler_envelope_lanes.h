@@ -52,6 +52,27 @@ inline void stepEnvelopes(EnvelopeLanes& e) {
     e.level = _mm_max_ps(_mm_min_ps(one, next), _mm_set1_ps(kEnvelopeFloor));
 }
 
+// Release, sustain and idle move the level by a factor alone (sustain and
+// idle by 1, which changes no value): envelopes whose lanes all stand in
+// those stages step as their level times the lane's factor, clamped, and
+// stay in their stages.
+inline bool envelopesScale(const EnvelopeLanes& e) {
+    const __m128i scales = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageSustain)),
+                                                     _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageIdle))),
+                                        _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageRelease)));
+    return _mm_movemask_epi8(scales) == 0xFFFF;
+}
+
+inline __m128 envelopeFactors(const EnvelopeLanes& e) {
+    const __m128i release = _mm_cmpeq_epi32(e.stage, _mm_set1_epi32(kStageRelease));
+    return selectLanes(_mm_castsi128_ps(release), e.releaseFactor, _mm_set1_ps(1.0f));
+}
+
+// stepEnvelopes() where envelopesScale() holds.
+inline void scaleEnvelopes(EnvelopeLanes& e, __m128 factors) {
+    e.level = _mm_max_ps(_mm_min_ps(_mm_set1_ps(1.0f), _mm_mul_ps(e.level, factors)), _mm_set1_ps(kEnvelopeFloor));
+}
+
 // Sustain and idle keep their level: envelopes whose lanes all keep it only
 // need their clamp, once.
 inline bool envelopesHold(const EnvelopeLanes& e) {

@@ -387,11 +387,14 @@ void EffectSampler::renderRun(float* left, float* right, int frames) {
     }
     // Each sounding voice into its own run, four at a time in lanes where
     // they can, then the runs summed in voice order as the one-voice loop
-    // adds them.
+    // adds them. The lanes of a group are independent of each other: which
+    // voices share a group changes no sample.
     int sounding[kVoices];
     int soundingCount = 0;
-    int laneVoices[kVoices];
-    int laneCount = 0;
+    // Lane voices by shape (the shape is only the filter switch).
+    static_assert(sizeof(LaneShape) == sizeof(bool));
+    int laneVoices[2][kVoices];
+    int laneCount[2] = {0, 0};
     for (int i = 0; i < kVoices; ++i) {
         Voice& v = voices_[i];
         if (!startRun(v)) continue;
@@ -403,7 +406,8 @@ void EffectSampler::renderRun(float* left, float* right, int frames) {
         }
         sounding[soundingCount++] = i;
         if (laneEligible(v, part, frames)) {
-            laneVoices[laneCount++] = i;
+            const int shape = laneShape(part).filterOn ? 1 : 0;
+            laneVoices[shape][laneCount[shape]++] = i;
             continue;
         }
         std::fill_n(runLeft_[i], frames, 0.0f);
@@ -413,35 +417,25 @@ void EffectSampler::renderRun(float* left, float* right, int frames) {
     if (soundingCount == 0) return;
 
     // Lane groups: up to four voices of one shape.
-    bool grouped[kVoices] = {};
-    for (int a = 0; a < laneCount; ++a) {
-        if (grouped[a]) continue;
-        const LaneShape shape = laneShape(parts_[voices_[laneVoices[a]].part]);
-        Voice* group[kLanes];
-        const PartSettings* parts[kLanes];
-        float* groupLeft[kLanes];
-        float* groupRight[kLanes];
-        int count = 0;
-        for (int b = a; b < laneCount && count < kLanes; ++b) {
-            if (grouped[b]) continue;
-            const int i = laneVoices[b];
-            const PartSettings& part = parts_[voices_[i].part];
-            if (b != a && !(laneShape(part) == shape)) continue;
-            grouped[b] = true;
-            group[count] = &voices_[i];
-            parts[count] = &part;
-            groupLeft[count] = runLeft_[i];
-            groupRight[count] = runRight_[i];
-            ++count;
+    for (int shape = 0; shape < 2; ++shape) {
+        LaneShape groupShape;
+        groupShape.filterOn = shape != 0;
+        for (int first = 0; first < laneCount[shape]; first += kLanes) {
+            const int count = std::min(kLanes, laneCount[shape] - first);
+            Voice* group[kLanes];
+            const PartSettings* parts[kLanes];
+            float* groupLeft[kLanes];
+            float* groupRight[kLanes];
+            for (int l = 0; l < kLanes; ++l) {
+                const int i = laneVoices[shape][first + std::min(l, count - 1)];
+                group[l] = &voices_[i];
+                parts[l] = &parts_[voices_[i].part];
+                groupLeft[l] = runLeft_[i];
+                groupRight[l] = runRight_[i];
+            }
+            renderVoiceLanes(group, parts, count, groupShape, groupLeft, groupRight, frames, laneKernel_);
+            laneVoiceRuns_ += static_cast<uint64_t>(count);
         }
-        for (int l = count; l < kLanes; ++l) {
-            group[l] = group[0];
-            parts[l] = parts[0];
-            groupLeft[l] = groupLeft[0];
-            groupRight[l] = groupRight[0];
-        }
-        renderVoiceLanes(group, parts, count, shape, groupLeft, groupRight, frames, laneKernel_);
-        laneVoiceRuns_ += static_cast<uint64_t>(count);
     }
 
     int n = 0;

@@ -145,6 +145,8 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
 
     // Envelopes that all keep their level: clamped once, as every step would.
     const bool stepping = !envelopesHold(env);
+    const bool scaling = stepping && envelopesScale(env);
+    const __m128 factors = envelopeFactors(env);
     if (!stepping) env.level = _mm_max_ps(_mm_min_ps(_mm_set1_ps(1.0f), env.level), _mm_set1_ps(kEnvelopeFloor));
     __m128 amp = _mm_mul_ps(selectLanes(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
 
@@ -152,7 +154,10 @@ void renderLanes(Voice* const voices[kLanes], const PartSettings* const parts[kL
     __m128 outL[kControlPeriod], outR[kControlPeriod];
     for (int n = 0; n < frames; ++n) {
         if (stepping) {
-            stepEnvelopes(env);
+            if (scaling)
+                scaleEnvelopes(env, factors);
+            else
+                stepEnvelopes(env);
             amp = _mm_mul_ps(selectLanes(envelopeOn, env.level, _mm_set1_ps(1.0f)), _mm_set1_ps(kSampleScale));
         }
         posLow = _mm_add_pd(posLow, incLow);

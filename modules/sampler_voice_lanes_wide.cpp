@@ -117,44 +117,29 @@ template <int kStereoLanes, bool kFilter>
 SAMPLER_WIDE void renderWide(Voice* const voices[kLanes], const PartSettings* const parts[kLanes], int count,
                              float* const left[kLanes], float* const right[kLanes], int frames) {
     if (frames < 1 || frames > kControlPeriod) return;
-    const int16_t* data[kLanes];
-    double position[kLanes], increment[kLanes];
-    float level[kLanes], attack[kLanes], decay[kLanes], sustain[kLanes], release[kLanes], envelopeOn[kLanes];
-    int32_t stage[kLanes];
-    float gainLeft[kLanes], gainRight[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        const Voice& v = *voices[l];
-        const PartSettings& p = *parts[l];
-        data[l] = p.sample.frames;
-        position[l] = v.position;
-        increment[l] = v.increment;
-        level[l] = v.envelope;
-        stage[l] = static_cast<int32_t>(v.stage);
-        attack[l] = p.attackIncrement;
-        decay[l] = p.decayFactor;
-        sustain[l] = p.sustain;
-        release[l] = p.releaseFactor;
-        envelopeOn[l] = p.envelopeOn ? 1.0f : 0.0f;
-        gainLeft[l] = v.gainLeft;
-        gainRight[l] = v.gainRight;
-    }
-    __m256d pos = _mm256_loadu_pd(position);
-    const __m256d inc = _mm256_loadu_pd(increment);
+    const Voice &v0 = *voices[0], &v1 = *voices[1], &v2 = *voices[2], &v3 = *voices[3];
+    const PartSettings &p0 = *parts[0], &p1 = *parts[1], &p2 = *parts[2], &p3 = *parts[3];
+    const int16_t* const data[kLanes] = {p0.sample.frames, p1.sample.frames, p2.sample.frames, p3.sample.frames};
+    __m256d pos = _mm256_setr_pd(v0.position, v1.position, v2.position, v3.position);
+    const __m256d inc = _mm256_setr_pd(v0.increment, v1.increment, v2.increment, v3.increment);
 
     EnvelopeLanes env;
-    env.level = _mm_loadu_ps(level);
-    env.stage = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage));
-    env.attackIncrement = _mm_loadu_ps(attack);
-    env.decayFactor = _mm_loadu_ps(decay);
-    env.sustain = _mm_loadu_ps(sustain);
-    env.releaseFactor = _mm_loadu_ps(release);
+    env.level = _mm_setr_ps(v0.envelope, v1.envelope, v2.envelope, v3.envelope);
+    env.stage = _mm_setr_epi32(v0.stage, v1.stage, v2.stage, v3.stage);
+    env.attackIncrement = _mm_setr_ps(p0.attackIncrement, p1.attackIncrement, p2.attackIncrement, p3.attackIncrement);
+    env.decayFactor = _mm_setr_ps(p0.decayFactor, p1.decayFactor, p2.decayFactor, p3.decayFactor);
+    env.sustain = _mm_setr_ps(p0.sustain, p1.sustain, p2.sustain, p3.sustain);
+    env.releaseFactor = _mm_setr_ps(p0.releaseFactor, p1.releaseFactor, p2.releaseFactor, p3.releaseFactor);
     // Lanes without an amplitude envelope read at full level; their
     // envelope steps all the same (the pitch and filter follow it).
-    const __m128 envelopeMask = _mm_cmpneq_ps(_mm_loadu_ps(envelopeOn), _mm_setzero_ps());
+    const __m128 envelopeMask = _mm_castsi128_ps(
+        _mm_cmpeq_epi32(_mm_setr_epi32(p0.envelopeOn, p1.envelopeOn, p2.envelopeOn, p3.envelopeOn), _mm_set1_epi32(1)));
     const __m128 one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(kSampleScale);
 
     // Envelopes that all keep their level: clamped once, as every step would.
     const bool stepping = !envelopesHold(env);
+    const bool scaling = stepping && envelopesScale(env);
+    const __m128 factors = envelopeFactors(env);
     if (!stepping) env.level = _mm_max_ps(_mm_min_ps(one, env.level), _mm_set1_ps(kEnvelopeFloor));
     __m128 amp4 = _mm_mul_ps(selectLanes(envelopeMask, env.level, one), scale);
     __m256 amp = join(amp4, amp4);
@@ -164,7 +149,10 @@ SAMPLER_WIDE void renderWide(Voice* const voices[kLanes], const PartSettings* co
     __m256 lastRead = _mm256_setzero_ps();
     for (int n = 0; n < frames; ++n) {
         if (stepping) {
-            stepEnvelopes(env);
+            if (scaling)
+                scaleEnvelopes(env, factors);
+            else
+                stepEnvelopes(env);
             amp4 = _mm_mul_ps(selectLanes(envelopeMask, env.level, one), scale);
             amp = join(amp4, amp4);
         }
@@ -197,7 +185,8 @@ SAMPLER_WIDE void renderWide(Voice* const voices[kLanes], const PartSettings* co
         storeSection(first, voices, count, &dsp::FourPoleFilter::first);
         storeSection(second, voices, count, &dsp::FourPoleFilter::second);
     }
-    const __m256 gain = join(_mm_loadu_ps(gainLeft), _mm_loadu_ps(gainRight));
+    const __m256 gain = _mm256_setr_ps(v0.gainLeft, v1.gainLeft, v2.gainLeft, v3.gainLeft, v0.gainRight, v1.gainRight,
+                                       v2.gainRight, v3.gainRight);
     for (int n = 0; n < frames; ++n) out[n] = _mm256_mul_ps(gain, out[n]);
 
     // Samples by frame to samples by voice, four frames at a time.
@@ -221,6 +210,9 @@ SAMPLER_WIDE void renderWide(Voice* const voices[kLanes], const PartSettings* co
         }
     }
 
+    double position[kLanes];
+    int32_t stage[kLanes];
+    float level[kLanes];
     _mm256_storeu_pd(position, pos);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(stage), env.stage);
     _mm_storeu_ps(level, env.level);
